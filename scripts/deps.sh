@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The one place that lists the Debian packages the viewer needs.
+# Usage: scripts/deps.sh [build|test|package]  (default: build)
+set -euo pipefail
+
+build_packages=(cmake g++ make qt6-base-dev qt6-image-formats-plugins dcraw)
+test_packages=(xvfb xauth xdotool)
+package_packages=(dpkg-dev desktop-file-utils)
+
+want=("${build_packages[@]}")
+case "${1:-build}" in
+  build) ;;
+  test) want+=("${test_packages[@]}") ;;
+  package) want+=("${test_packages[@]}" "${package_packages[@]}") ;;
+  *) echo "usage: $0 [build|test|package]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

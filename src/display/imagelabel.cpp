@@ -1,0 +1,67 @@
+#include "imagelabel.h"
+#include "labelgeometry.h"
+
+#include <QPainter>
+#include <QScrollArea>
+
+ImageLabel::ImageLabel()
+{
+    setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
+}
+
+void ImageLabel::setImage(const QImage &image)
+{
+    // The label sets its own size; the layout must not resize it from the size hint.
+    setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    picture = image;
+    updateSize();
+    update();
+}
+
+void ImageLabel::setScaleFactor(double factor)
+{
+    scale = factor;
+    updateSize();
+    update();
+}
+
+void ImageLabel::scaleBy(double factor)
+{
+    setScaleFactor(factor * scale);
+}
+
+void ImageLabel::setFitMode(bool on)
+{
+    fitMode = on;
+    updateSize();
+    update();
+}
+
+void ImageLabel::setScrollArea(QScrollArea *area)
+{
+    scrollArea = area;
+}
+
+void ImageLabel::parentResized()
+{
+    updateSize();
+    update();
+}
+
+void ImageLabel::updateSize()
+{
+    if (picture.isNull() || !scrollArea)
+        return;
+    resize(labelSize(scrollArea->size(), picture.size(), fitMode, scale));
+}
+
+void ImageLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QBrush(Qt::black, Qt::SolidPattern));
+    if (picture.isNull())
+        return;
+    // Draw from the full-size picture every time: no scaled copy is kept.
+    painter.drawImage(QRectF(drawnRect(size(), picture.size(), fitMode, scale)), picture,
+                      QRectF(picture.rect()));
+}

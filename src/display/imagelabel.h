@@ -1,0 +1,41 @@
+#ifndef IMAGELABEL_H
+#define IMAGELABEL_H
+
+#include <QImage>
+#include <QLabel>
+
+class QScrollArea;
+
+// Shows one picture on a black background, either scaled by a factor or fitted to the
+// scroll area around it. The label sizes itself; the scroll area's bars follow.
+class ImageLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    ImageLabel();
+
+    void setImage(const QImage &image);
+    QImage image() const { return picture; }
+    double scaleFactor() const { return scale; }
+    void setScaleFactor(double factor);
+    void scaleBy(double factor);
+    void setFitMode(bool on);
+    void setScrollArea(QScrollArea *area);
+
+public slots:
+    void parentResized();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void updateSize();
+
+    bool fitMode = true;
+    double scale = 1.0;
+    QImage picture;
+    QScrollArea *scrollArea = nullptr;
+};
+
+#endif

@@ -1,0 +1,69 @@
+#include "labelgeometry.h"
+
+namespace {
+
+// The label is two pixels smaller than the scroll area on each axis it does not overflow,
+// so that the area shows no scroll bar for it.
+constexpr int kLabelMargin = 2;
+
+int scaledLength(int areaLength, int pictureLength, double scale)
+{
+    const double scaled = scale * pictureLength;
+    const int available = areaLength - kLabelMargin;
+    // Compare with the space the label gets, not with the area: a label narrower than the
+    // drawn picture would lose the picture's last columns.
+    return scaled > available ? int(scaled) : available;
+}
+
+int centred(int outer, int inner)
+{
+    return inner < outer ? (outer - inner) / 2 : 0;
+}
+
+} // namespace
+
+QSize labelSize(const QSize &areaSize, const QSize &pictureSize, bool fitMode, double scale)
+{
+    if (fitMode)
+        return QSize(areaSize.width() - kLabelMargin, areaSize.height() - kLabelMargin);
+    return QSize(scaledLength(areaSize.width(), pictureSize.width(), scale),
+                 scaledLength(areaSize.height(), pictureSize.height(), scale));
+}
+
+QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, double scale)
+{
+    const int pw = pictureSize.width();
+    const int ph = pictureSize.height();
+    if (pw <= 0 || ph <= 0)
+        return QRect();
+
+    int w;
+    int h;
+    if (!fitMode) {
+        w = int(scale * pw);
+        h = int(scale * ph);
+    } else {
+        // Fill the limiting side so that the whole picture stays visible.
+        const double ratio = double(pw) / ph;
+        const double labelRatio = double(labelSize.width()) / labelSize.height();
+        if (ratio > labelRatio || (ratio == labelRatio && pw > ph)) {
+            w = labelSize.width();
+            h = int(labelSize.width() / ratio);
+        } else {
+            h = labelSize.height();
+            w = int(ratio * labelSize.height());
+        }
+    }
+    return QRect(centred(labelSize.width(), w), centred(labelSize.height(), h), w, h);
+}
+
+int zoomedScrollValue(int value, int pageStep, double factor)
+{
+    return int(factor * value + (factor - 1) * pageStep * 0.5);
+}
+
+QRect printRect(const QRect &pageRect, const QSize &pictureSize)
+{
+    const QSize size = pictureSize.scaled(pageRect.size(), Qt::KeepAspectRatio);
+    return QRect(pageRect.topLeft(), size);
+}

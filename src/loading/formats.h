@@ -1,0 +1,10 @@
+#ifndef FORMATS_H
+#define FORMATS_H
+
+#include <QStringList>
+
+QStringList supportedFormats();
+QStringList rawExtensions();
+bool isRawFile(const QString &path);
+
+#endif
