@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds a Release tree in build-bench/ and runs every benchmark in it.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/deps.sh" build
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+cmake --build "$root/build-bench" --parallel "$(nproc)"
+status=0
+while IFS= read -r bench; do
+    echo "== $(basename "$bench")"
+    QT_QPA_PLATFORM=offscreen "$bench" || status=1
+done < <(find "$root/build-bench/bench" -type f -executable -name 'bench_*' | sort)
+exit $status
