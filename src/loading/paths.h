@@ -13,4 +13,18 @@ QString randomName();
 QString tempFilePath(const QString &extension);
 bool copyFile(const QString &source, const QString &target);
 
+// The directory (mode 0700, inside QDir::tempPath()) that holds every temporary file of this
+// process. Made on first use and removed with its content when the process exits; empty when it
+// cannot be made.
+QString privateTempDirectory();
+
+// Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,
+// under a number that no other load of this process holds and that no file in the private
+// directory uses yet, so that the decoder outputs named after it are this load's alone.
+// Empty when the private directory cannot be made.
+QString reserveTempFilePath(const QString &extension);
+
+// Ends a reservation: removes whatever is still left under the path's number, then frees it.
+void releaseTempFilePath(const QString &path);
+
 #endif

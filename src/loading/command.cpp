@@ -1,0 +1,108 @@
+#include "command.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QProcess>
+#include <QThread>
+
+#include <cstdio>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifndef Q_OS_WIN
+// Decoders ask for work in the background; below normal, as the user's own work comes first.
+constexpr int kNiceIncrement = 10;
+constexpr int kGroupExitTimeout = 2000;
+constexpr int kGroupPollInterval = 5;
+
+bool groupHasLiveMember(pid_t group)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool isPid = false;
+        entry.toInt(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // The command name may hold blanks and parentheses; the fields after its last ")" are
+        // the state and then the parent and the group.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(2).toLongLong() == group && fields.at(0) != "Z")
+            return true;
+    }
+    return false;
+}
+
+// The interpreter runs in a group of its own, so a time-out can end the decoder that it started
+// too, instead of leaving it running as an orphan.
+void killGroup(QProcess &process)
+{
+    const pid_t group = static_cast<pid_t>(process.processId());
+    if (group > 0)
+        ::kill(-group, SIGKILL);
+    process.waitForFinished(-1);
+    if (group <= 0)
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    while (groupHasLiveMember(group) && !timer.hasExpired(kGroupExitTimeout)) {
+        ::kill(-group, SIGKILL);
+        QThread::msleep(kGroupPollInterval);
+    }
+}
+#endif
+
+} // namespace
+
+void printLine(const QByteArray &text)
+{
+    static QMutex mutex;
+    QMutexLocker lock(&mutex);
+    std::fwrite(text.constData(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_WIN
+    const QString interpreter = QStringLiteral("cmd.exe");
+#else
+    const QString interpreter = QStringLiteral("/bin/sh");
+    process.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::setpriority(PRIO_PROCESS, 0, ::getpriority(PRIO_PROCESS, 0) + kNiceIncrement);
+    });
+#endif
+    process.start(interpreter, arguments, QIODevice::ReadWrite);
+    int result = -1;
+    if (!process.waitForStarted(startTimeout)) {
+        result = -1;
+    } else if (!process.waitForFinished(finishTimeout)) {
+        result = -1;
+    } else {
+        result = process.exitCode();
+        if (result != 0) {
+            const QByteArray output = process.readAll();
+            printLine(output.left(qstrnlen(output.constData(), output.size())));
+        }
+    }
+#ifndef Q_OS_WIN
+    if (process.state() != QProcess::NotRunning)
+        killGroup(process);
+#endif
+    return result;
+}

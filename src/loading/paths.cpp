@@ -1,0 +1,164 @@
+#include "paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTime>
+
+#include <cstdio>
+
+namespace {
+
+constexpr quint32 kNameRange = 1000000;
+constexpr qint64 kCopyChunk = 1 << 20;
+
+QMutex reservationMutex;
+QSet<QString> reservedNumbers;
+
+QString nameNumber(const QString &path)
+{
+    const QString name = pathFileName(path);
+    return name.left(name.indexOf(QLatin1Char('.')));
+}
+
+bool numberInUse(const QString &number)
+{
+    if (reservedNumbers.contains(number))
+        return true;
+    const QDir dir(privateTempDirectory());
+    return !dir.entryList({number + QStringLiteral(".*")},
+                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .isEmpty();
+}
+
+} // namespace
+
+bool deleteFile(const QString &path)
+{
+    return std::remove(path.toUtf8().constData()) == 0;
+}
+
+QString pathDirectory(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    const int i = native.lastIndexOf(QDir::separator());
+    return i < 0 ? QString() : native.left(i);
+}
+
+QString pathFileName(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    const int i = native.lastIndexOf(QDir::separator());
+    if (i >= 0 && i + 1 < native.size())
+        return native.mid(i + 1);
+    return native == QStringLiteral(".") ? QString() : path;
+}
+
+QString pathExtension(const QString &path)
+{
+    const int i = path.lastIndexOf(QLatin1Char('.'));
+    return i > 0 && i + 1 < path.size() ? path.mid(i + 1) : QString();
+}
+
+QString pathBaseName(const QString &path)
+{
+    const QString ext = pathExtension(path);
+    const QString name = pathFileName(path);
+    if (ext.isEmpty())
+        return name;
+    const int j = name.lastIndexOf(ext) - 1;
+    return j >= 0 ? name.left(j) : name;
+}
+
+QString pathWithSuffix(const QString &path, const QString &suffix)
+{
+    return pathDirectory(path) + QLatin1Char('/') + pathBaseName(path) + suffix;
+}
+
+QString randomName()
+{
+    // Seeded afresh from the second of the day, so the name depends on that second alone.
+    QRandomGenerator generator(QTime(0, 0).secsTo(QTime::currentTime()));
+    return QStringLiteral("%1").arg(generator.generate() % kNameRange);
+}
+
+QString tempFilePath(const QString &extension)
+{
+    const QString dir = privateTempDirectory();
+    if (dir.isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dir) + QLatin1Char('/') + randomName() + QLatin1Char('.') +
+           extension;
+}
+
+bool copyFile(const QString &source, const QString &target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    // NewOnly creates the file exclusively: an existing name, or a link planted under it, makes
+    // the copy fail instead of being written through.
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    bool ok = true;
+    QByteArray buffer(kCopyChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (out.write(buffer.constData(), n) != n) {
+            ok = false;
+            break;
+        }
+    }
+    ok = out.flush() && ok;
+    out.close();
+    if (!ok)
+        out.remove();
+    return ok;
+}
+
+QString privateTempDirectory()
+{
+    // Made once, on first need, by whichever thread comes first; the static's destructor
+    // removes it with everything left in it when the process exits.
+    static const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX"));
+    return dir.isValid() ? dir.path() : QString();
+}
+
+QString reserveTempFilePath(const QString &extension)
+{
+    const QString first = tempFilePath(extension);
+    if (first.isEmpty())
+        return QString();
+    QMutexLocker lock(&reservationMutex);
+    QString number = nameNumber(first);
+    // A number that is taken (another load in the same second) gives way to another one of the
+    // same form; the outputs named after it must stay this load's alone.
+    while (numberInUse(number))
+        number = QString::number(QRandomGenerator::global()->bounded(kNameRange));
+    reservedNumbers.insert(number);
+    return pathDirectory(first) + QLatin1Char('/') +
+           (number + QLatin1Char('.') + extension).toLower();
+}
+
+void releaseTempFilePath(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QString number = nameNumber(path);
+    QDir dir(pathDirectory(path));
+    const QStringList leftovers =
+        dir.entryList({number + QStringLiteral(".*")},
+                      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : leftovers)
+        dir.remove(name);
+    QMutexLocker lock(&reservationMutex);
+    reservedNumbers.remove(number);
+}
