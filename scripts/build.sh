@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures (once) and builds the Release tree in build/. Used by run.sh and test.sh.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${VELMORA_BUILD_DIR:-$root/build}"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@"
+fi
+cmake --build "$build" --parallel "$(nproc)"

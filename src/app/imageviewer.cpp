@@ -1,0 +1,201 @@
+#include "imageviewer.h"
+#include "imagelabel.h"
+#include "imagescroll.h"
+#include "links.h"
+#include "loader.h"
+#include "paths.h"
+#include "thumbview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTreeView>
+#include <QUrl>
+
+ImageViewer::ImageViewer(const QString &edition)
+{
+    this->edition = edition;
+
+    folderTree = new QTreeView;
+    // The model is never deleted: it lives as long as the process.
+    dirModel = new QFileSystemModel;
+    dirModel->setFilter(QDir::Drives | QDir::AllDirs | QDir::NoDotAndDotDot);
+    dirModel->setRootPath(QString());
+    folderTree->setModel(dirModel);
+    for (int column = 1; column < folderTree->header()->count(); ++column)
+        folderTree->hideColumn(column);
+    folderTree->header()->setVisible(false);
+    folderTree->header()->setStretchLastSection(false);
+    folderTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    folderTree->setSortingEnabled(true);
+    folderTree->header()->setSortIndicator(0, Qt::AscendingOrder);
+    folderDock = new QDockWidget(this);
+    folderDock->setWidget(folderTree);
+    addDockWidget(Qt::LeftDockWidgetArea, folderDock);
+
+    imageLabel = new ImageLabel;
+    imageScroll = new ImageScroll;
+    imageScroll->setBackgroundRole(QPalette::Dark);
+    imageScroll->setWidget(imageLabel);
+    imageLabel->setScrollArea(imageScroll);
+
+    thumbView = new ThumbView;
+    thumbDock = new QDockWidget(this);
+    thumbDock->setWidget(thumbView);
+    addDockWidget(Qt::LeftDockWidgetArea, thumbDock);
+
+    setCentralWidget(imageScroll);
+    createActions();
+    createMenus();
+    setWindowTitle(viewerTitle());
+    resize(700, 600);
+    imageLabel->setFitMode(fitToWindowAction->isChecked());
+
+    connect(thumbView, &ThumbView::activated, this, &ImageViewer::thumbnailActivated);
+    connect(folderTree, &QTreeView::activated, this, &ImageViewer::folderActivated);
+    connect(imageScroll, &ImageScroll::resizeSignal, imageLabel, &ImageLabel::parentResized);
+}
+
+QString ImageViewer::viewerTitle() const
+{
+    return QLatin1String("Velmora ") + edition + QLatin1String(" Viewer");
+}
+
+void ImageViewer::createActions()
+{
+    openAction = new QAction(tr("&Open..."), this);
+    openAction->setShortcut(QKeySequence(tr("Ctrl+O")));
+    connect(openAction, &QAction::triggered, this, &ImageViewer::open);
+
+    printAction = new QAction(tr("&Print..."), this);
+    printAction->setShortcut(QKeySequence(tr("Ctrl+P")));
+    printAction->setEnabled(false);
+    connect(printAction, &QAction::triggered, this, &ImageViewer::print);
+
+    exitAction = new QAction(tr("E&xit"), this);
+    exitAction->setShortcut(QKeySequence(tr("Ctrl+Q")));
+    connect(exitAction, &QAction::triggered, this, &ImageViewer::close);
+
+    zoomInAction = new QAction(tr("Zoom &In (25%)"), this);
+    zoomInAction->setShortcut(QKeySequence(tr("Ctrl++")));
+    zoomInAction->setEnabled(false);
+    connect(zoomInAction, &QAction::triggered, this, &ImageViewer::zoomIn);
+
+    zoomOutAction = new QAction(tr("Zoom &Out (25%)"), this);
+    zoomOutAction->setShortcut(QKeySequence(tr("Ctrl+-")));
+    zoomOutAction->setEnabled(false);
+    connect(zoomOutAction, &QAction::triggered, this, &ImageViewer::zoomOut);
+
+    normalSizeAction = new QAction(tr("&Normal Size"), this);
+    normalSizeAction->setShortcut(QKeySequence(tr("Ctrl+S")));
+    normalSizeAction->setEnabled(false);
+    connect(normalSizeAction, &QAction::triggered, this, &ImageViewer::normalSize);
+
+    // Connected after the check, and on triggered(), so that building the action runs no slot.
+    fitToWindowAction = new QAction(tr("&Fit to Window"), this);
+    fitToWindowAction->setEnabled(false);
+    fitToWindowAction->setCheckable(true);
+    fitToWindowAction->setChecked(true);
+    fitToWindowAction->setShortcut(QKeySequence(tr("Ctrl+F")));
+    connect(fitToWindowAction, &QAction::triggered, this, &ImageViewer::fitToWindow);
+
+    convertAction = new QAction(tr("Convert and Process"), this);
+    connect(convertAction, &QAction::triggered, this, &ImageViewer::convertAndProcess);
+
+    aboutAction = new QAction(tr("&About"), this);
+    connect(aboutAction, &QAction::triggered, this, &ImageViewer::about);
+}
+
+void ImageViewer::createMenus()
+{
+    fileMenu = new QMenu(tr("&File"), this);
+    fileMenu->addAction(openAction);
+    fileMenu->addAction(printAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAction);
+
+    viewMenu = new QMenu(tr("&View"), this);
+    viewMenu->addAction(zoomInAction);
+    viewMenu->addAction(zoomOutAction);
+    viewMenu->addAction(normalSizeAction);
+    viewMenu->addSeparator();
+    viewMenu->addAction(fitToWindowAction);
+
+    helpMenu = new QMenu(tr("&Help"), this);
+    helpMenu->addAction(aboutAction);
+
+    menuBar()->addMenu(fileMenu);
+    menuBar()->addMenu(viewMenu);
+    // A bare item on the bar: clicking it runs the command, with no drop-down.
+    menuBar()->addAction(convertAction);
+    menuBar()->addMenu(helpMenu);
+}
+
+void ImageViewer::open()
+{
+    if (lastDirectory.isEmpty())
+        lastDirectory = QDir::currentPath();
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Open File"), lastDirectory);
+    if (!fileName.isEmpty())
+        loadFile(fileName);
+}
+
+void ImageViewer::loadFile(const QString &path)
+{
+    lastDirectory = pathDirectory(path);
+
+    // A raw conversion can take seconds, and the window cannot respond meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QImage image = loadImage(path, false);
+    QApplication::restoreOverrideCursor();
+
+    if (image.isNull()) {
+        QMessageBox::information(this, viewerTitle(), tr("Cannot load %1.").arg(path),
+                                 QMessageBox::Ok);
+        return;
+    }
+    imageLabel->setImage(image);
+    imageLabel->setScaleFactor(1.0);
+    printAction->setEnabled(true);
+    fitToWindowAction->setEnabled(true);
+    updateActions();
+    imageLabel->setFitMode(fitToWindowAction->isChecked());
+}
+
+void ImageViewer::about()
+{
+    const QString title = viewerTitle();
+    const QString text =
+        QLatin1String("<p><b>") + title.toHtmlEscaped() +
+        QLatin1String("</b> shows the pictures of your folders as thumbnails and opens them to "
+                      "view, zoom and print, camera raw files included.</p>"
+                      "<p>Offered by <a href=\"") +
+        QLatin1String(kMakerAddress) + QLatin1String("\">") + QLatin1String(kMakerAddress) +
+        QLatin1String("</a></p>");
+    QMessageBox::about(this, QLatin1String("About ") + title, text);
+}
+
+void ImageViewer::convertAndProcess()
+{
+    // A browser that cannot start is not the viewer's concern: the result is ignored.
+    QDesktopServices::openUrl(QUrl(converterAddress(edition)));
+}
+
+void ImageViewer::folderActivated(const QModelIndex &qmi)
+{
+    thumbView->setDirectory(dirModel->fileInfo(qmi).absoluteFilePath());
+}
+
+void ImageViewer::thumbnailActivated(const QModelIndex &qmi)
+{
+    const QString path = thumbView->filePath(qmi.row());
+    if (!path.isEmpty())
+        loadFile(path);
+}

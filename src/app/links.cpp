@@ -1,0 +1,7 @@
+#include "links.h"
+
+QString converterAddress(const QString &edition)
+{
+    return QLatin1String(kConverterHostBegin) + edition.toLower() +
+           QLatin1String(kConverterHostEnd) + QLatin1String(kConverterPath);
+}

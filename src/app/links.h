@@ -1,0 +1,16 @@
+#ifndef LINKS_H
+#define LINKS_H
+
+#include <QString>
+
+// The maker's addresses. The converter's download host carries the edition between the two
+// pieces, so that each edition has a download page of its own.
+inline constexpr char kMakerAddress[] = "http://www.velmora.example";
+inline constexpr char kConverterHostBegin[] = "http://www.";
+inline constexpr char kConverterHostEnd[] = "converter.velmora.example";
+inline constexpr char kConverterPath[] = "/download.php?fromviewer=1";
+
+// The converter's download page for an edition, as in "http://www.rawconverter...".
+QString converterAddress(const QString &edition);
+
+#endif
