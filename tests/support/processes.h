@@ -1,0 +1,22 @@
+#ifndef PROCESSES_H
+#define PROCESSES_H
+
+#include <QList>
+#include <QString>
+
+// Questions about running processes, answered from /proc (Linux).
+
+// True while the process exists and is not a zombie, that is, while it can still do anything.
+bool processRunning(qint64 pid);
+
+// Children of this process, zombies included: a child that was never reaped is left behind too.
+QList<qint64> childProcesses();
+
+// Running processes other than this one whose command line contains text, such as a decoder
+// still working on a file of the private temporary directory.
+QList<qint64> processesMentioning(const QString &text);
+
+// Writes an executable shell script.
+bool writeScript(const QString &path, const QByteArray &body);
+
+#endif

@@ -1,0 +1,33 @@
+#include "stdoutcapture.h"
+
+#include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+StdoutCapture::StdoutCapture()
+{
+    std::fflush(stdout);
+    if (!file.open())
+        return;
+    savedDescriptor = ::dup(STDOUT_FILENO);
+    ::dup2(file.handle(), STDOUT_FILENO);
+}
+
+StdoutCapture::~StdoutCapture()
+{
+    if (savedDescriptor < 0)
+        return;
+    const QByteArray captured = text();
+    ::dup2(savedDescriptor, STDOUT_FILENO);
+    ::close(savedDescriptor);
+    if (QTest::currentTestFailed())
+        std::fwrite(captured.constData(), 1, size_t(captured.size()), stderr);
+}
+
+QByteArray StdoutCapture::text()
+{
+    std::fflush(stdout);
+    QFile reader(file.fileName());
+    return reader.open(QIODevice::ReadOnly) ? reader.readAll() : QByteArray();
+}
