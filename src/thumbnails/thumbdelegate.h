@@ -1,0 +1,26 @@
+#ifndef THUMBDELEGATE_H
+#define THUMBDELEGATE_H
+
+#include <QAbstractItemDelegate>
+#include <QRect>
+
+// Where a thumbnail of pictureSize is drawn in cell: centred, unscaled, in the square above the
+// caption strip. Offsets are truncated toward zero.
+QRect thumbnailRect(const QRect &cell, const QSize &pictureSize);
+
+// Paints a grid cell: the placeholder text until the thumbnail is there, then the thumbnail
+// above its file name.
+class ThumbDelegate : public QAbstractItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit ThumbDelegate(QObject *parent);
+    ~ThumbDelegate() override;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+};
+
+#endif

@@ -1,0 +1,101 @@
+#include "thumbmodel.h"
+
+#include "thumbthread.h"
+
+#include <QCoreApplication>
+
+ThumbModel::ThumbModel() : QAbstractTableModel(nullptr)
+{
+    qRegisterMetaType<QImage>("QImage");
+}
+
+ThumbModel::~ThumbModel()
+{
+    // Every worker, the current one and those still finishing a superseded list, is a child.
+    // Raise all flags first so that they wind down together; each deletion then waits at most
+    // for the picture its worker has in hand.
+    const QList<ThumbThread *> workers = findChildren<ThumbThread *>(Qt::FindDirectChildrenOnly);
+    for (ThumbThread *worker : workers)
+        worker->stop();
+    qDeleteAll(workers);
+}
+
+int ThumbModel::rowCount(const QModelIndex &) const
+{
+    return files.size();
+}
+
+int ThumbModel::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+QVariant ThumbModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= files.size())
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QImage &image = images.at(index.row());
+        return image.isNull() ? QVariant(kPlaceholderText) : QVariant(image);
+    }
+    case Qt::DecorationRole:
+        return files.at(index.row());
+    case Qt::SizeHintRole:
+        return kCellSize;
+    default:
+        return QVariant();
+    }
+}
+
+QString ThumbModel::filePath(int row) const
+{
+    return row >= 0 && row < files.size() ? files.at(row) : QString();
+}
+
+void ThumbModel::setFileList(const QStringList &files)
+{
+    beginResetModel();
+    this->files = files;
+    images = QList<QImage>(files.size());
+    endResetModel();
+    emit dataChanged(index(0, 0), index(images.size() - 1, 0));
+
+    if (thread)
+        retire(thread);
+    thread = new ThumbThread;
+    thread->setParent(this);
+    connect(thread, &ThumbThread::renderedImage, this, &ThumbModel::updatePixmap);
+    thread->render(this->files);
+}
+
+void ThumbModel::retire(ThumbThread *worker)
+{
+    worker->stop();
+    // Connected before the state is read: a worker that finishes in between is caught by one or
+    // the other, and a second deleteLater is harmless.
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    if (worker->isFinished())
+        worker->deleteLater();
+}
+
+void ThumbModel::updatePixmap(const QImage &image, int index)
+{
+    // A superseded worker may have queued results before it saw its flag; their rows belong to
+    // a list that is no longer shown.
+    if (sender() != thread || index < 0 || index >= images.size())
+        return;
+    images[index] = image;
+    const QModelIndex cell = this->index(index, 0);
+    emit dataChanged(cell, cell);
+
+    // Pumping from a nested call would stack one level per queued thumbnail; the outermost
+    // call already delivers them all. The flag is not a member because an event handled inside
+    // the pump may destroy this model.
+    static bool pumping = false;
+    if (pumping)
+        return;
+    pumping = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pumping = false;
+}

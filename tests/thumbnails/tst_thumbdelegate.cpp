@@ -1,0 +1,151 @@
+#include "thumbdelegate.h"
+
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QTextOption>
+#include <QtTest>
+
+namespace {
+
+const QColor kBackground(Qt::white);
+const QColor kHighlight(10, 20, 200);
+const QColor kThumbnail(Qt::red);
+const QRect kCell(17, 23, 80, 96);
+
+QImage blankCanvas()
+{
+    QImage canvas(140, 160, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(kBackground);
+    return canvas;
+}
+
+// Paints one cell holding display (a picture or a text) and a path, as a view would.
+QImage paintCell(const QVariant &display, const QString &path, bool selected)
+{
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), display, Qt::DisplayRole);
+    model.setData(model.index(0, 0), path, Qt::DecorationRole);
+
+    QStyleOptionViewItem option;
+    option.rect = kCell;
+    option.state = selected ? QStyle::State_Selected : QStyle::State_None;
+    option.palette.setColor(QPalette::Highlight, kHighlight);
+
+    QImage canvas = blankCanvas();
+    QPainter painter(&canvas);
+    ThumbDelegate(nullptr).paint(&painter, option, model.index(0, 0));
+    return canvas;
+}
+
+// The same text drawn straight into a rectangle of a blank canvas.
+QImage paintText(const QString &text, const QRectF &rect, Qt::Alignment alignment,
+                 const QColor &fill = kBackground)
+{
+    QImage canvas = blankCanvas();
+    canvas.fill(fill);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.drawText(rect, text, QTextOption(alignment));
+    return canvas;
+}
+
+QRect boundsOf(const QImage &canvas, const QColor &colour)
+{
+    QRect bounds;
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) {
+            if (canvas.pixelColor(x, y) == colour)
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+QImage solid(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(kThumbnail);
+    return image;
+}
+
+} // namespace
+
+class TestThumbDelegate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void thumbnailIsCentredAboveTheCaption_data();
+    void thumbnailIsCentredAboveTheCaption();
+    void captionIsTheFileName_data();
+    void captionIsTheFileName();
+    void waitingCellShowsThePlaceholder_data();
+    void waitingCellShowsThePlaceholder();
+    void sizeHintIsOneCell();
+};
+
+void TestThumbDelegate::thumbnailIsCentredAboveTheCaption_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("offset");
+    QTest::newRow("landscape 80 x 60 sits 10 down") << QSize(80, 60) << QPoint(0, 10);
+    QTest::newRow("portrait 60 x 80 sits 10 across") << QSize(60, 80) << QPoint(10, 0);
+    QTest::newRow("odd 61 x 61 truncates to 9 and 9") << QSize(61, 61) << QPoint(9, 9);
+}
+
+void TestThumbDelegate::thumbnailIsCentredAboveTheCaption()
+{
+    QFETCH(QSize, size);
+    QFETCH(QPoint, offset);
+    const QImage canvas = paintCell(solid(size), QStringLiteral("/p/a.png"), false);
+    QCOMPARE(boundsOf(canvas, kThumbnail), QRect(kCell.topLeft() + offset, size));
+}
+
+void TestThumbDelegate::captionIsTheFileName_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("name after the last separator")
+        << QStringLiteral("/photos/2010/img_0001.jpg") << QStringLiteral("img_0001.jpg");
+    QTest::newRow("file at the root") << QStringLiteral("/b.png") << QStringLiteral("b.png");
+}
+
+void TestThumbDelegate::captionIsTheFileName()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, caption);
+    const QImage canvas = paintCell(solid(QSize(80, 60)), path, false);
+    const QRect strip(kCell.x(), kCell.y() + 80, kCell.width(), 16);
+    const QImage expected = paintText(caption, strip, Qt::AlignHCenter | Qt::AlignBottom);
+    QVERIFY(expected.copy(strip) != blankCanvas().copy(strip));
+    QCOMPARE(canvas.copy(strip), expected.copy(strip));
+}
+
+void TestThumbDelegate::waitingCellShowsThePlaceholder_data()
+{
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<QColor>("fill");
+    QTest::newRow("selected cell is highlighted") << true << kHighlight;
+    QTest::newRow("unselected cell keeps the background") << false << kBackground;
+}
+
+void TestThumbDelegate::waitingCellShowsThePlaceholder()
+{
+    QFETCH(bool, selected);
+    QFETCH(QColor, fill);
+    const QString text = QStringLiteral("loading...");
+    const QImage canvas = paintCell(text, QStringLiteral("/p/a.png"), selected);
+    const QImage expected = paintText(text, kCell, Qt::AlignCenter, fill);
+    QCOMPARE(canvas.pixelColor(kCell.topLeft()), fill);
+    QCOMPARE(canvas.pixelColor(kCell.bottomRight()), fill);
+    QCOMPARE(canvas.pixelColor(kCell.bottomRight() + QPoint(1, 1)), kBackground);
+    QCOMPARE(canvas.copy(kCell), expected.copy(kCell));
+}
+
+void TestThumbDelegate::sizeHintIsOneCell()
+{
+    QCOMPARE(ThumbDelegate(nullptr).sizeHint(QStyleOptionViewItem(), QModelIndex()), QSize(80, 96));
+}
+
+QTEST_MAIN(TestThumbDelegate)
+#include "tst_thumbdelegate.moc"

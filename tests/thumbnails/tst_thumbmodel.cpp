@@ -1,0 +1,229 @@
+#include "dngwriter.h"
+#include "thumbfixtures.h"
+#include "thumbmodel.h"
+#include "thumbthread.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QList<QPointer<ThumbThread>> workersOf(const ThumbModel &model)
+{
+    QList<QPointer<ThumbThread>> workers;
+    for (ThumbThread *worker : model.findChildren<ThumbThread *>())
+        workers.append(worker);
+    return workers;
+}
+
+bool allRowsRendered(const ThumbModel &model)
+{
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.data(model.index(row, 0)).typeId() != QMetaType::QImage)
+            return false;
+    }
+    return true;
+}
+
+QColor centreColour(const QImage &image)
+{
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+} // namespace
+
+class TestThumbModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void rolesOfAWaitingRow_data();
+    void rolesOfAWaitingRow();
+    void renderedRowHoldsItsThumbnail();
+    void outOfRangeRowsGiveNothing_data();
+    void outOfRangeRowsGiveNothing();
+    void emptyListStillStartsAWorker();
+    void supersededResultsNeverLand();
+    void supersededWorkerIsReleased();
+    void destructionStopsEveryWorker();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestThumbModel::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void TestThumbModel::cleanup()
+{
+    dir.reset();
+}
+
+void TestThumbModel::rolesOfAWaitingRow_data()
+{
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("display shows the placeholder")
+        << int(Qt::DisplayRole) << QVariant(QStringLiteral("loading..."));
+    QTest::newRow("decoration holds the absolute path")
+        << int(Qt::DecorationRole) << QVariant(QStringLiteral("%1/missing.png"));
+    QTest::newRow("size hint is one cell") << int(Qt::SizeHintRole) << QVariant(QSize(80, 96));
+    QTest::newRow("tool tip is empty") << int(Qt::ToolTipRole) << QVariant();
+}
+
+void TestThumbModel::rolesOfAWaitingRow()
+{
+    QFETCH(int, role);
+    QFETCH(QVariant, expected);
+    if (expected.typeId() == QMetaType::QString)
+        expected = expected.toString().arg(dir->path());
+
+    // A file that cannot be read keeps its placeholder after its null thumbnail arrives.
+    ThumbModel model;
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setFileList({dir->filePath(QStringLiteral("missing.png"))});
+    QTRY_COMPARE(changed.size(), 2);
+    QCOMPARE(model.data(model.index(0, 0), role), expected);
+}
+
+void TestThumbModel::renderedRowHoldsItsThumbnail()
+{
+    const QStringList files = {
+        writePicture(dir->path(), QStringLiteral("a.png"), QSize(400, 300), Qt::blue),
+        writePicture(dir->path(), QStringLiteral("b.png"), QSize(30, 60), Qt::green)};
+    ThumbModel model;
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setFileList(files);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.rowCount(model.index(1, 0)), 2);
+    QCOMPARE(model.columnCount(model.index(0, 0)), 1);
+    QTRY_VERIFY(allRowsRendered(model));
+
+    const QImage first = model.data(model.index(0, 0)).value<QImage>();
+    const QImage second = model.data(model.index(1, 0)).value<QImage>();
+    QCOMPARE(first.size(), QSize(80, 60));
+    QCOMPARE(centreColour(first), QColor(Qt::blue));
+    QCOMPARE(second.size(), QSize(40, 80));
+    QCOMPARE(centreColour(second), QColor(Qt::green));
+    QCOMPARE(model.data(model.index(1, 0), Qt::SizeHintRole).toSize(), QSize(80, 96));
+    // One change for the new list, then one for each cell, each naming only that cell.
+    QCOMPARE(changed.size(), 3);
+    for (int i = 1; i < 3; ++i)
+        QCOMPARE(changed.at(i).at(0), changed.at(i).at(1));
+}
+
+void TestThumbModel::outOfRangeRowsGiveNothing_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("row");
+    QTest::newRow("row equal to the count") << 2 << 2;
+    QTest::newRow("negative row") << 2 << -1;
+    QTest::newRow("any row of an empty list") << 0 << 0;
+}
+
+void TestThumbModel::outOfRangeRowsGiveNothing()
+{
+    QFETCH(int, files);
+    QFETCH(int, row);
+    QStringList paths;
+    for (int i = 0; i < files; ++i)
+        paths << dir->filePath(QStringLiteral("missing%1.png").arg(i));
+    ThumbModel model;
+    model.setFileList(paths);
+
+    QCOMPARE(model.filePath(row), QString());
+    for (int role : {Qt::DisplayRole, Qt::DecorationRole, Qt::SizeHintRole})
+        QVERIFY(!model.data(model.index(row, 0), role).isValid());
+}
+
+void TestThumbModel::emptyListStillStartsAWorker()
+{
+    ThumbModel model;
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setFileList({});
+
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(!changed.at(0).at(0).toModelIndex().isValid());
+    QVERIFY(!changed.at(0).at(1).toModelIndex().isValid());
+    const QList<QPointer<ThumbThread>> workers = workersOf(model);
+    QCOMPARE(workers.size(), 1);
+    QTRY_VERIFY(workers.at(0)->isFinished());
+}
+
+void TestThumbModel::supersededResultsNeverLand()
+{
+    QTemporaryDir other;
+    QTemporaryDir bin;
+    const QString release = bin.filePath(QStringLiteral("release"));
+    // The new worker's first load waits for the test, so whatever reaches the model until then
+    // comes from the old worker.
+    const FakeDecoder decoder(bin.path(), "while [ ! -e '" + QFile::encodeName(release) +
+                                              "' ]; do sleep 0.01; done\nexit 1");
+    QVERIFY(decoder.isReady());
+    QStringList first;
+    for (int i = 0; i < 6; ++i)
+        first << writePicture(dir->path(), QStringLiteral("p%1.png").arg(i), QSize(8, 8), Qt::red);
+    const QString held = other.filePath(QStringLiteral("p0.dng"));
+    QVERIFY(writeDng(held));
+    const QStringList second = {
+        held, writePicture(other.path(), QStringLiteral("p1.png"), QSize(8, 8), Qt::cyan)};
+
+    ThumbModel model;
+    model.setFileList(first);
+    // Without an event loop every result of the first worker is still queued, rows beyond the
+    // second list included, when the second list replaces it.
+    workersOf(model).at(0)->wait();
+    model.setFileList(second);
+    QCoreApplication::processEvents();
+    for (int row = 0; row < 2; ++row)
+        QCOMPARE(model.data(model.index(row, 0)), QVariant(QStringLiteral("loading...")));
+
+    QVERIFY(QFile(release).open(QIODevice::WriteOnly));
+    QTRY_VERIFY_WITH_TIMEOUT(model.data(model.index(1, 0)).typeId() == QMetaType::QImage, 30000);
+    QCOMPARE(centreColour(model.data(model.index(1, 0)).value<QImage>()), QColor(Qt::cyan));
+}
+
+void TestThumbModel::supersededWorkerIsReleased()
+{
+    const QString path = writePicture(dir->path(), QStringLiteral("a.png"), QSize(8, 8));
+    ThumbModel model;
+    model.setFileList({path, path, path});
+    const QPointer<ThumbThread> first = workersOf(model).at(0);
+    model.setFileList({path});
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(workersOf(model).size(), 1);
+}
+
+void TestThumbModel::destructionStopsEveryWorker()
+{
+    QStringList files;
+    for (int i = 0; i < 40; ++i)
+        files << writePicture(dir->path(), QStringLiteral("p%1.png").arg(i), QSize(600, 400));
+
+    auto model = std::make_unique<ThumbModel>();
+    QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+    model->setFileList(files);
+    model->setFileList(files);
+    QTRY_VERIFY(changed.size() > 2);
+    const QList<QPointer<ThumbThread>> workers = workersOf(*model);
+    QVERIFY(!workers.isEmpty());
+
+    model.reset();
+    for (const QPointer<ThumbThread> &worker : workers)
+        QVERIFY(worker.isNull());
+    QCoreApplication::processEvents();
+}
+
+QTEST_MAIN(TestThumbModel)
+#include "tst_thumbmodel.moc"

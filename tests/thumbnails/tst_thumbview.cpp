@@ -1,0 +1,256 @@
+#include "dngwriter.h"
+#include "formats.h"
+#include "thumbfixtures.h"
+#include "thumbthread.h"
+#include "thumbview.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+using Workers = QList<QPointer<ThumbThread>>;
+
+void collectWorkers(const ThumbView &view, Workers &workers)
+{
+    for (ThumbThread *worker : view.model()->findChildren<ThumbThread *>()) {
+        if (!workers.contains(worker))
+            workers.append(worker);
+    }
+}
+
+int liveCount(const Workers &workers)
+{
+    return int(std::count_if(workers.begin(), workers.end(),
+                             [](const QPointer<ThumbThread> &worker) { return !worker.isNull(); }));
+}
+
+bool allRowsRendered(const ThumbView &view)
+{
+    const QAbstractItemModel *model = view.model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, 0).data().typeId() != QMetaType::QImage)
+            return false;
+    }
+    return true;
+}
+
+QStringList listedNames(const ThumbView &view)
+{
+    QStringList names;
+    for (int row = 0; row < view.model()->rowCount(); ++row)
+        names << QFileInfo(view.filePath(row)).fileName();
+    return names;
+}
+
+} // namespace
+
+class TestThumbView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void filtersPutQtFormatsBeforeRawExtensions();
+    void listsPicturesByName_data();
+    void listsPicturesByName();
+    void unreadableFileIsNotListed();
+    void filePathOutsideTheListIsEmpty_data();
+    void filePathOutsideTheListIsEmpty();
+    void switchingFoldersKeepsEveryThumbnailWithItsFile();
+    void destroyingTheViewStopsItsWorkers();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<QTemporaryDir> bin;
+    std::unique_ptr<FakeDecoder> decoder;
+};
+
+void TestThumbView::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    bin = std::make_unique<QTemporaryDir>();
+    // Raw files in a listing are rendered too; a decoder that fails at once keeps that quick
+    // and independent of what is installed.
+    decoder = std::make_unique<FakeDecoder>(bin->path(), "exit 1");
+    QVERIFY(dir->isValid() && decoder->isReady());
+}
+
+void TestThumbView::cleanup()
+{
+    decoder.reset();
+    bin.reset();
+    dir.reset();
+}
+
+void TestThumbView::filtersPutQtFormatsBeforeRawExtensions()
+{
+    const QStringList formats = supportedFormats();
+    const QStringList raws = rawExtensions();
+    const QStringList filters = pictureNameFilters();
+    QCOMPARE(filters.size(), formats.size() + raws.size());
+    for (int i = 0; i < formats.size(); ++i)
+        QCOMPARE(filters.at(i), QStringLiteral("*.") + formats.at(i));
+    for (int i = 0; i < raws.size(); ++i)
+        QCOMPARE(filters.at(formats.size() + i), QStringLiteral("*.") + raws.at(i));
+}
+
+void TestThumbView::listsPicturesByName_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("pictures only, not text or folders")
+        << QStringList{"c.txt", "b.png", "A.JPG"} << QStringList{"d.jpg"}
+        << QStringList{"A.JPG", "b.png"};
+    QTest::newRow("raw extension in capitals") << QStringList{"x.CR2", "a.png", "notes.cr2.txt"}
+                                               << QStringList{} << QStringList{"a.png", "x.CR2"};
+    QTest::newRow("name order ignores case")
+        << QStringList{"b.png", "C.png", "a.PNG", "B2.jpg"} << QStringList{}
+        << QStringList{"a.PNG", "b.png", "B2.jpg", "C.png"};
+    QTest::newRow("hidden files left out") << QStringList{".hidden.png", "shown.png"}
+                                           << QStringList{".cache.jpg"} << QStringList{"shown.png"};
+    QTest::newRow("empty folder") << QStringList{} << QStringList{} << QStringList{};
+}
+
+void TestThumbView::listsPicturesByName()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, folders);
+    QFETCH(QStringList, listed);
+    for (const QString &name : files) {
+        const bool raw = name.endsWith(QStringLiteral(".CR2"));
+        const bool made = raw ? writeDng(dir->filePath(name))
+                              : !writePicture(dir->path(), name, QSize(4, 4)).isEmpty();
+        QVERIFY2(made, qPrintable(name));
+    }
+    for (const QString &name : folders)
+        QVERIFY(QDir(dir->path()).mkdir(name));
+
+    ThumbView view;
+    view.setDirectory(dir->path());
+    QCOMPARE(listedNames(view), listed);
+    for (int row = 0; row < listed.size(); ++row)
+        QCOMPARE(view.filePath(row), dir->filePath(listed.at(row)));
+    QCOMPARE(view.gridSize(), QSize(80, 96));
+}
+
+void TestThumbView::unreadableFileIsNotListed()
+{
+    writePicture(dir->path(), QStringLiteral("a.png"), QSize(4, 4));
+    const QString locked = writePicture(dir->path(), QStringLiteral("b.png"), QSize(4, 4));
+    QVERIFY(QFile::setPermissions(locked, QFile::WriteOwner));
+    if (QFileInfo(locked).isReadable())
+        QSKIP("this user reads files whatever their permissions say");
+
+    ThumbView view;
+    view.setDirectory(dir->path());
+    QCOMPARE(listedNames(view), QStringList{"a.png"});
+}
+
+void TestThumbView::filePathOutsideTheListIsEmpty_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("row");
+    QTest::newRow("row equal to the count") << 2 << 2;
+    QTest::newRow("negative row") << 2 << -1;
+    QTest::newRow("before any folder") << -1 << 0;
+}
+
+void TestThumbView::filePathOutsideTheListIsEmpty()
+{
+    QFETCH(int, files);
+    QFETCH(int, row);
+    for (int i = 0; i < files; ++i)
+        writePicture(dir->path(), QStringLiteral("p%1.png").arg(i), QSize(4, 4));
+    ThumbView view;
+    if (files >= 0)
+        view.setDirectory(dir->path());
+    QCOMPARE(view.filePath(row), QString());
+}
+
+void TestThumbView::switchingFoldersKeepsEveryThumbnailWithItsFile()
+{
+    // Three folders with files of the same names but a colour of their own each, so a thumbnail
+    // that lands under the wrong file shows.
+    const QList<int> sizes = {12, 7, 10};
+    QStringList folders;
+    QHash<QString, QColor> colours;
+    int hue = 0;
+    for (int f = 0; f < sizes.size(); ++f) {
+        const QString folder = dir->filePath(QStringLiteral("f%1").arg(f));
+        QVERIFY(QDir().mkpath(folder));
+        folders << folder;
+        for (int i = 0; i < sizes.at(f); ++i) {
+            const QColor colour = QColor::fromHsv(hue, 255, 255);
+            hue += 12;
+            const QString path =
+                writePicture(folder, QStringLiteral("p%1.png").arg(i, 2, 10, QLatin1Char('0')),
+                             QSize(160, 120), colour);
+            QVERIFY(!path.isEmpty());
+            colours.insert(path, colour);
+        }
+    }
+
+    auto view = std::make_unique<ThumbView>();
+    view->resize(300, 300);
+    view->show();
+    // Every thumbnail is checked as it lands, not only once the last folder is complete.
+    QStringList strays;
+    connect(view->model(), &QAbstractItemModel::dataChanged,
+            [&](const QModelIndex &cell, const QModelIndex &) {
+                const QImage thumbnail = cell.data().value<QImage>();
+                const QString path = view->filePath(cell.row());
+                if (!thumbnail.isNull() &&
+                    thumbnail.pixelColor(40, 30).rgb() != colours.value(path).rgb())
+                    strays << path;
+            });
+    Workers workers;
+    const int switches = 300;
+    for (int i = 0; i < switches; ++i) {
+        view->setDirectory(folders.at(i % folders.size()));
+        collectWorkers(*view, workers);
+        QCoreApplication::processEvents();
+    }
+    const int last = (switches - 1) % folders.size();
+    QCOMPARE(view->model()->rowCount(), sizes.at(last));
+    QTRY_VERIFY_WITH_TIMEOUT(allRowsRendered(*view), 30000);
+    QTRY_COMPARE(liveCount(workers), 1);
+    QCOMPARE(strays, QStringList());
+
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QImage thumbnail = view->model()->index(row, 0).data().value<QImage>();
+        QCOMPARE(thumbnail.size(), QSize(80, 60));
+        QCOMPARE(thumbnail.pixelColor(40, 30).rgb(), colours.value(view->filePath(row)).rgb());
+    }
+    view.reset();
+    QCOMPARE(liveCount(workers), 0);
+}
+
+void TestThumbView::destroyingTheViewStopsItsWorkers()
+{
+    for (int i = 0; i < 30; ++i)
+        writePicture(dir->path(), QStringLiteral("p%1.png").arg(i), QSize(800, 600));
+    auto view = std::make_unique<ThumbView>();
+    view->show();
+    Workers workers;
+    view->setDirectory(dir->path());
+    collectWorkers(*view, workers);
+    view->setDirectory(dir->path());
+    collectWorkers(*view, workers);
+    QTRY_VERIFY(view->model()->index(0, 0).data().typeId() == QMetaType::QImage);
+
+    view.reset();
+    QCOMPARE(liveCount(workers), 0);
+    QCoreApplication::processEvents();
+}
+
+QTEST_MAIN(TestThumbView)
+#include "tst_thumbview.moc"
