@@ -1,12 +1,14 @@
 #ifndef THUMBFIXTURES_H
 #define THUMBFIXTURES_H
 
+#include "environmentguard.h"
+#include "processes.h"
+
 #include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QString>
-#include <QtGlobal>
 
 // Writes a PNG of one solid colour and returns its absolute path.
 inline QString writePicture(const QString &directory, const QString &name, const QSize &size,
@@ -32,22 +34,17 @@ inline QString writeJunk(const QString &directory, const QString &name)
 class FakeDecoder
 {
 public:
-    FakeDecoder(const QString &directory, const QByteArray &body) : savedPath(qgetenv("PATH"))
+    FakeDecoder(const QString &directory, const QByteArray &body)
+        : ready(writeScript(QDir(directory).absoluteFilePath(QStringLiteral("dcraw")), body)),
+          path("PATH", EnvironmentGuard::pathWithFirst(directory))
     {
-        QFile script(QDir(directory).absoluteFilePath(QStringLiteral("dcraw")));
-        ok = script.open(QIODevice::WriteOnly) && script.write("#!/bin/sh\n" + body + "\n") > 0 &&
-             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", QFile::encodeName(directory) + ':' + savedPath);
     }
-    ~FakeDecoder() { qputenv("PATH", savedPath); }
-    FakeDecoder(const FakeDecoder &) = delete;
-    FakeDecoder &operator=(const FakeDecoder &) = delete;
 
-    bool isReady() const { return ok; }
+    bool isReady() const { return ready; }
 
 private:
-    QByteArray savedPath;
-    bool ok = false;
+    bool ready;
+    EnvironmentGuard path;
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "dngwriter.h"
+#include "stdoutcapture.h"
 #include "thumbfixtures.h"
 #include "thumbmodel.h"
 #include "thumbthread.h"
@@ -163,6 +164,7 @@ void TestThumbModel::emptyListStillStartsAWorker()
 
 void TestThumbModel::supersededResultsNeverLand()
 {
+    StdoutCapture diagnostics;
     QTemporaryDir other;
     QTemporaryDir bin;
     const QString release = bin.filePath(QStringLiteral("release"));

@@ -1,4 +1,5 @@
 #include "dngwriter.h"
+#include "stdoutcapture.h"
 #include "thumbfixtures.h"
 #include "thumbthread.h"
 
@@ -120,6 +121,7 @@ void TestThumbThread::stopBeforeStartEmitsNothing()
 
 void TestThumbThread::stopDuringLoadEmitsNothingMore()
 {
+    StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
     const QString started = dir.filePath(QStringLiteral("started"));
@@ -139,10 +141,11 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     worker.render({raw, picture, picture});
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
     worker.stop();
-    QFile(release).open(QIODevice::WriteOnly);
+    QVERIFY(QFile(release).open(QIODevice::WriteOnly));
     QVERIFY(finished.wait(60000));
     worker.wait();
     QCOMPARE(rendered.size(), 0);
+    QCOMPARE(childProcesses(), QList<qint64>());
 }
 
 QTEST_GUILESS_MAIN(TestThumbThread)

@@ -1,5 +1,6 @@
 #include "dngwriter.h"
 #include "formats.h"
+#include "stdoutcapture.h"
 #include "thumbfixtures.h"
 #include "thumbthread.h"
 #include "thumbview.h"
@@ -71,6 +72,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QTemporaryDir> bin;
     std::unique_ptr<FakeDecoder> decoder;
+    std::unique_ptr<StdoutCapture> diagnostics;
 };
 
 void TestThumbView::init()
@@ -80,11 +82,13 @@ void TestThumbView::init()
     // Raw files in a listing are rendered too; a decoder that fails at once keeps that quick
     // and independent of what is installed.
     decoder = std::make_unique<FakeDecoder>(bin->path(), "exit 1");
+    diagnostics = std::make_unique<StdoutCapture>();
     QVERIFY(dir->isValid() && decoder->isReady());
 }
 
 void TestThumbView::cleanup()
 {
+    diagnostics.reset();
     decoder.reset();
     bin.reset();
     dir.reset();
