@@ -1,9 +1,9 @@
 // The window's View commands and printing. They belong to ImageViewer but act on the
 // picture pane, so they live beside it.
 
-#include "imageviewer.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
+#include "imageviewer.h"
 #include "labelgeometry.h"
 
 #include <QAction>

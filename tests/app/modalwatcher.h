@@ -9,8 +9,7 @@
 
 // Answers the next modal dialog of type T that the code under test opens: the handler sees
 // it (to record its texts or fill it in) and then decides how it ends.
-template <typename T>
-class ModalWatcher
+template <typename T> class ModalWatcher
 {
 public:
     explicit ModalWatcher(std::function<void(T *)> handler) : handler(std::move(handler))

@@ -1,11 +1,17 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "links.h"
+#include "modalwatcher.h"
 
-#include <QtTest>
 #include <QAction>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QtTest>
 
 class ImageViewerTest : public QObject
 {
@@ -20,16 +26,62 @@ private slots:
     void actionsHaveTheirShortcuts();
     void slotsAreRegistered();
     void exitClosesTheWindow();
+    void openDialogStartsWhereTheLastFileWas();
+    void failedLoadChangesNothing();
+    void failedFirstLoadLeavesPrintDisabled();
+    void loadFollowsFitToWindow();
+    void secondLoadResetsTheZoom();
+    void waitCursorOnlyWhileLoading();
+    void aboutBoxNamesTheViewer();
+    void converterAddressCarriesTheEdition_data();
+    void converterAddressCarriesTheEdition();
+
+public slots:
+    void openUrl(const QUrl &url) { openedUrls << url; }
+
+private:
+    QString writePicture(const QString &name, const QSize &size);
+    QString expectFailureBox(ImageViewer &viewer, const QString &path);
+
+    QTemporaryDir dir;
+    QList<QUrl> openedUrls;
 };
+
+QString ImageViewerTest::writePicture(const QString &name, const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    const QString path = dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    if (!image.save(path))
+        return QString();
+    return path;
+}
+
+// Loads path, which must fail, and returns the title and text of the box that says so.
+QString ImageViewerTest::expectFailureBox(ImageViewer &viewer, const QString &path)
+{
+    QString seen;
+    ModalWatcher<QMessageBox> watcher([&](QMessageBox *box) {
+        seen = box->windowTitle() + "|" + box->text();
+        box->accept();
+    });
+    viewer.loadFile(path);
+    return seen;
+}
 
 void ImageViewerTest::titleCarriesTheEdition_data()
 {
     QTest::addColumn<QString>("edition");
     QTest::addColumn<QString>("title");
-    QTest::newRow("default") << "RAW" << "Velmora RAW Viewer";
-    QTest::newRow("lite") << "LITE" << "Velmora LITE Viewer";
-    QTest::newRow("spaces kept") << " PRO " << "Velmora  PRO  Viewer";
-    QTest::newRow("empty") << "" << "Velmora  Viewer";
+    QTest::newRow("default") << "RAW"
+                             << "Velmora RAW Viewer";
+    QTest::newRow("lite") << "LITE"
+                          << "Velmora LITE Viewer";
+    QTest::newRow("spaces kept") << " PRO "
+                                 << "Velmora  PRO  Viewer";
+    QTest::newRow("empty") << ""
+                           << "Velmora  Viewer";
 }
 
 void ImageViewerTest::titleCarriesTheEdition()
@@ -121,10 +173,10 @@ void ImageViewerTest::slotsAreRegistered()
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i)
         if (meta->method(i).methodType() == QMetaMethod::Slot)
             slotList << QString::fromLatin1(meta->method(i).methodSignature());
-    QCOMPARE(slotList, QStringList({"open()", "print()", "zoomIn()", "zoomOut()", "normalSize()",
-                                    "fitToWindow()", "about()", "convertAndProcess()",
-                                    "folderActivated(QModelIndex)",
-                                    "thumbnailActivated(QModelIndex)"}));
+    QCOMPARE(slotList,
+             QStringList({"open()", "print()", "zoomIn()", "zoomOut()", "normalSize()",
+                          "fitToWindow()", "about()", "convertAndProcess()",
+                          "folderActivated(QModelIndex)", "thumbnailActivated(QModelIndex)"}));
 }
 
 void ImageViewerTest::exitClosesTheWindow()
@@ -134,6 +186,184 @@ void ImageViewerTest::exitClosesTheWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     viewer.exitAction->trigger();
     QVERIFY(!viewer.isVisible());
+}
+
+void ImageViewerTest::openDialogStartsWhereTheLastFileWas()
+{
+    const QString first = writePicture("first/one.png", QSize(64, 48));
+    const QString working = QDir::currentPath();
+    ImageViewer viewer("RAW");
+
+    QString startFolder;
+    {
+        ModalWatcher<QFileDialog> watcher([&](QFileDialog *dialog) {
+            startFolder = dialog->directory().absolutePath();
+            // Typed as a user would: the dialog's own listing may not have read the folder yet.
+            dialog->findChild<QLineEdit *>("fileNameEdit")->setText(first);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        viewer.open();
+        QVERIFY(watcher.seen());
+    }
+    QCOMPARE(startFolder, working);
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(64, 48));
+    QCOMPARE(viewer.lastDirectory, dir.filePath("first"));
+
+    // A failed load moves the start folder too.
+    QVERIFY(QDir(dir.path()).mkpath("second"));
+    expectFailureBox(viewer, dir.filePath("second/missing.jpg"));
+    {
+        ModalWatcher<QFileDialog> watcher([&](QFileDialog *dialog) {
+            startFolder = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        viewer.open();
+        QVERIFY(watcher.seen());
+    }
+    QCOMPARE(startFolder, dir.filePath("second"));
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(64, 48));
+}
+
+void ImageViewerTest::failedLoadChangesNothing()
+{
+    ImageViewer viewer("RAW");
+    viewer.loadFile(writePicture("good.png", QSize(300, 200)));
+    viewer.fitToWindowAction->trigger();
+    viewer.zoomInAction->trigger();
+
+    const QString bad = dir.filePath("odd name %1 [x].jpg");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+
+    QCOMPARE(expectFailureBox(viewer, bad), "Velmora RAW Viewer|Cannot load " + bad + ".");
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(300, 200));
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.25);
+    QVERIFY(viewer.printAction->isEnabled());
+    QVERIFY(viewer.zoomInAction->isEnabled());
+    QVERIFY(!viewer.fitToWindowAction->isChecked());
+}
+
+void ImageViewerTest::failedFirstLoadLeavesPrintDisabled()
+{
+    ImageViewer viewer("PRO");
+    const QString missing = dir.filePath("nothing.png");
+    QCOMPARE(expectFailureBox(viewer, missing), "Velmora PRO Viewer|Cannot load " + missing + ".");
+    QVERIFY(!viewer.printAction->isEnabled());
+    QVERIFY(!viewer.fitToWindowAction->isEnabled());
+    QVERIFY(viewer.imageLabel->image().isNull());
+}
+
+void ImageViewerTest::loadFollowsFitToWindow()
+{
+    ImageViewer viewer("RAW");
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    const QString path = writePicture("fit.png", QSize(1200, 900));
+
+    viewer.loadFile(path);
+    QVERIFY(viewer.printAction->isEnabled());
+    QVERIFY(viewer.fitToWindowAction->isEnabled());
+    QVERIFY(viewer.fitToWindowAction->isChecked());
+    QVERIFY(!viewer.zoomInAction->isEnabled());
+    QVERIFY(!viewer.zoomOutAction->isEnabled());
+    QVERIFY(!viewer.normalSizeAction->isEnabled());
+    const QSize area = viewer.imageScroll->size();
+    QCOMPARE(viewer.imageLabel->size(), area - QSize(2, 2));
+
+    viewer.fitToWindowAction->trigger();
+    viewer.loadFile(path);
+    QVERIFY(!viewer.fitToWindowAction->isChecked());
+    QVERIFY(viewer.zoomInAction->isEnabled());
+    QVERIFY(viewer.zoomOutAction->isEnabled());
+    QVERIFY(viewer.normalSizeAction->isEnabled());
+    QCOMPARE(viewer.imageLabel->size(), QSize(1200, 900));
+}
+
+void ImageViewerTest::secondLoadResetsTheZoom()
+{
+    ImageViewer viewer("RAW");
+    viewer.loadFile(writePicture("a.png", QSize(50, 50)));
+    viewer.fitToWindowAction->trigger();
+    viewer.zoomInAction->trigger();
+    viewer.zoomInAction->trigger();
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.5625);
+    viewer.loadFile(writePicture("b.png", QSize(60, 50)));
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.0);
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(60, 50));
+}
+
+void ImageViewerTest::waitCursorOnlyWhileLoading()
+{
+    ImageViewer viewer("RAW");
+    viewer.loadFile(writePicture("c.png", QSize(20, 20)));
+    QVERIFY(!QApplication::overrideCursor());
+
+    Qt::CursorShape duringBox = Qt::ArrowCursor;
+    ModalWatcher<QMessageBox> watcher([&](QMessageBox *box) {
+        if (QApplication::overrideCursor())
+            duringBox = QApplication::overrideCursor()->shape();
+        box->accept();
+    });
+    viewer.loadFile(dir.filePath("absent.png"));
+    QVERIFY(watcher.seen());
+    QCOMPARE(duringBox, Qt::ArrowCursor);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void ImageViewerTest::aboutBoxNamesTheViewer()
+{
+    ImageViewer viewer("RAW");
+    QString title;
+    QString text;
+    ModalWatcher<QMessageBox> watcher([&](QMessageBox *box) {
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    viewer.aboutAction->trigger();
+    QVERIFY(watcher.seen());
+    QCOMPARE(title, QString("About Velmora RAW Viewer"));
+    QVERIFY2(text.startsWith("<p><b>Velmora RAW Viewer</b>"), qPrintable(text));
+    QCOMPARE(text.count("<p>"), 2);
+    QVERIFY(text.contains("http://www.velmora.example"));
+}
+
+void ImageViewerTest::converterAddressCarriesTheEdition_data()
+{
+    QTest::addColumn<QString>("edition");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("default") << "RAW"
+                             << "http://www.rawconverter.velmora.example/download.php?fromviewer=1";
+    QTest::newRow("pro") << "PRO"
+                         << "http://www.proconverter.velmora.example/download.php?fromviewer=1";
+    QTest::newRow("empty edition joins the pieces")
+        << ""
+        << "http://www.converter.velmora.example/download.php?fromviewer=1";
+    QTest::newRow("blanks enter the host unchanged")
+        << " A B "
+        << "http://www. a b converter.velmora.example/download.php?fromviewer=1";
+}
+
+void ImageViewerTest::converterAddressCarriesTheEdition()
+{
+    QFETCH(QString, edition);
+    QFETCH(QString, address);
+    QCOMPARE(converterAddress(edition), address);
+
+    openedUrls.clear();
+    QDesktopServices::setUrlHandler("http", this, "openUrl");
+    ImageViewer viewer(edition);
+    viewer.convertAction->trigger();
+    QDesktopServices::unsetUrlHandler("http");
+    // A host with blanks is no valid address, and no browser is asked to open it.
+    if (QUrl(address).isValid()) {
+        QCOMPARE(openedUrls.size(), 1);
+        QCOMPARE(openedUrls.first(), QUrl(address));
+    }
+    QVERIFY(viewer.imageLabel->image().isNull());
+    QVERIFY(!viewer.printAction->isEnabled());
 }
 
 QTEST_MAIN(ImageViewerTest)

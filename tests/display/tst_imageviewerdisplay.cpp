@@ -3,11 +3,11 @@
 #include "imageviewer.h"
 #include "modalwatcher.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QScrollBar>
+#include <QtTest>
 
 #include <iostream>
 #include <sstream>
@@ -142,8 +142,8 @@ void DisplayCommandsTest::normalSizeAtALimitKeepsTheLimit()
     viewer->normalSizeAction->trigger();
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.0);
     QVERIFY(!viewer->zoomInAction->isEnabled());
-    QCOMPARE(viewer->imageLabel->size(), QSize(viewer->imageScroll->width() - 2,
-                                               viewer->imageScroll->height() - 2));
+    QCOMPARE(viewer->imageLabel->size(),
+             QSize(viewer->imageScroll->width() - 2, viewer->imageScroll->height() - 2));
     viewer->zoomOutAction->trigger();
     QVERIFY(viewer->zoomInAction->isEnabled());
 }
@@ -179,8 +179,8 @@ void DisplayCommandsTest::leavingFitModeKeepsTheZoom()
     viewer->zoomInAction->trigger();
     viewer->zoomInAction->trigger();
     viewer->fitToWindowAction->trigger();
-    QCOMPARE(viewer->imageLabel->size(), QSize(viewer->imageScroll->width() - 2,
-                                               viewer->imageScroll->height() - 2));
+    QCOMPARE(viewer->imageLabel->size(),
+             QSize(viewer->imageScroll->width() - 2, viewer->imageScroll->height() - 2));
     viewer->fitToWindowAction->trigger();
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.5625);
     QCOMPARE(viewer->imageLabel->width(), 625);

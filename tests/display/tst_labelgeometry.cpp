@@ -30,16 +30,16 @@ void LabelGeometryTest::labelSizeFollowsModeAndScale_data()
         << area << QSize(400, 300) << false << 1.0 << QSize(598, 498);
     QTest::newRow("large picture overflows both ways")
         << area << QSize(1000, 800) << false << 1.0 << QSize(1000, 800);
-    QTest::newRow("only the width overflows") << area << QSize(640, 480) << false << 1.0
-                                              << QSize(640, 498);
+    QTest::newRow("only the width overflows")
+        << area << QSize(640, 480) << false << 1.0 << QSize(640, 498);
     QTest::newRow("zoomed products still inside")
         << area << QSize(401, 301) << false << 1.25 << QSize(598, 498);
     QTest::newRow("one column wider than the label's space keeps it")
         << area << QSize(599, 300) << false << 1.0 << QSize(599, 498);
-    QTest::newRow("exactly the label's space") << area << QSize(598, 498) << false << 1.0
-                                               << QSize(598, 498);
-    QTest::newRow("fit mode ignores the picture") << area << QSize(4000, 10) << true << 3.0
-                                                  << QSize(598, 498);
+    QTest::newRow("exactly the label's space")
+        << area << QSize(598, 498) << false << 1.0 << QSize(598, 498);
+    QTest::newRow("fit mode ignores the picture")
+        << area << QSize(4000, 10) << true << 3.0 << QSize(598, 498);
 }
 
 void LabelGeometryTest::labelSizeFollowsModeAndScale()
@@ -65,8 +65,8 @@ void LabelGeometryTest::pictureIsDrawnWhereItFits_data()
         << label << QSize(400, 300) << false << 1.0 << QRect(99, 99, 400, 300);
     QTest::newRow("scaled, larger than the label")
         << QSize(1000, 800) << QSize(1000, 800) << false << 1.0 << QRect(0, 0, 1000, 800);
-    QTest::newRow("scaled, wider only") << QSize(640, 498) << QSize(640, 480) << false << 1.0
-                                        << QRect(0, 9, 640, 480);
+    QTest::newRow("scaled, wider only")
+        << QSize(640, 498) << QSize(640, 480) << false << 1.0 << QRect(0, 9, 640, 480);
     QTest::newRow("scaled products truncated")
         << label << QSize(401, 301) << false << 1.25 << QRect(48, 61, 501, 376);
     QTest::newRow("fit, landscape fills the width")
@@ -122,14 +122,11 @@ void LabelGeometryTest::printFillsThePageFromItsCorner_data()
     QTest::addColumn<QRect>("expected");
 
     const QRect page(0, 0, 700, 1000);
-    QTest::newRow("landscape fills the width") << page << QSize(400, 300)
-                                               << QRect(0, 0, 700, 525);
-    QTest::newRow("portrait fills the width") << page << QSize(300, 400)
-                                              << QRect(0, 0, 700, 933);
+    QTest::newRow("landscape fills the width") << page << QSize(400, 300) << QRect(0, 0, 700, 525);
+    QTest::newRow("portrait fills the width") << page << QSize(300, 400) << QRect(0, 0, 700, 933);
     QTest::newRow("tall portrait fills the height, not centred")
         << page << QSize(300, 600) << QRect(0, 0, 500, 1000);
-    QTest::newRow("small picture is enlarged") << page << QSize(100, 50)
-                                               << QRect(0, 0, 700, 350);
+    QTest::newRow("small picture is enlarged") << page << QSize(100, 50) << QRect(0, 0, 700, 350);
     QTest::newRow("printable area offset on the page")
         << QRect(20, 30, 700, 1000) << QSize(400, 300) << QRect(20, 30, 700, 525);
 }
