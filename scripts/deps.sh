@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make qt6-base-dev qt6-image-formats-plugins dcraw)
-test_packages=(xvfb xauth xdotool)
+test_packages=(xvfb xauth xdotool desktop-file-utils)
 package_packages=(dpkg-dev desktop-file-utils)
 
 want=("${build_packages[@]}")

@@ -9,5 +9,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 # during the reset aborts.
 xvfb=(xvfb-run -a -s "-noreset -screen 0 1280x1024x24")
 
+# Qt keeps per-user runtime files here; give the tests their own instead of one in /tmp.
+export XDG_RUNTIME_DIR="$root/build/xdg-runtime"
+
 "$root/scripts/build.sh"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 "${xvfb[@]}" ctest --test-dir "$root/build" --output-on-failure --timeout 600

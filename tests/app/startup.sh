@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Starts the real viewer on the X server in $DISPLAY and checks what a user sees first:
+# the title from the working directory's settings file, and Ctrl+Q ending the process with 0.
+# Usage: startup.sh VIEWER_BINARY
+set -euo pipefail
+viewer="$1"
+work="$(mktemp -d)"
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Starts the viewer in folder $1, waits for a window titled $2, quits with Ctrl+Q.
+check() {
+    local folder="$1" title="$2"
+    (cd "$folder" && exec "$viewer") &
+    pid=$!
+    local window
+    window="$(timeout 20 xdotool search --sync --onlyvisible --name "^$title\$" | head -n 1)" || {
+        echo "FAIL: no window titled '$title'"
+        exit 1
+    }
+    xdotool windowfocus --sync "$window"
+    xdotool key ctrl+q
+    local status=0
+    wait "$pid" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || { echo "FAIL: exit code $status after Ctrl+Q"; exit 1; }
+    echo "ok   '$title', Ctrl+Q exits with 0"
+}
+
+mkdir -p "$work/plain" "$work/pro" "$work/beside"
+check "$work/plain" "Velmora RAW Viewer"
+
+printf 'pro\n' > "$work/pro/velmora.properties"
+check "$work/pro" "Velmora PRO Viewer"
+
+# A settings file beside the executable is not the working directory's.
+cp "$viewer" "$work/beside/velmora-viewer"
+printf 'lite\n' > "$work/beside/velmora.properties"
+viewer="$work/beside/velmora-viewer"
+check "$work/plain" "Velmora RAW Viewer"
