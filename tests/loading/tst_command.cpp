@@ -1,0 +1,143 @@
+#include "command.h"
+
+#include "processes.h"
+#include "stdoutcapture.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sys/resource.h>
+
+class TestCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exitCodeAndOutput_data();
+    void exitCodeAndOutput();
+    void missingProgram();
+    void childEnvironment_data();
+    void childEnvironment();
+    void timeOutLeavesNothingRunning();
+    void linesFromThreadsStayWhole();
+};
+
+namespace {
+
+QStringList shell(const QString &text)
+{
+    return {QStringLiteral("-c"), text};
+}
+
+// The interpreter's child must not outlive the call; each test ends with none left.
+bool noChildLeft()
+{
+    return childProcesses().isEmpty();
+}
+
+} // namespace
+
+void TestCommand::exitCodeAndOutput_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("printed");
+
+    QTest::newRow("success is silent") << "echo chatter; echo more >&2" << 0 << QByteArray();
+    QTest::newRow("failure text from standard error")
+        << "printf 'cannot decode' >&2; exit 1" << 1 << QByteArray("cannot decode\n");
+    QTest::newRow("both channels in one stream")
+        << "printf 'out '; printf 'err' >&2; exit 2" << 2 << QByteArray("out err\n");
+    QTest::newRow("output cut at the first NUL")
+        << "printf 'before\\000after'; exit 3" << 3 << QByteArray("before\n");
+    QTest::newRow("failure without output") << "exit 4" << 4 << QByteArray("\n");
+}
+
+void TestCommand::exitCodeAndOutput()
+{
+    QFETCH(QString, command);
+    QFETCH(int, code);
+    QFETCH(QByteArray, printed);
+    StdoutCapture capture;
+    QCOMPARE(runCommand(shell(command)), code);
+    QCOMPARE(capture.text(), printed);
+    QVERIFY(noChildLeft());
+}
+
+void TestCommand::missingProgram()
+{
+    StdoutCapture capture;
+    const int code = runCommand(shell(QStringLiteral("velmora-no-such-decoder -e x.nef")));
+    QVERIFY(code != 0 && code != -1);
+    QVERIFY2(capture.text().contains("not found"), capture.text().constData());
+    QVERIFY(noChildLeft());
+}
+
+void TestCommand::childEnvironment_data()
+{
+    QTest::addColumn<QString>("check");
+
+    // Field 5 of /proc/<pid>/stat is the process group, field 19 the nice value.
+    QTest::newRow("the interpreter leads a process group of its own")
+        << "test \"$(cut -d' ' -f5 /proc/$$/stat)\" = \"$$\"";
+    QTest::newRow("the decoder it starts stays in that group")
+        << "test \"$(cut -d' ' -f5 /proc/self/stat)\" = \"$$\"";
+    QTest::newRow("the work runs at lowered priority")
+        << QStringLiteral("test \"$(cut -d' ' -f19 /proc/$$/stat)\" -gt %1")
+               .arg(::getpriority(PRIO_PROCESS, 0));
+}
+
+void TestCommand::childEnvironment()
+{
+    QFETCH(QString, check);
+    StdoutCapture capture;
+    QCOMPARE(runCommand(shell(check)), 0);
+    QVERIFY(noChildLeft());
+}
+
+void TestCommand::timeOutLeavesNothingRunning()
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pids"));
+    // A decoder that hangs, started by the interpreter as a child of its own.
+    const QString command = QStringLiteral("sleep 60 & echo $$ $! > '%1'; wait").arg(pidFile);
+    StdoutCapture capture;
+    QCOMPARE(runCommand(shell(command), 30000, 1000), -1);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> pids = file.readAll().trimmed().split(' ');
+    QCOMPARE(pids.size(), 2);
+    for (const QByteArray &pid : pids)
+        QVERIFY2(!processRunning(pid.toLongLong()), pid.constData());
+    QVERIFY(noChildLeft());
+    QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestCommand::linesFromThreadsStayWhole()
+{
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    const QByteArray line(300, 'x');
+    QList<QThread *> threads;
+    StdoutCapture capture;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.append(QThread::create([&line, t] {
+            for (int i = 0; i < kLines; ++i)
+                printLine(QByteArray::number(t) + line);
+        }));
+        threads.last()->start();
+    }
+    for (QThread *thread : threads) {
+        QVERIFY(thread->wait());
+        delete thread;
+    }
+    const QList<QByteArray> lines = capture.text().split('\n');
+    QCOMPARE(lines.size(), kThreads * kLines + 1);
+    for (int i = 0; i < kThreads * kLines; ++i)
+        QCOMPARE(lines.at(i).mid(1), line);
+}
+
+QTEST_GUILESS_MAIN(TestCommand)
+#include "tst_command.moc"

@@ -1,0 +1,546 @@
+#include "loader.h"
+
+#include "dngwriter.h"
+#include "environmentguard.h"
+#include "formats.h"
+#include "paths.h"
+#include "processes.h"
+#include "stdoutcapture.h"
+#include "tiffwriter.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+using Preview = DngOptions::Preview;
+
+class TestLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void qtRoute_data();
+    void qtRoute();
+    void rawRoute_data();
+    void rawRoute();
+    void decoderMisbehaves_data();
+    void decoderMisbehaves();
+    void noDecoder_data();
+    void noDecoder();
+    void unreadableRawFile_data();
+    void unreadableRawFile();
+    void damagedFiles_data();
+    void damagedFiles();
+    void largePictures_data();
+    void largePictures();
+    void concurrentLoads();
+
+private:
+    QString makeDng(const QString &path, const DngOptions &options);
+    // Puts a fake dcraw first on PATH for the guard's lifetime; body is its shell script.
+    std::unique_ptr<EnvironmentGuard> fakeDecoder(const QByteArray &body);
+    // A fake dcraw that logs "<option> <input>" lines and then runs the real one.
+    std::unique_ptr<EnvironmentGuard> spyDecoder();
+    QStringList spyLog() const;
+
+    QTemporaryDir fixtures;
+    QTemporaryDir decoderDir;
+    QString realDecoder;
+    QString jpegFixture;
+};
+
+namespace {
+
+const QColor kJpegPreviewColour(40, 90, 200);
+const QColor kRgbPreviewColour(220, 180, 20);
+const QSize kRawSize(64, 48);
+const QSize kJpegPreviewSize(32, 24);
+const QSize kRgbPreviewSize(30, 20);
+constexpr int kJpegTolerance = 12;
+
+const QByteArray kDecoderProblem("loadImage: problem with dcraw");
+const QByteArray kDeleteProblem("loadImage: problem delete temp image");
+
+bool near(const QColor &a, const QColor &b, int tolerance)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+           qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+bool isPreview(const QImage &image, const QSize &size, const QColor &colour)
+{
+    return image.size() == size &&
+           near(image.pixelColor(size.width() / 2, size.height() / 2), colour, kJpegTolerance);
+}
+
+// The generated raw picture: red, green, blue and white quadrants.
+bool isFullPicture(const QImage &image)
+{
+    if (image.size() != kRawSize)
+        return false;
+    const int w = image.width();
+    const int h = image.height();
+    const auto lit = [](const QColor &c, int r, int g, int b) {
+        return (c.red() > 200) == bool(r) && (c.green() > 200) == bool(g) &&
+               (c.blue() > 200) == bool(b);
+    };
+    return lit(image.pixelColor(w / 4, h / 4), 1, 0, 0) &&
+           lit(image.pixelColor(3 * w / 4, h / 4), 0, 1, 0) &&
+           lit(image.pixelColor(w / 4, 3 * h / 4), 0, 0, 1) &&
+           lit(image.pixelColor(3 * w / 4, 3 * h / 4), 1, 1, 1);
+}
+
+DngOptions dngOptions(Preview preview)
+{
+    DngOptions options;
+    options.width = kRawSize.width();
+    options.height = kRawSize.height();
+    options.preview = preview;
+    const bool jpeg = preview == Preview::Jpeg;
+    options.previewWidth = jpeg ? kJpegPreviewSize.width() : kRgbPreviewSize.width();
+    options.previewHeight = jpeg ? kJpegPreviewSize.height() : kRgbPreviewSize.height();
+    options.previewColor = jpeg ? kJpegPreviewColour : kRgbPreviewColour;
+    return options;
+}
+
+int countLines(const QByteArray &text, const QByteArray &line)
+{
+    return int(text.split('\n').count(line));
+}
+
+// Empty when the load left nothing behind: no temporary file, no decoder, no unreaped child.
+QString leftBehind()
+{
+    const QString dir = privateTempDirectory();
+    const QStringList files =
+        QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (!files.isEmpty())
+        return QStringLiteral("temporary files: ") + files.join(QLatin1Char(' '));
+    if (!processesMentioning(dir).isEmpty())
+        return QStringLiteral("a decoder is still running");
+    if (!childProcesses().isEmpty())
+        return QStringLiteral("a child process is left");
+    return QString();
+}
+
+QStringList folderContent(const QString &path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+void TestLoader::initTestCase()
+{
+    raiseAllocationLimit();
+    QVERIFY(fixtures.isValid());
+    QVERIFY(decoderDir.isValid());
+    realDecoder = QStandardPaths::findExecutable(QStringLiteral("dcraw"));
+    QVERIFY2(!realDecoder.isEmpty(), "dcraw must be installed (scripts/deps.sh)");
+    jpegFixture = fixtures.filePath(QStringLiteral("preview.jpg"));
+    QImage preview(kJpegPreviewSize, QImage::Format_RGB32);
+    preview.fill(kJpegPreviewColour);
+    QVERIFY(preview.save(jpegFixture));
+}
+
+void TestLoader::cleanup()
+{
+    QFile::remove(decoderDir.filePath(QStringLiteral("log")));
+    QFile::remove(decoderDir.filePath(QStringLiteral("dcraw")));
+}
+
+QString TestLoader::makeDng(const QString &path, const DngOptions &options)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !writeDng(path, options))
+        return QString();
+    return path;
+}
+
+std::unique_ptr<EnvironmentGuard> TestLoader::fakeDecoder(const QByteArray &body)
+{
+    if (!writeScript(decoderDir.filePath(QStringLiteral("dcraw")), body))
+        return nullptr;
+    return std::make_unique<EnvironmentGuard>("PATH",
+                                              EnvironmentGuard::pathWithFirst(decoderDir.path()));
+}
+
+std::unique_ptr<EnvironmentGuard> TestLoader::spyDecoder()
+{
+    return fakeDecoder("echo \"$1 $2\" >> '" + decoderDir.filePath(QStringLiteral("log")).toUtf8() +
+                       "'\nexec '" + realDecoder.toUtf8() + "' \"$@\"");
+}
+
+QStringList TestLoader::spyLog() const
+{
+    QFile log(decoderDir.filePath(QStringLiteral("log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TestLoader::qtRoute_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<bool>("readable");
+
+    QTest::newRow("PNG as a thumbnail") << "a.png" << true << true;
+    QTest::newRow("PNG as a full picture") << "a.png" << false << true;
+    QTest::newRow("missing JPEG") << "missing.jpg" << false << false;
+    QTest::newRow("missing JPEG as a thumbnail") << "missing.jpg" << true << false;
+}
+
+void TestLoader::qtRoute()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, thumbnail);
+    QFETCH(bool, readable);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    if (readable)
+        QVERIFY(picture.save(path));
+
+    const auto spy = spyDecoder();
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    QCOMPARE(image.isNull(), !readable);
+    if (readable)
+        QCOMPARE(image, QImage(path));
+    QCOMPARE(capture.text(), QByteArray());
+    QCOMPARE(spyLog(), QStringList());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::rawRoute_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("preview");
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<QStringList>("runs");
+
+    const QStringList thumb{QStringLiteral("-e")};
+    const QStringList full{QStringLiteral("-T")};
+    const QStringList both{QStringLiteral("-e"), QStringLiteral("-T")};
+    QTest::newRow("JPEG preview for a thumbnail")
+        << "IMG_0001.dng" << int(Preview::Jpeg) << true << thumb;
+    QTest::newRow("bitmap preview for a thumbnail")
+        << "IMG_0002.dng" << int(Preview::Rgb) << true << thumb;
+    QTest::newRow("no preview: the thumbnail falls back to the full picture")
+        << "IMG_0003.dng" << int(Preview::None) << true << both;
+    QTest::newRow("full picture of a file with a preview")
+        << "IMG_0004.dng" << int(Preview::Jpeg) << false << full;
+    QTest::newRow("full picture of a file without a preview")
+        << "IMG_0005.dng" << int(Preview::None) << false << full;
+    QTest::newRow("upper-case extension") << "IMG_0042.DNG" << int(Preview::Jpeg) << true << thumb;
+    QTest::newRow("folder with blanks")
+        << "my photos/summer trip/IMG 7.dng" << int(Preview::Rgb) << false << full;
+}
+
+void TestLoader::rawRoute()
+{
+    QFETCH(QString, name);
+    QFETCH(int, preview);
+    QFETCH(bool, thumbnail);
+    QFETCH(QStringList, runs);
+    QTemporaryDir dir;
+    const QString path = makeDng(dir.filePath(name), dngOptions(Preview(preview)));
+    QVERIFY(!path.isEmpty());
+
+    const auto spy = spyDecoder();
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    if (runs.last() == QLatin1String("-T"))
+        QVERIFY(isFullPicture(image));
+    else if (Preview(preview) == Preview::Jpeg)
+        QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    else
+        QVERIFY(isPreview(image, kRgbPreviewSize, kRgbPreviewColour));
+
+    // The decoder only ever sees a copy named by digits and the lower-cased extension.
+    const QStringList log = spyLog();
+    QCOMPARE(log.size(), runs.size());
+    const QRegularExpression copyName(QStringLiteral("^(-e|-T) (.*)/[0-9]{1,6}\\.dng$"));
+    for (int i = 0; i < runs.size(); ++i) {
+        const QRegularExpressionMatch match = copyName.match(log.at(i));
+        QVERIFY2(match.hasMatch(), qPrintable(log.at(i)));
+        QCOMPARE(match.captured(1), runs.at(i));
+        QCOMPARE(match.captured(2), privateTempDirectory());
+    }
+
+    // Only the failed preview extraction of the fallback has something to say.
+    const QByteArray printed = capture.text();
+    if (runs.size() == 2) {
+        QVERIFY(printed.contains("has no thumbnail"));
+        QCOMPARE(countLines(printed, kDecoderProblem), 1);
+        QCOMPARE(countLines(printed, kDeleteProblem), 0);
+    } else {
+        QCOMPARE(printed, QByteArray());
+    }
+    QCOMPARE(folderContent(QFileInfo(path).absolutePath()),
+             QStringList(QFileInfo(path).fileName()));
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::decoderMisbehaves_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<bool>("gotPreview");
+    QTest::addColumn<QByteArray>("printed");
+
+    const QByteArray output = "out=\"${2%.*}\"\n";
+    const QByteArray preview = "cp '" + jpegFixture.toUtf8() + "' \"$out.thumb.jpg\"\n";
+    const QByteArray bitmap = "printf 'P6\\n2 2\\n255\\n123456789abc' > \"$out.thumb.ppm\"\n";
+    QTest::newRow("preview written, then failure")
+        << output + preview + "printf 'broken' >&2; exit 1" << true << false
+        << QByteArray("broken\n") + kDecoderProblem + '\n';
+    QTest::newRow("conversion written, then failure")
+        << output + "cp '" + jpegFixture.toUtf8() + "' \"$out.tiff\"; exit 2" << false << false
+        << QByteArray("\n") + kDecoderProblem + '\n';
+    QTest::newRow("success without a conversion")
+        << QByteArray("exit 0") << false << false << kDeleteProblem + '\n';
+    QTest::newRow("success with a conversion that is no picture")
+        << output + "echo garbage > \"$out.tiff\"" << false << false << QByteArray();
+    QTest::newRow("both previews written: the JPEG wins, neither stays")
+        << output + preview + bitmap << true << true << QByteArray();
+}
+
+void TestLoader::decoderMisbehaves()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, thumbnail);
+    QFETCH(bool, gotPreview);
+    QFETCH(QByteArray, printed);
+    const QString path =
+        makeDng(fixtures.filePath(QStringLiteral("misbehaving.nef")), dngOptions(Preview::None));
+    QVERIFY(!path.isEmpty());
+
+    const auto fake = fakeDecoder(script);
+    QVERIFY(fake);
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    QCOMPARE(image.isNull(), !gotPreview);
+    if (gotPreview)
+        QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    QCOMPARE(capture.text(), printed);
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::noDecoder_data()
+{
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<int>("decoderProblems");
+
+    QTest::newRow("thumbnail: both routes fail") << true << 2;
+    QTest::newRow("full picture") << false << 1;
+}
+
+void TestLoader::noDecoder()
+{
+    QFETCH(bool, thumbnail);
+    QFETCH(int, decoderProblems);
+    const QString path =
+        makeDng(fixtures.filePath(QStringLiteral("nodecoder.dng")), dngOptions(Preview::Jpeg));
+    QVERIFY(!path.isEmpty());
+    QTemporaryDir emptyDir;
+    const EnvironmentGuard path_("PATH", QFile::encodeName(emptyDir.path()));
+
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    QVERIFY(image.isNull());
+    const QByteArray printed = capture.text();
+    QCOMPARE(countLines(printed, kDecoderProblem), decoderProblems);
+    QCOMPARE(countLines(printed, kDeleteProblem), 1);
+    // Each problem line follows the interpreter's own complaint.
+    QCOMPARE(printed.count("not found"), decoderProblems);
+    QVERIFY(printed.endsWith(kDecoderProblem + '\n' + kDeleteProblem + '\n'));
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::unreadableRawFile_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<bool>("thumbnail");
+
+    QTest::newRow("missing raw file, thumbnail") << "missing" << true;
+    QTest::newRow("missing raw file, full picture") << "missing" << false;
+    QTest::newRow("folder named like a raw file") << "folder" << false;
+}
+
+void TestLoader::unreadableRawFile()
+{
+    QFETCH(QString, situation);
+    QFETCH(bool, thumbnail);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("IMG_9.CR2"));
+    if (situation == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+
+    const auto spy = spyDecoder();
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    QVERIFY(image.isNull());
+    QCOMPARE(spyLog(), QStringList());
+    QCOMPARE(capture.text(), QByteArray());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::damagedFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("thumbnail");
+
+    const QDir samples(QStringLiteral(VELMORA_DAMAGED_RAW_DIR));
+    const QStringList files = samples.entryList(QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        QSKIP("no damaged raw samples beside the repository");
+    for (const QString &file : files) {
+        QTest::addRow("%s, thumbnail", qPrintable(file)) << samples.filePath(file) << true;
+        QTest::addRow("%s, full picture", qPrintable(file)) << samples.filePath(file) << false;
+    }
+}
+
+void TestLoader::damagedFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, thumbnail);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QFileInfo(file).fileName());
+    QVERIFY(QFile::copy(file, path));
+
+    StdoutCapture capture;
+    QVERIFY(loadImage(path, thumbnail).isNull());
+    QVERIFY(countLines(capture.text(), kDecoderProblem) >= 1);
+    QCOMPARE(folderContent(dir.path()), QStringList(QFileInfo(file).fileName()));
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::largePictures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("loads");
+
+    QTest::newRow("150 megapixels read by Qt") << "large.tif" << QSize(12500, 12000) << true;
+    QTest::newRow("150 megapixels converted from a raw file")
+        << "large.nef" << QSize(12500, 12000) << true;
+    QTest::newRow("absurd size refused") << "absurd.tif" << QSize(100000, 100000) << false;
+}
+
+void TestLoader::largePictures()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    QFETCH(bool, loads);
+    QTemporaryDir dir;
+    const QColor colour(10, 200, 30);
+    const QString tiff = dir.filePath(QStringLiteral("picture.tiff"));
+    QVERIFY(writePlainTiff(tiff, quint32(size.width()), quint32(size.height()), colour));
+    const QString path = dir.filePath(name);
+    std::unique_ptr<EnvironmentGuard> fake;
+    if (isRawFile(path)) {
+        // The decoder's conversion is the large TIFF.
+        QVERIFY(writeDng(path));
+        fake = fakeDecoder("cp '" + tiff.toUtf8() + "' \"${2%.*}.tiff\"");
+    } else {
+        QVERIFY(QFile::rename(tiff, path));
+    }
+
+    if (!loads)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("allocation limit")));
+    StdoutCapture capture;
+    const QImage image = loadImage(path, false);
+
+    QCOMPARE(image.isNull(), !loads);
+    if (loads) {
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.pixelColor(size.width() - 1, size.height() - 1), colour);
+    }
+    QCOMPARE(capture.text(), QByteArray());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::concurrentLoads()
+{
+    // Files that differ in every respect a shared temporary file would reveal: preview colour and
+    // size, route, and extension (outputs are named after the number alone).
+    struct Case
+    {
+        QString path;
+        bool thumbnail;
+        QSize previewSize;
+        QColor previewColour;
+    };
+    QList<Case> cases;
+    const QList<QColor> colours{Qt::red, Qt::yellow, Qt::magenta, Qt::cyan};
+    const QStringList extensions{QStringLiteral("dng"), QStringLiteral("nef"),
+                                 QStringLiteral("CR2"), QStringLiteral("dng")};
+    for (int i = 0; i < colours.size(); ++i) {
+        DngOptions options = dngOptions(i % 2 ? Preview::Rgb : Preview::Jpeg);
+        options.previewColor = colours.at(i);
+        options.previewWidth = 20 + 2 * i;
+        const QString path = makeDng(
+            fixtures.filePath(QStringLiteral("concurrent/%1.%2").arg(i).arg(extensions.at(i))),
+            options);
+        QVERIFY(!path.isEmpty());
+        cases.append(
+            {path, true, QSize(options.previewWidth, options.previewHeight), options.previewColor});
+    }
+    const QString noPreview = makeDng(fixtures.filePath(QStringLiteral("concurrent/plain.arw")),
+                                      dngOptions(Preview::None));
+    cases.append({noPreview, true, QSize(), QColor()});
+    cases.append({cases.first().path, false, QSize(), QColor()});
+
+    constexpr int kThreads = 4;
+    constexpr qint64 kDurationMs = 3000;
+    QAtomicInt loads = 0;
+    QAtomicInt wrong = 0;
+    QList<QThread *> threads;
+    StdoutCapture capture;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.append(QThread::create([&, t] {
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = t; !timer.hasExpired(kDurationMs); ++i) {
+                const Case &c = cases.at(i % cases.size());
+                const QImage image = loadImage(c.path, c.thumbnail);
+                const bool right = c.previewSize.isValid()
+                                       ? isPreview(image, c.previewSize, c.previewColour)
+                                       : isFullPicture(image);
+                loads.fetchAndAddRelaxed(1);
+                if (!right)
+                    wrong.fetchAndAddRelaxed(1);
+            }
+        }));
+        threads.last()->start();
+    }
+    for (QThread *thread : threads) {
+        QVERIFY(thread->wait());
+        delete thread;
+    }
+    QVERIFY(loads.loadRelaxed() >= kThreads);
+    QCOMPARE(wrong.loadRelaxed(), 0);
+    QCOMPARE(countLines(capture.text(), kDeleteProblem), 0);
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+QTEST_GUILESS_MAIN(TestLoader)
+#include "tst_loader.moc"
