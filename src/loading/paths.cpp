@@ -8,7 +8,13 @@
 #include <QTemporaryDir>
 #include <QTime>
 
+#include <cerrno>
 #include <cstdio>
+#include <optional>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -23,6 +29,43 @@ QString nameNumber(const QString &path)
     const QString name = pathFileName(path);
     return name.left(name.indexOf(QLatin1Char('.')));
 }
+
+bool copyContent(QFile &in, QFile &out)
+{
+    QByteArray buffer(kCopyChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n <= 0)
+            return n == 0;
+        if (out.write(buffer.constData(), n) != n)
+            return false;
+    }
+}
+
+#ifdef Q_OS_LINUX
+// The kernel copies without passing the bytes through this process: raw files are large, and
+// the copy is most of what the loader adds to the decoder's own work. Unknown when nothing has
+// been copied yet and the file systems cannot do it, or the kernel reports an empty source
+// (which pseudo-files do whatever they hold): the plain copy finds out then.
+std::optional<bool> copyInKernel(QFile &in, QFile &out)
+{
+    bool copiedAny = false;
+    for (;;) {
+        const ssize_t n =
+            ::copy_file_range(in.handle(), nullptr, out.handle(), nullptr, kCopyChunk * 64, 0);
+        if (n == 0)
+            return copiedAny ? std::optional<bool>(true) : std::nullopt;
+        if (n < 0) {
+            const bool unsupported =
+                errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
+            if (unsupported && !copiedAny)
+                return std::nullopt;
+            return false;
+        }
+        copiedAny = true;
+    }
+}
+#endif
 
 bool numberInUse(const QString &number)
 {
@@ -104,19 +147,12 @@ bool copyFile(const QString &source, const QString &target)
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
-    bool ok = true;
-    QByteArray buffer(kCopyChunk, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (out.write(buffer.constData(), n) != n) {
-            ok = false;
-            break;
-        }
-    }
+#ifdef Q_OS_LINUX
+    const std::optional<bool> copied = copyInKernel(in, out);
+    bool ok = copied ? *copied : copyContent(in, out);
+#else
+    bool ok = copyContent(in, out);
+#endif
     ok = out.flush() && ok;
     out.close();
     if (!ok)

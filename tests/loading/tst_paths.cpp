@@ -23,6 +23,7 @@ private slots:
     void privateDirectory();
     void deleteFileResult_data();
     void deleteFileResult();
+    void copyFileMakesIdenticalCopy_data();
     void copyFileMakesIdenticalCopy();
     void copyFileRefuses_data();
     void copyFileRefuses();
@@ -212,15 +213,30 @@ void TestPaths::deleteFileResult()
     QVERIFY(!QFileInfo::exists(path));
 }
 
+void TestPaths::copyFileMakesIdenticalCopy_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QByteArray>("content");
+
+    QByteArray large(20 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char((i * 7919) >> 3);
+    QTest::newRow("20 MB file") << "big.nef" << large;
+    QTest::newRow("empty file") << "empty.nef" << QByteArray();
+    // The kernel reports a size of 0 for such files, yet they have content.
+    QTest::newRow("kernel pseudo-file") << "/proc/version" << readFile("/proc/version");
+}
+
 void TestPaths::copyFileMakesIdenticalCopy()
 {
+    QFETCH(QString, source);
+    QFETCH(QByteArray, content);
     QTemporaryDir dir;
-    QByteArray content(20 * 1024 * 1024 + 17, Qt::Uninitialized);
-    for (qsizetype i = 0; i < content.size(); ++i)
-        content[i] = char((i * 7919) >> 3);
-    const QString source = dir.filePath(QStringLiteral("big.nef"));
+    if (QFileInfo(source).isRelative()) {
+        source = dir.filePath(source);
+        QVERIFY(writeFile(source, content));
+    }
     const QString target = dir.filePath(QStringLiteral("17.nef"));
-    QVERIFY(writeFile(source, content));
     QVERIFY(copyFile(source, target));
     QVERIFY(readFile(target) == content);
 }

@@ -1,0 +1,143 @@
+// Measures what the loader adds to the work it cannot avoid: for each route the median time of
+// loadImage beside the median of the same work done by hand, and their ratio.
+#include "dngwriter.h"
+#include "loader.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kWidth = 6000; // 24 megapixels
+constexpr int kHeight = 4000;
+constexpr int kPreviewWidth = 1920;
+constexpr int kPreviewHeight = 1280;
+constexpr int kQtRuns = 9;
+constexpr int kPreviewRuns = 21;
+constexpr int kConversionRuns = 3;
+
+double medianMs(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+// Runs both sides alternately after one warm-up each, so that drift in the machine's load
+// touches both alike. A run whose picture is null makes the whole comparison void.
+bool compare(const char *title, int runs, const std::function<QImage()> &measured,
+             const std::function<QImage()> &baseline, const char *baselineName)
+{
+    if (measured().isNull() || baseline().isNull()) {
+        std::printf("%s: FAILED, a picture did not load\n", title);
+        return false;
+    }
+    QList<double> measuredTimes;
+    QList<double> baselineTimes;
+    QElapsedTimer timer;
+    for (int i = 0; i < runs; ++i) {
+        timer.start();
+        const bool measuredOk = !measured().isNull();
+        measuredTimes.append(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        const bool baselineOk = !baseline().isNull();
+        baselineTimes.append(timer.nsecsElapsed() / 1e6);
+        if (!measuredOk || !baselineOk) {
+            std::printf("%s: FAILED, a picture did not load\n", title);
+            return false;
+        }
+    }
+    const double m = medianMs(measuredTimes);
+    const double b = medianMs(baselineTimes);
+    std::printf("%-40s loadImage %9.1f ms   %-28s %9.1f ms   ratio %.3f   (%d runs)\n", title, m,
+                baselineName, b, m / b, runs);
+    std::fflush(stdout);
+    return true;
+}
+
+// The by-hand raw route: copy the file with cp, run dcraw on the copy, read what it wrote, clean
+// up.
+QImage decodeByHand(const QString &raw, const QString &workDir, const QString &option,
+                    const QString &outputSuffix)
+{
+    const QString copy = workDir + QStringLiteral("/copy.dng");
+    const QString output = workDir + QStringLiteral("/copy") + outputSuffix;
+    QImage image;
+    if (QProcess::execute(QStringLiteral("cp"), {raw, copy}) == 0 &&
+        QProcess::execute(QStringLiteral("dcraw"), {option, copy}) == 0)
+        image = QImage(output);
+    QFile::remove(copy);
+    QFile::remove(output);
+    return image;
+}
+
+QImage makeJpegSource()
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, kWidth, kHeight);
+    gradient.setColorAt(0, QColor(20, 60, 140));
+    gradient.setColorAt(1, QColor(240, 200, 80));
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(QPen(Qt::white, 9));
+    for (int x = 0; x < kWidth; x += 97)
+        painter.drawLine(x, 0, kWidth - x, kHeight);
+    return image;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    raiseAllocationLimit();
+    QTemporaryDir dir;
+    QTemporaryDir work;
+    if (!dir.isValid() || !work.isValid())
+        return 1;
+
+    const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+    const QString dng = dir.filePath(QStringLiteral("IMG_0001.dng"));
+    DngOptions options;
+    options.width = kWidth;
+    options.height = kHeight;
+    options.preview = DngOptions::Preview::Jpeg;
+    options.previewWidth = kPreviewWidth;
+    options.previewHeight = kPreviewHeight;
+    if (!makeJpegSource().save(jpeg, "JPG", 90) || !writeDng(dng, options)) {
+        std::printf("cannot write the pictures to measure\n");
+        return 1;
+    }
+    std::printf("24-megapixel pictures; raw baselines include the copy, as the loader's route "
+                "does\n");
+
+    bool ok = compare(
+        "Qt route, 24 MP JPEG", kQtRuns, [&] { return loadImage(jpeg, false); },
+        [&] { return QImage(jpeg); }, "QImage read");
+    ok = compare(
+             "raw preview, 24 MP DNG (1920x1280 JPEG)", kPreviewRuns,
+             [&] { return loadImage(dng, true); },
+             [&] {
+                 return decodeByHand(dng, work.path(), QStringLiteral("-e"),
+                                     QStringLiteral(".thumb.jpg"));
+             },
+             "cp + dcraw -e + read") &&
+         ok;
+    ok = compare(
+             "raw conversion, 24 MP DNG", kConversionRuns, [&] { return loadImage(dng, false); },
+             [&] {
+                 return decodeByHand(dng, work.path(), QStringLiteral("-T"),
+                                     QStringLiteral(".tiff"));
+             },
+             "cp + dcraw -T + read") &&
+         ok;
+    return ok ? 0 : 1;
+}
