@@ -21,8 +21,9 @@ namespace {
 constexpr quint32 kNameRange = 1000000;
 constexpr qint64 kCopyChunk = 1 << 20;
 
-QMutex reservationMutex;
-QSet<QString> reservedNumbers;
+// Never destroyed: a thumbnail worker may still be loading while the process exits.
+QMutex &reservationMutex = *new QMutex;
+QSet<QString> &reservedNumbers = *new QSet<QString>;
 
 QString nameNumber(const QString &path)
 {

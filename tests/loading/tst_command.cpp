@@ -53,6 +53,7 @@ void TestCommand::exitCodeAndOutput_data()
     QTest::newRow("output cut at the first NUL")
         << "printf 'before\\000after'; exit 3" << 3 << QByteArray("before\n");
     QTest::newRow("failure without output") << "exit 4" << 4 << QByteArray("\n");
+    QTest::newRow("a crash is no success") << "kill -9 $$" << 9 << QByteArray("\n");
 }
 
 void TestCommand::exitCodeAndOutput()
