@@ -18,7 +18,7 @@
 namespace {
 
 #ifndef Q_OS_WIN
-// Decoders ask for work in the background; below normal, as the user's own work comes first.
+// Decoding is background work: below normal priority, the user's own work comes first.
 constexpr int kNiceIncrement = 10;
 constexpr int kGroupExitTimeout = 2000;
 constexpr int kGroupPollInterval = 5;
@@ -44,15 +44,17 @@ bool groupHasLiveMember(pid_t group)
     return false;
 }
 
-// The interpreter runs in a group of its own, so a time-out can end the decoder that it started
-// too, instead of leaving it running as an orphan.
-void killGroup(QProcess &process)
+// The interpreter runs in a group of its own, so that whatever it started can be ended with it:
+// a decoder must not outlive the call, neither after a time-out nor left behind in the
+// background. Returns once no member of the group can run any more.
+void endGroup(QProcess &process, pid_t group)
 {
-    const pid_t group = static_cast<pid_t>(process.processId());
-    if (group > 0)
-        ::kill(-group, SIGKILL);
-    process.waitForFinished(-1);
-    if (group <= 0)
+    const bool groupLeft = group > 0 && ::kill(-group, SIGKILL) == 0;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(-1);
+    }
+    if (!groupLeft)
         return;
     QElapsedTimer timer;
     timer.start();
@@ -88,12 +90,10 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
     });
 #endif
     process.start(interpreter, arguments, QIODevice::ReadWrite);
+    const bool started = process.waitForStarted(startTimeout);
+    const qint64 pid = process.processId();
     int result = -1;
-    if (!process.waitForStarted(startTimeout)) {
-        result = -1;
-    } else if (!process.waitForFinished(finishTimeout)) {
-        result = -1;
-    } else {
+    if (started && process.waitForFinished(finishTimeout)) {
         result = process.exitCode();
         if (result != 0) {
             const QByteArray output = process.readAll();
@@ -101,8 +101,9 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
         }
     }
 #ifndef Q_OS_WIN
-    if (process.state() != QProcess::NotRunning)
-        killGroup(process);
+    endGroup(process, static_cast<pid_t>(pid));
+#else
+    Q_UNUSED(pid);
 #endif
     return result;
 }

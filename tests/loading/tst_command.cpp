@@ -20,7 +20,8 @@ private slots:
     void missingProgram();
     void childEnvironment_data();
     void childEnvironment();
-    void timeOutLeavesNothingRunning();
+    void nothingLeftRunning_data();
+    void nothingLeftRunning();
     void linesFromThreadsStayWhole();
 };
 
@@ -98,14 +99,27 @@ void TestCommand::childEnvironment()
     QVERIFY(noChildLeft());
 }
 
-void TestCommand::timeOutLeavesNothingRunning()
+void TestCommand::nothingLeftRunning_data()
 {
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<int>("finishTimeout");
+    QTest::addColumn<int>("code");
+
+    // A decoder that hangs, started by the interpreter as a child of its own.
+    QTest::newRow("time-out") << "wait" << 1000 << -1;
+    QTest::newRow("interpreter done, its child still busy") << "exit 0" << 30000 << 0;
+}
+
+void TestCommand::nothingLeftRunning()
+{
+    QFETCH(QString, ending);
+    QFETCH(int, finishTimeout);
+    QFETCH(int, code);
     QTemporaryDir dir;
     const QString pidFile = dir.filePath(QStringLiteral("pids"));
-    // A decoder that hangs, started by the interpreter as a child of its own.
-    const QString command = QStringLiteral("sleep 60 & echo $$ $! > '%1'; wait").arg(pidFile);
+    const QString command = QStringLiteral("sleep 60 & echo $$ $! > '%1'; %2").arg(pidFile, ending);
     StdoutCapture capture;
-    QCOMPARE(runCommand(shell(command), 30000, 1000), -1);
+    QCOMPARE(runCommand(shell(command), 30000, finishTimeout), code);
     QFile file(pidFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> pids = file.readAll().trimmed().split(' ');
