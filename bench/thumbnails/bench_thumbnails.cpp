@@ -1,0 +1,226 @@
+// How fast a folder's thumbnails arrive compared with loading and scaling the same files in a
+// plain loop, how long the user-interface thread stalls while they stream in, and how much
+// memory a large folder costs above the empty grid.
+
+#include "dngwriter.h"
+#include "loader.h"
+#include "thumbthread.h"
+#include "thumbview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kLargeCount = 200;
+constexpr QSize kLargeSize(6000, 4000);
+constexpr int kSmallCount = 2000;
+constexpr QSize kSmallSize(640, 480);
+// A raw mosaic of moderate size keeps 200 copies small on disk; dcraw -e reads only the preview.
+constexpr QSize kDngSize(2000, 1500);
+constexpr QSize kDngPreviewSize(1024, 768);
+constexpr int kStallTick = 5;
+
+constexpr double kTimeAim = 1.05;
+constexpr qint64 kStallAimMs = 50;
+constexpr qint64 kMemoryAimMb = 150;
+
+struct Stream
+{
+    double firstSeconds = 0;
+    double lastSeconds = 0;
+    qint64 longestStallMs = 0;
+};
+
+qint64 peakMemoryKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Detail in every block, so that decoding costs what a photograph costs.
+QImage detailedPicture(const QSize &size)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y / 64) & 0xff);
+    }
+    return picture;
+}
+
+// Copies source count times into folder as p0000.<suffix> and on; the file list in name order.
+QStringList fillFolder(const QString &folder, const QString &source, int count,
+                       const QString &suffix)
+{
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        const QString path =
+            folder + QStringLiteral("/p%1.").arg(i, 4, 10, QLatin1Char('0')) + suffix;
+        if (!QFile::copy(source, path))
+            return {};
+        files << path;
+    }
+    return files;
+}
+
+double baselineSeconds(const QStringList &files)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 pixels = 0;
+    for (const QString &path : files)
+        pixels += scaleThumbnail(loadImage(path, true)).sizeInBytes();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    return pixels > 0 ? seconds : -1;
+}
+
+// Shows folder in view and runs the event loop until every row has received its thumbnail.
+Stream streamFolder(ThumbView &view, const QString &folder)
+{
+    Stream stream;
+    QElapsedTimer clock;
+    QElapsedTimer sinceTick;
+    QEventLoop loop;
+    int expected = -1;
+    int arrived = 0;
+    const QMetaObject::Connection cells =
+        QObject::connect(view.model(), &QAbstractItemModel::dataChanged,
+                         [&](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                             if (!topLeft.isValid() || topLeft != bottomRight)
+                                 return;
+                             const double now = clock.nsecsElapsed() / 1e9;
+                             if (++arrived == 1)
+                                 stream.firstSeconds = now;
+                             stream.lastSeconds = now;
+                             if (arrived == expected)
+                                 loop.quit();
+                         });
+    QTimer ticker;
+    ticker.setInterval(kStallTick);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        stream.longestStallMs = qMax(stream.longestStallMs, sinceTick.restart());
+    });
+
+    clock.start();
+    sinceTick.start();
+    ticker.start();
+    view.setDirectory(folder);
+    expected = view.model()->rowCount();
+    if (arrived < expected)
+        loop.exec();
+    stream.longestStallMs = qMax(stream.longestStallMs, sinceTick.elapsed());
+    QObject::disconnect(cells);
+    return stream;
+}
+
+int renderedRows(const ThumbView &view)
+{
+    int rendered = 0;
+    for (int row = 0; row < view.model()->rowCount(); ++row)
+        rendered += view.model()->index(row, 0).data().typeId() == QMetaType::QImage;
+    return rendered;
+}
+
+// The plain loop runs before and after the stream and counts at their mean, so that a load on
+// the machine that changes during the run weighs on both sides alike.
+bool measureSpeed(ThumbView &view, const char *name, const QString &folder,
+                  const QStringList &files)
+{
+    const double before = baselineSeconds(files);
+    const Stream stream = streamFolder(view, folder);
+    const int rendered = renderedRows(view);
+    const double after = baselineSeconds(files);
+    const double baseline = (before + after) / 2;
+    const double ratio = stream.lastSeconds / baseline;
+    std::printf("%s: %d of %d rendered, first thumbnail %.3f s, last %.2f s; plain loop %.2f s "
+                "(%.2f before, %.2f after), ratio %.3f (aim <= %.2f)\n",
+                name, rendered, int(files.size()), stream.firstSeconds, stream.lastSeconds,
+                baseline, before, after, ratio, kTimeAim);
+    std::printf("%s: longest stall of the user-interface thread %lld ms (aim <= %lld)\n", name,
+                static_cast<long long>(stream.longestStallMs), static_cast<long long>(kStallAimMs));
+    std::fflush(stdout);
+    return before > 0 && after > 0 && rendered == files.size() && ratio <= kTimeAim &&
+           stream.longestStallMs <= kStallAimMs;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    raiseAllocationLimit();
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    const QDir root(work.path());
+    for (const char *folder : {"small", "jpeg", "dng"})
+        root.mkdir(QString::fromLatin1(folder));
+
+    // Memory first: the high-water mark only rises, and the large pictures would mask it.
+    const QString smallSource = root.filePath(QStringLiteral("small.jpg"));
+    if (!detailedPicture(kSmallSize).save(smallSource, "JPG", 90) ||
+        fillFolder(root.filePath(QStringLiteral("small")), smallSource, kSmallCount,
+                   QStringLiteral("jpg"))
+            .isEmpty())
+        return 1;
+
+    bool met = true;
+    {
+        ThumbView view;
+        view.resize(300, 600);
+        view.show();
+        QCoreApplication::processEvents();
+        const qint64 emptyKb = peakMemoryKb();
+        const Stream stream = streamFolder(view, root.filePath(QStringLiteral("small")));
+        const qint64 aboveMb = (peakMemoryKb() - emptyKb) / 1024;
+        std::printf("%d small pictures: peak memory %lld MB above the empty grid (aim < %lld), "
+                    "all in %.2f s, longest stall %lld ms\n",
+                    kSmallCount, static_cast<long long>(aboveMb),
+                    static_cast<long long>(kMemoryAimMb), stream.lastSeconds,
+                    static_cast<long long>(stream.longestStallMs));
+        met = emptyKb > 0 && aboveMb < kMemoryAimMb;
+    }
+
+    ThumbView view;
+    view.resize(300, 600);
+    view.show();
+
+    const QString jpegSource = root.filePath(QStringLiteral("large.jpg"));
+    if (!detailedPicture(kLargeSize).save(jpegSource, "JPG", 90))
+        return 1;
+    const QString jpegFolder = root.filePath(QStringLiteral("jpeg"));
+    const QStringList jpegs =
+        fillFolder(jpegFolder, jpegSource, kLargeCount, QStringLiteral("jpg"));
+    met = measureSpeed(view, "200 JPEGs of 24 MP", jpegFolder, jpegs) && met;
+
+    DngOptions options;
+    options.width = kDngSize.width();
+    options.height = kDngSize.height();
+    options.previewWidth = kDngPreviewSize.width();
+    options.previewHeight = kDngPreviewSize.height();
+    const QString dngSource = root.filePath(QStringLiteral("source.dng"));
+    if (!writeDng(dngSource, options))
+        return 1;
+    const QString dngFolder = root.filePath(QStringLiteral("dng"));
+    const QStringList dngs = fillFolder(dngFolder, dngSource, kLargeCount, QStringLiteral("dng"));
+    met = measureSpeed(view, "200 DNGs with 1024 x 768 previews", dngFolder, dngs) && met;
+
+    std::printf("aims %s\n", met ? "met" : "missed");
+    return 0;
+}
