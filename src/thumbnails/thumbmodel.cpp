@@ -7,17 +7,15 @@
 ThumbModel::ThumbModel() : QAbstractTableModel(nullptr)
 {
     qRegisterMetaType<QImage>("QImage");
+    // A model that outlives the event loop must not leave threads running into the
+    // application's teardown.
+    if (const QCoreApplication *application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &ThumbModel::releaseWorkers);
 }
 
 ThumbModel::~ThumbModel()
 {
-    // Every worker, the current one and those still finishing a superseded list, is a child.
-    // Raise all flags first so that they wind down together; each deletion then waits at most
-    // for the picture its worker has in hand.
-    const QList<ThumbThread *> workers = findChildren<ThumbThread *>(Qt::FindDirectChildrenOnly);
-    for (ThumbThread *worker : workers)
-        worker->stop();
-    qDeleteAll(workers);
+    releaseWorkers();
 }
 
 int ThumbModel::rowCount(const QModelIndex &) const
@@ -67,6 +65,18 @@ void ThumbModel::setFileList(const QStringList &files)
     thread->setParent(this);
     connect(thread, &ThumbThread::renderedImage, this, &ThumbModel::updatePixmap);
     thread->render(this->files);
+}
+
+void ThumbModel::releaseWorkers()
+{
+    // Every worker, the current one and those still finishing a superseded list, is a child.
+    // Raise all flags first so that they wind down together; each deletion then waits at most
+    // for the picture its worker has in hand.
+    const QList<ThumbThread *> workers = findChildren<ThumbThread *>(Qt::FindDirectChildrenOnly);
+    for (ThumbThread *worker : workers)
+        worker->stop();
+    qDeleteAll(workers);
+    thread = nullptr;
 }
 
 void ThumbModel::retire(ThumbThread *worker)

@@ -37,6 +37,7 @@ private slots:
     void updatePixmap(const QImage &image, int index);
 
 private:
+    void releaseWorkers();
     void retire(ThumbThread *worker);
 
     ThumbThread *thread = nullptr;

@@ -53,7 +53,8 @@ private slots:
     void emptyListStillStartsAWorker();
     void supersededResultsNeverLand();
     void supersededWorkerIsReleased();
-    void destructionStopsEveryWorker();
+    void everyWorkerStopsWithTheModel_data();
+    void everyWorkerStopsWithTheModel();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -207,8 +208,16 @@ void TestThumbModel::supersededWorkerIsReleased()
     QCOMPARE(workersOf(model).size(), 1);
 }
 
-void TestThumbModel::destructionStopsEveryWorker()
+void TestThumbModel::everyWorkerStopsWithTheModel_data()
 {
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("model destroyed while rendering") << false;
+    QTest::newRow("application quits while rendering") << true;
+}
+
+void TestThumbModel::everyWorkerStopsWithTheModel()
+{
+    QFETCH(bool, quit);
     QStringList files;
     for (int i = 0; i < 40; ++i)
         files << writePicture(dir->path(), QStringLiteral("p%1.png").arg(i), QSize(600, 400));
@@ -221,10 +230,14 @@ void TestThumbModel::destructionStopsEveryWorker()
     const QList<QPointer<ThumbThread>> workers = workersOf(*model);
     QVERIFY(!workers.isEmpty());
 
-    model.reset();
+    if (quit) {
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+        QCoreApplication::exec();
+    } else {
+        model.reset();
+    }
     for (const QPointer<ThumbThread> &worker : workers)
         QVERIFY(worker.isNull());
-    QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(TestThumbModel)
