@@ -27,6 +27,17 @@ QString shellQuoted(const QString &text)
 }
 #endif
 
+// Qt guesses the format from the file's name and content, as for QImage(path); only regular
+// files are read.
+QImage readPicture(const QString &path)
+{
+    QFile file(path);
+    if (!openRegularFile(file))
+        return QImage();
+    QImageReader reader(&file);
+    return reader.read();
+}
+
 void deleteTempFile(const QString &path)
 {
     if (!deleteFile(path))
@@ -53,7 +64,7 @@ void raiseAllocationLimit()
 QImage loadImage(const QString &path, bool thumbnail)
 {
     if (!isRawFile(path))
-        return QImage(path);
+        return readPicture(path);
 
     // Copy first: the decoder writes its output beside its input, and the user's folder must
     // not change.
@@ -88,7 +99,7 @@ QImage loadImage(const QString &path, bool thumbnail)
 
     QImage result;
     if (code == 0)
-        result = QImage(output);
+        result = readPicture(output);
     deleteTempFile(output);
     return result;
 }

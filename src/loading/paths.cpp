@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QRandomGenerator>
 #include <QSet>
@@ -12,7 +13,9 @@
 #include <cstdio>
 #include <optional>
 
-#ifdef Q_OS_LINUX
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -138,10 +141,31 @@ QString tempFilePath(const QString &extension)
            extension;
 }
 
+bool openRegularFile(QFile &file)
+{
+#ifdef Q_OS_UNIX
+    // Non-blocking, so that opening a FIFO returns at once; the kind is then asked of what was
+    // opened, not of the name, which may have changed meanwhile.
+    const int fd =
+        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    const bool regular =
+        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0;
+    if (regular && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
+#else
+    return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly);
+#endif
+}
+
 bool copyFile(const QString &source, const QString &target)
 {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!openRegularFile(in))
         return false;
     // NewOnly creates the file exclusively: an existing name, or a link planted under it, makes
     // the copy fail instead of being written through.

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QFile;
+
 bool deleteFile(const QString &path);
 QString pathDirectory(const QString &path);
 QString pathFileName(const QString &path);
@@ -12,6 +14,11 @@ QString pathWithSuffix(const QString &path, const QString &suffix);
 QString randomName();
 QString tempFilePath(const QString &extension);
 bool copyFile(const QString &source, const QString &target);
+
+// Opens the file that file names for reading, but only when it is a regular file (links
+// followed). Never blocks: a FIFO would hold the open until some writer came, and a device
+// such as /dev/zero never ends, so neither is a picture.
+bool openRegularFile(QFile &file);
 
 // The directory (mode 0700, inside QDir::tempPath()) that holds every temporary file of this
 // process. Made on first use and removed with its content when the process exits; empty when it
