@@ -71,6 +71,42 @@ std::optional<bool> copyInKernel(QFile &in, QFile &out)
 }
 #endif
 
+// The private directory, inside the system's temporary directory. Qt names none (an empty
+// path) when TMPDIR names a folder that does not exist, and the root folder is no place for it.
+class PrivateDirectory
+{
+public:
+    PrivateDirectory()
+    {
+        const QString base = QDir::tempPath();
+        if (!base.isEmpty())
+            dir.emplace(base + QStringLiteral("/velmora-XXXXXX"));
+    }
+
+    QString path() const { return dir && dir->isValid() ? dir->path() : QString(); }
+
+private:
+    std::optional<QTemporaryDir> dir;
+};
+
+// A cleaner of old temporary files may remove the directory while the viewer runs: it is made
+// again under its name. Whatever else stands there (a file, a link, a folder that another user
+// made or may enter) is not used, so that no copy of the user's picture goes where others can
+// read it.
+bool stillPrivate(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status;
+    if (::lstat(native.constData(), &status) != 0 && errno == ENOENT)
+        ::mkdir(native.constData(), S_IRWXU);
+    return ::lstat(native.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+#else
+    return QDir().mkpath(path);
+#endif
+}
+
 bool numberInUse(const QString &number)
 {
     if (reservedNumbers.contains(number))
@@ -189,8 +225,9 @@ QString privateTempDirectory()
 {
     // Made once, on first need, by whichever thread comes first; the static's destructor
     // removes it with everything left in it when the process exits.
-    static const QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/velmora-XXXXXX"));
-    return dir.isValid() ? dir.path() : QString();
+    static const PrivateDirectory dir;
+    const QString path = dir.path();
+    return !path.isEmpty() && stillPrivate(path) ? path : QString();
 }
 
 QString reserveTempFilePath(const QString &extension)
@@ -218,8 +255,11 @@ void releaseTempFilePath(const QString &path)
     const QStringList leftovers =
         dir.entryList({number + QStringLiteral(".*")},
                       QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : leftovers)
-        dir.remove(name);
+    // The decoder's outputs are files, but a decoder gone wrong may leave a folder.
+    for (const QString &name : leftovers) {
+        if (!dir.remove(name))
+            QDir(dir.filePath(name)).removeRecursively();
+    }
     QMutexLocker lock(&reservationMutex);
     reservedNumbers.remove(number);
 }
