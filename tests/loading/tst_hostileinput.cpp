@@ -92,7 +92,7 @@ void TestHostileInput::loadsAsDocumented()
     StdoutCapture capture;
     {
         const FileSizeLimit limit(kFileSizeBound);
-        const FifoWatchdog watchdog(*corpus, kLoadBoundMs);
+        const FifoWatchdog watchdog(corpus->directory(), kLoadBoundMs);
         timer.start();
         image = loadImage(file.path, thumbnail);
         copiedTooMuch = limit.hits();

@@ -571,8 +571,6 @@ void HostileCorpus::addSpecial(HostileFile file)
         problem = QStringLiteral("cannot make ") + file.name;
         return;
     }
-    if (file.bytes.startsWith("fifo."))
-        fifos.append(path);
     file.path = QFile::decodeName(path);
     made.append(file);
 }
@@ -592,13 +590,22 @@ QMap<QByteArray, QByteArray> HostileCorpus::snapshot() const
     return entries;
 }
 
-void HostileCorpus::releaseFifoReaders() const
+void releaseFifoReaders(const QString &directory)
 {
-    for (const QByteArray &fifo : fifos) {
-        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray native = QFile::encodeName(directory);
+    DIR *listing = ::opendir(native.constData());
+    if (!listing)
+        return;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray path = native + '/' + entry->d_name;
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISFIFO(st.st_mode))
+            continue;
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0)
             ::close(fd);
     }
+    ::closedir(listing);
 }
 
 QString checkOutcome(const HostileFile &file, const QImage &image, bool thumbnail,
@@ -632,16 +639,16 @@ QString checkOutcome(const HostileFile &file, const QImage &image, bool thumbnai
     return QString();
 }
 
-FifoWatchdog::FifoWatchdog(const HostileCorpus &corpus, int timeoutMs)
+FifoWatchdog::FifoWatchdog(const QString &directory, int timeoutMs)
 {
-    watcher = std::thread([this, &corpus, timeoutMs] {
+    watcher = std::thread([this, directory, timeoutMs] {
         std::unique_lock<std::mutex> lock(mutex);
         if (done.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return cancelled; }))
             return;
         didFire = true;
         // A reader may reach its open() only later; keep letting readers through.
         do {
-            corpus.releaseFifoReaders();
+            releaseFifoReaders(directory);
         } while (!done.wait_for(lock, std::chrono::milliseconds(kFifoRetryMs),
                                 [this] { return cancelled; }));
     });

@@ -58,9 +58,7 @@ public:
     // read. Equal snapshots mean that nothing was added, removed or changed.
     QMap<QByteArray, QByteArray> snapshot() const;
 
-    // Opens every FIFO of the corpus for writing and closes it again: a reader blocked in open()
-    // then sees the end of the file.
-    void releaseFifoReaders() const;
+    QString directory() const { return dir; }
 
 private:
     void add(HostileFile file, const QByteArray &content);
@@ -70,7 +68,6 @@ private:
     QString dir;
     QByteArray nativeDir;
     QList<HostileFile> made;
-    QList<QByteArray> fifos;
     QString problem;
 };
 
@@ -79,12 +76,17 @@ private:
 QString checkOutcome(const HostileFile &file, const QImage &image, bool thumbnail,
                      const QSize &bound = QSize());
 
-// Releases the FIFO readers of a corpus if the guard still lives after a time-out: a load that
-// blocks then fails its test instead of hanging it.
+// Opens every FIFO in directory for writing and closes it again: a reader blocked in open()
+// then sees the end of the file.
+void releaseFifoReaders(const QString &directory);
+
+// Releases the readers of the FIFOs in a folder if the guard still lives after a time-out, and
+// keeps releasing them until it goes: a load that blocks then fails its test instead of
+// hanging it.
 class FifoWatchdog
 {
 public:
-    FifoWatchdog(const HostileCorpus &corpus, int timeoutMs);
+    FifoWatchdog(const QString &directory, int timeoutMs);
     ~FifoWatchdog();
     FifoWatchdog(const FifoWatchdog &) = delete;
     FifoWatchdog &operator=(const FifoWatchdog &) = delete;
