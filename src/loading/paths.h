@@ -21,8 +21,8 @@ bool copyFile(const QString &source, const QString &target);
 bool openRegularFile(QFile &file);
 
 // The directory (mode 0700, inside QDir::tempPath()) that holds every temporary file of this
-// process. Made on first use and removed with its content when the process exits; empty when it
-// cannot be made.
+// process. Made on first use, made again if it was removed, and removed with its content when the
+// process exits; empty when it cannot be made or something else stands in its place.
 QString privateTempDirectory();
 
 // Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,

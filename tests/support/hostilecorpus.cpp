@@ -8,7 +8,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
