@@ -1,4 +1,5 @@
 #include "dngwriter.h"
+#include "littleendian.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -34,18 +35,6 @@ struct Entry
     QByteArray data;
 };
 using Ifd = std::map<quint16, Entry>;
-
-void appendLe16(QByteArray &out, quint16 v)
-{
-    const quint16 le = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char *>(&le), 2);
-}
-
-void appendLe32(QByteArray &out, quint32 v)
-{
-    const quint32 le = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char *>(&le), 4);
-}
 
 void setShorts(Ifd &ifd, quint16 tag, std::initializer_list<quint16> values)
 {

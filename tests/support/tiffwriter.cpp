@@ -1,21 +1,10 @@
 #include "tiffwriter.h"
+#include "littleendian.h"
 
 #include <QFile>
 #include <QtEndian>
 
 namespace {
-
-void appendLe16(QByteArray &out, quint16 v)
-{
-    const quint16 le = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char *>(&le), 2);
-}
-
-void appendLe32(QByteArray &out, quint32 v)
-{
-    const quint32 le = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char *>(&le), 4);
-}
 
 void appendEntry(QByteArray &out, quint16 tag, quint16 type, quint32 count, quint32 value)
 {
