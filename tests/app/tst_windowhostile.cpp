@@ -40,9 +40,6 @@ private:
 namespace {
 
 const QSize kGoodSize(800, 600);
-// Generous bounds: a load that passes them would otherwise have blocked or run away.
-constexpr int kLoadBoundMs = 20000;
-constexpr qint64 kFileSizeBound = 256 << 20;
 
 } // namespace
 

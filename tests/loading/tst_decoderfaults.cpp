@@ -56,10 +56,8 @@ const QString kAllocationWarning(QStringLiteral("allocation limit"));
 const QByteArray kOutput("out=\"${2%.*}\"\n");
 const QByteArray kNoCore("ulimit -c 0\n");
 
-constexpr int kLoadBoundMs = 20000;
 // The runner waits 30 s for a decoder to finish.
 constexpr int kHangBoundMs = 45000;
-constexpr qint64 kMemoryGrowthBoundKb = 500 << 10;
 constexpr quint32 kAbsurdSide = 100000;
 
 QByteArray loaderLines(const QByteArray &printed)

@@ -34,15 +34,6 @@ private:
     QString oldCurrent;
 };
 
-namespace {
-
-// Generous bounds: a load that passes them would otherwise have blocked or run away.
-constexpr int kLoadBoundMs = 20000;
-constexpr qint64 kFileSizeBound = 256 << 20;
-constexpr qint64 kMemoryGrowthBoundKb = 500 << 10;
-
-} // namespace
-
 void TestHostileInput::initTestCase()
 {
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("dcraw")).isEmpty(),

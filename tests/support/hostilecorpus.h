@@ -33,6 +33,12 @@ struct HostileFile
 };
 Q_DECLARE_METATYPE(HostileFile)
 
+// Generous bounds for hostile input: a load that passes them would otherwise have blocked,
+// filled the disk or run away with memory.
+constexpr int kLoadBoundMs = 20000;
+constexpr qint64 kFileSizeBound = 256 << 20;
+constexpr qint64 kMemoryGrowthBoundKb = 500 << 10;
+
 // Files that pretend to be pictures, made inside a folder the caller owns: empty and random
 // files named as every kind the viewer lists, pictures cut short, damaged camera files, headers
 // that claim absurd sizes, things that are not files (folders, link loops, FIFOs, devices, a file

@@ -39,11 +39,8 @@ private:
 namespace {
 
 const QSize kBound(kThumbnailSize, kThumbnailSize);
-// Generous bounds: a worker that passes them would otherwise have blocked or run away.
-constexpr int kRenderBoundMs = 20000;
+constexpr int kRenderBoundMs = kLoadBoundMs;
 constexpr int kFolderBoundMs = 60000;
-constexpr qint64 kFileSizeBound = 256 << 20;
-constexpr qint64 kMemoryGrowthBoundKb = 500 << 10;
 
 } // namespace
 
