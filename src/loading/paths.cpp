@@ -3,10 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutex>
 #include <QRandomGenerator>
-#include <QSet>
-#include <QTemporaryDir>
 #include <QTime>
 
 #include <cerrno>
@@ -21,18 +18,7 @@
 
 namespace {
 
-constexpr quint32 kNameRange = 1000000;
 constexpr qint64 kCopyChunk = 1 << 20;
-
-// Never destroyed: a thumbnail worker may still be loading while the process exits.
-QMutex &reservationMutex = *new QMutex;
-QSet<QString> &reservedNumbers = *new QSet<QString>;
-
-QString nameNumber(const QString &path)
-{
-    const QString name = pathFileName(path);
-    return name.left(name.indexOf(QLatin1Char('.')));
-}
 
 bool copyContent(QFile &in, QFile &out)
 {
@@ -70,52 +56,6 @@ std::optional<bool> copyInKernel(QFile &in, QFile &out)
     }
 }
 #endif
-
-// The private directory, inside the system's temporary directory. Qt names none (an empty
-// path) when TMPDIR names a folder that does not exist, and the root folder is no place for it.
-class PrivateDirectory
-{
-public:
-    PrivateDirectory()
-    {
-        const QString base = QDir::tempPath();
-        if (!base.isEmpty())
-            dir.emplace(base + QStringLiteral("/velmora-XXXXXX"));
-    }
-
-    QString path() const { return dir && dir->isValid() ? dir->path() : QString(); }
-
-private:
-    std::optional<QTemporaryDir> dir;
-};
-
-// A cleaner of old temporary files may remove the directory while the viewer runs: it is made
-// again under its name. Whatever else stands there (a file, a link, a folder that another user
-// made or may enter) is not used, so that no copy of the user's picture goes where others can
-// read it.
-bool stillPrivate(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    const QByteArray native = QFile::encodeName(path);
-    struct stat status;
-    if (::lstat(native.constData(), &status) != 0 && errno == ENOENT)
-        ::mkdir(native.constData(), S_IRWXU);
-    return ::lstat(native.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
-           status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-#else
-    return QDir().mkpath(path);
-#endif
-}
-
-bool numberInUse(const QString &number)
-{
-    if (reservedNumbers.contains(number))
-        return true;
-    const QDir dir(privateTempDirectory());
-    return !dir.entryList({number + QStringLiteral(".*")},
-                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
-                .isEmpty();
-}
 
 } // namespace
 
@@ -168,15 +108,6 @@ QString randomName()
     return QStringLiteral("%1").arg(generator.generate() % kNameRange);
 }
 
-QString tempFilePath(const QString &extension)
-{
-    const QString dir = privateTempDirectory();
-    if (dir.isEmpty())
-        return QString();
-    return QDir::toNativeSeparators(dir) + QLatin1Char('/') + randomName() + QLatin1Char('.') +
-           extension;
-}
-
 bool openRegularFile(QFile &file)
 {
 #ifdef Q_OS_UNIX
@@ -219,47 +150,4 @@ bool copyFile(const QString &source, const QString &target)
     if (!ok)
         out.remove();
     return ok;
-}
-
-QString privateTempDirectory()
-{
-    // Made once, on first need, by whichever thread comes first; the static's destructor
-    // removes it with everything left in it when the process exits.
-    static const PrivateDirectory dir;
-    const QString path = dir.path();
-    return !path.isEmpty() && stillPrivate(path) ? path : QString();
-}
-
-QString reserveTempFilePath(const QString &extension)
-{
-    const QString first = tempFilePath(extension);
-    if (first.isEmpty())
-        return QString();
-    QMutexLocker lock(&reservationMutex);
-    QString number = nameNumber(first);
-    // A number that is taken (another load in the same second) gives way to another one of the
-    // same form; the outputs named after it must stay this load's alone.
-    while (numberInUse(number))
-        number = QString::number(QRandomGenerator::global()->bounded(kNameRange));
-    reservedNumbers.insert(number);
-    return pathDirectory(first) + QLatin1Char('/') +
-           (number + QLatin1Char('.') + extension).toLower();
-}
-
-void releaseTempFilePath(const QString &path)
-{
-    if (path.isEmpty())
-        return;
-    const QString number = nameNumber(path);
-    QDir dir(pathDirectory(path));
-    const QStringList leftovers =
-        dir.entryList({number + QStringLiteral(".*")},
-                      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    // The decoder's outputs are files, but a decoder gone wrong may leave a folder.
-    for (const QString &name : leftovers) {
-        if (!dir.remove(name))
-            QDir(dir.filePath(name)).removeRecursively();
-    }
-    QMutexLocker lock(&reservationMutex);
-    reservedNumbers.remove(number);
 }

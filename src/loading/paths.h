@@ -1,6 +1,10 @@
 #ifndef PATHS_H
 #define PATHS_H
 
+// The private folder's helpers live in their own unit; callers of the temporary-file helpers
+// find them through this header too.
+#include "privatedirectory.h"
+
 #include <QString>
 
 class QFile;
@@ -11,27 +15,14 @@ QString pathFileName(const QString &path);
 QString pathExtension(const QString &path);
 QString pathBaseName(const QString &path);
 QString pathWithSuffix(const QString &path, const QString &suffix);
+// randomName's numbers, and every other temporary name number, are below this.
+constexpr quint32 kNameRange = 1000000;
 QString randomName();
-QString tempFilePath(const QString &extension);
 bool copyFile(const QString &source, const QString &target);
 
 // Opens the file that file names for reading, but only when it is a regular file (links
 // followed). Never blocks: a FIFO would hold the open until some writer came, and a device
 // such as /dev/zero never ends, so neither is a picture.
 bool openRegularFile(QFile &file);
-
-// The directory (mode 0700, inside QDir::tempPath()) that holds every temporary file of this
-// process. Made on first use, made again if it was removed, and removed with its content when the
-// process exits; empty when it cannot be made or something else stands in its place.
-QString privateTempDirectory();
-
-// Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,
-// under a number that no other load of this process holds and that no file in the private
-// directory uses yet, so that the decoder outputs named after it are this load's alone.
-// Empty when the private directory cannot be made.
-QString reserveTempFilePath(const QString &extension);
-
-// Ends a reservation: removes whatever is still left under the path's number, then frees it.
-void releaseTempFilePath(const QString &path);
 
 #endif

@@ -1,0 +1,35 @@
+#ifndef PRIVATEDIRECTORY_H
+#define PRIVATEDIRECTORY_H
+
+#include <QString>
+
+// The private folder that holds every temporary file of this process: velmora-XXXXXX, mode
+// 0700, inside QDir::tempPath(). Made on first use and locked for its whole life, so that a
+// later viewer can tell it from the leftovers of one that was killed. When the process exits,
+// what it holds is removed and then the folder itself, but only while its name still names
+// the very folder this process made: whatever else stands there is never touched.
+
+// The folder's path; empty when no private folder can be made. A folder that a cleaner of old
+// temporary files removed is made again under a fresh name; one that something else has
+// replaced is left alone, and a fresh one is made and announced on standard output.
+QString privateTempDirectory();
+
+// A path in the private folder, not created: a random number of tempFilePath's form, then
+// "." and the extension. Empty when there is no private folder.
+QString tempFilePath(const QString &extension);
+
+// Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,
+// under a number that no other load of this process holds and that no file in the private
+// folder uses yet, so that the decoder outputs named after it are this load's alone.
+// Empty when the private folder cannot be made.
+QString reserveTempFilePath(const QString &extension);
+
+// Ends a reservation: removes whatever is still left under the path's number, then frees it.
+void releaseTempFilePath(const QString &path);
+
+// Removes the private folders of viewers that have ended without removing their own (killed,
+// or a power cut): velmora-XXXXXX folders of QDir::tempPath() that are real folders, ours,
+// of mode 0700 and not locked by a live viewer. Anything else is left as it is.
+void removeStaleTempDirectories();
+
+#endif
