@@ -1,21 +1,54 @@
 #include "command.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QProcess>
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #ifndef Q_OS_WIN
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+// How often a waiting runner looks whether its command is to be ended: quitting waits at most
+// this long for a decoder.
+constexpr int kEndPollInterval = 50;
+
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> allCommandsEnded{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+bool commandToEnd()
+{
+    return allCommandsEnded.load() || QThread::currentThread()->isInterruptionRequested();
+}
+
+// waitForFinished, except that it gives up as soon as the command is to be ended.
+bool waitForEnd(QProcess &process, int timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    while (!commandToEnd()) {
+        const int slice = deadline.isForever()
+                              ? kEndPollInterval
+                              : int(std::min<qint64>(kEndPollInterval, deadline.remainingTime()));
+        if (process.waitForFinished(slice))
+            return true;
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return false;
+    }
+    return false;
+}
 
 #ifndef Q_OS_WIN
 // Decoding is background work: below normal priority, the user's own work comes first.
@@ -76,16 +109,31 @@ void printLine(const QByteArray &text)
     std::fflush(stdout);
 }
 
+void endAllCommands()
+{
+    allCommandsEnded.store(true);
+}
+
 int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout)
 {
+    if (commandToEnd())
+        return -1;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
 #ifdef Q_OS_WIN
     const QString interpreter = QStringLiteral("cmd.exe");
 #else
     const QString interpreter = QStringLiteral("/bin/sh");
-    process.setChildProcessModifier([] {
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
         ::setpgid(0, 0);
+        // Killed when its parent goes, even by SIGKILL. Strictly, when the thread that started
+        // it ends; but that thread waits here for it. The setting survives exec, so it holds for
+        // the decoder that the interpreter becomes, though not for children that either forks.
+        // A parent that died before the setting was made has left the child to another already.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::setpriority(PRIO_PROCESS, 0, ::getpriority(PRIO_PROCESS, 0) + kNiceIncrement);
     });
 #endif
@@ -93,7 +141,7 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
     const bool started = process.waitForStarted(startTimeout);
     const qint64 pid = process.processId();
     int result = -1;
-    if (started && process.waitForFinished(finishTimeout)) {
+    if (started && waitForEnd(process, finishTimeout)) {
         result = process.exitCode();
         if (result != 0) {
             const QByteArray output = process.readAll();

@@ -52,7 +52,9 @@ QStringList decoderArguments(const QString &option, const QString &path)
 #ifdef Q_OS_WIN
     return {QStringLiteral("/belownormal"), QStringLiteral("/C"), command + path};
 #else
-    return {QStringLiteral("-c"), command + shellQuoted(path)};
+    // The shell becomes dcraw instead of waiting for it as a child, so that what is tied to the
+    // runner's life (its process group, the signal it gets when the viewer dies) is the decoder's.
+    return {QStringLiteral("-c"), QStringLiteral("exec ") + command + shellQuoted(path)};
 #endif
 }
 
