@@ -41,6 +41,8 @@ void ThumbThread::render(const QStringList &files)
 void ThumbThread::stop()
 {
     abort = true;
+    // The command runner watches for this: quitting must not wait for a full conversion.
+    requestInterruption();
 }
 
 void ThumbThread::run()

@@ -25,7 +25,8 @@ public:
 
     // Call once, right after construction.
     void render(const QStringList &files);
-    // Asks the worker to end after the step in progress; does not wait.
+    // Asks the worker to end after the step in progress, and ends at once the decoder that the
+    // step may be waiting for; does not wait.
     void stop();
 
 signals:
