@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real viewer on the X server in $DISPLAY and checks what a user sees first:
-# the title from the working directory's settings file, and Ctrl+Q ending the process with 0.
+# the title from the working directory's settings file, and Ctrl+Q ending the process with 0;
+# then that SIGTERM ends it with 0 too, and that it removed at start the folder a killed viewer
+# left in the temporary folder.
 # Usage: startup.sh VIEWER_BINARY
 set -euo pipefail
 viewer="$1"
@@ -42,3 +44,32 @@ cp "$viewer" "$work/beside/velmora-viewer"
 printf 'lite\n' > "$work/beside/velmora.properties"
 viewer="$work/beside/velmora-viewer"
 check "$work/plain" "Velmora RAW Viewer"
+
+# The private folder of a killed viewer, which the next start removes, and a folder of the same
+# form that others may read, which it leaves alone.
+tmp="$work/tmp"
+mkdir -p "$tmp"
+mkdir -m 0700 "$tmp/velmora-stale0" "$tmp/velmora-stale0/sub"
+touch "$tmp/velmora-stale0/sub/17.nef"
+mkdir -m 0755 "$tmp/velmora-open00"
+(cd "$work/plain" && TMPDIR="$tmp" exec "$viewer") &
+pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name "^Velmora RAW Viewer\$" >/dev/null || {
+    echo "FAIL: no window before SIGTERM"
+    exit 1
+}
+kill -TERM "$pid"
+# A zombie still answers kill -0: ask /proc instead, for at most a second.
+ended() { [ ! -e "/proc/$pid" ] || [ "$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
+for _ in $(seq 20); do
+    ended && break
+    sleep 0.05
+done
+ended || { echo "FAIL: still running 1 s after SIGTERM"; exit 1; }
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM"; exit 1; }
+[ ! -e "$tmp/velmora-stale0" ] || { echo "FAIL: the stale folder is still there"; exit 1; }
+[ -d "$tmp/velmora-open00" ] || { echo "FAIL: a folder that was not private was removed"; exit 1; }
+echo "ok   SIGTERM exits with 0 within 1 s; the stale folder went, the open one stayed"

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <memory>
+
 #include <sys/resource.h>
 
 class TestCommand : public QObject
@@ -22,6 +24,7 @@ private slots:
     void childEnvironment();
     void nothingLeftRunning_data();
     void nothingLeftRunning();
+    void endedWhenTheThreadIsToStop();
     void linesFromThreadsStayWhole();
 };
 
@@ -126,6 +129,34 @@ void TestCommand::nothingLeftRunning()
     QCOMPARE(pids.size(), 2);
     for (const QByteArray &pid : pids)
         QVERIFY2(!processRunning(pid.toLongLong()), pid.constData());
+    QVERIFY(noChildLeft());
+    QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestCommand::endedWhenTheThreadIsToStop()
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    const QString second = dir.filePath(QStringLiteral("second"));
+    int firstCode = 0;
+    int secondCode = 0;
+    StdoutCapture capture;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        firstCode = runCommand(shell(QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)));
+        secondCode = runCommand(shell(QStringLiteral("touch '%1'").arg(second)));
+    }));
+    thread->start();
+    QTRY_VERIFY(QFile(pidFile).size() > 0);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 pid = file.readAll().trimmed().toLongLong();
+    thread->requestInterruption();
+    // Far less than the minute the command would take.
+    QVERIFY(thread->wait(QDeadlineTimer(10000)));
+    QCOMPARE(firstCode, -1);
+    QCOMPARE(secondCode, -1);
+    QVERIFY(!processRunning(pid));
+    QVERIFY(!QFile::exists(second));
     QVERIFY(noChildLeft());
     QCOMPARE(capture.text(), QByteArray());
 }

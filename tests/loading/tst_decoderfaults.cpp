@@ -295,42 +295,58 @@ void TestDecoderFaults::unusableTemporaryFolder()
 void TestDecoderFaults::privateFolderTakenAway_data()
 {
     QTest::addColumn<QString>("replacement");
-    QTest::addColumn<bool>("loads");
 
-    QTest::newRow("removed: made again") << "nothing" << true;
-    QTest::newRow("replaced by a file: not used") << "file" << false;
-    QTest::newRow("replaced by a link to another folder: not used") << "link" << false;
+    QTest::newRow("removed: made again") << "nothing";
+    QTest::newRow("replaced by a file: a fresh folder is used") << "file";
+    QTest::newRow("replaced by a link to another folder: a fresh folder is used") << "link";
+    QTest::newRow("replaced by another private folder: a fresh folder is used") << "folder";
 }
 
 void TestDecoderFaults::privateFolderTakenAway()
 {
     QFETCH(QString, replacement);
-    QFETCH(bool, loads);
     const QString dir = privateTempDirectory();
     QVERIFY(!dir.isEmpty());
     QTemporaryDir elsewhere;
+    QVERIFY(QFile(elsewhere.filePath(QStringLiteral("keep"))).open(QIODevice::WriteOnly));
     QVERIFY(QDir(dir).removeRecursively());
     if (replacement == QLatin1String("file"))
         QVERIFY(QFile(dir).open(QIODevice::WriteOnly));
     else if (replacement == QLatin1String("link"))
         QVERIFY(QFile::link(elsewhere.path(), dir));
+    else if (replacement == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner));
 
     StdoutCapture capture;
-    const QImage image = loadImage(userFile, true);
+    const QImage first = loadImage(userFile, true);
+    const QImage second = loadImage(userFile, false);
     const QByteArray printed = capture.text();
-    const QStringList inLinkTarget =
-        QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    // Give the rest of the process its folder back.
-    if (replacement != QLatin1String("nothing"))
+    const QString fresh = privateTempDirectory();
+    const QFileInfo left(dir);
+    const bool untouched = replacement == QLatin1String("nothing")
+                               ? !left.exists()
+                               : left.isSymLink() == (replacement == QLatin1String("link")) &&
+                                     left.isFile() == (replacement == QLatin1String("file"));
+    // Tidy up what the process leaves alone.
+    if (replacement == QLatin1String("folder"))
+        QVERIFY(QDir().rmdir(dir));
+    else if (replacement != QLatin1String("nothing"))
         QVERIFY(QFile::remove(dir));
-    QVERIFY(!privateTempDirectory().isEmpty());
 
-    QCOMPARE(image.isNull(), !loads);
-    QCOMPARE(printed, QByteArray());
-    QCOMPARE(inLinkTarget, QStringList());
-    QCOMPARE(QFileInfo(privateTempDirectory()).isDir(), true);
-    const QString left = leftBehind(privateTempDirectory());
-    QVERIFY2(left.isEmpty(), qPrintable(left));
+    QVERIFY(!first.isNull());
+    QVERIFY(!second.isNull());
+    QVERIFY(fresh != dir);
+    QCOMPARE(QFileInfo(fresh).absolutePath(), QFileInfo(dir).absolutePath());
+    QVERIFY(untouched);
+    QCOMPARE(printed, replacement == QLatin1String("nothing")
+                          ? QByteArray()
+                          : "temporary folder " + QFile::encodeName(dir) +
+                                " was replaced; now using " + QFile::encodeName(fresh) + '\n');
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList(QStringLiteral("keep")));
+    const QString leftover = leftBehind(fresh);
+    QVERIFY2(leftover.isEmpty(), qPrintable(leftover));
 }
 
 QTEST_GUILESS_MAIN(TestDecoderFaults)

@@ -2,17 +2,22 @@
 
 #include "dngwriter.h"
 #include "environmentguard.h"
+#include "hostilecorpus.h"
 #include "paths.h"
 #include "processes.h"
 #include "stdoutcapture.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
+#include <sys/stat.h>
 
 // The private temporary directory is made once per process, inside whatever TMPDIR names at that
 // moment; this test makes that a hostile name before the first load.
@@ -27,6 +32,10 @@ private slots:
     void hostileTemporaryFolder();
     void removedWhenTheProcessExits_data();
     void removedWhenTheProcessExits();
+    void replacedFolderLeftAlone_data();
+    void replacedFolderLeftAlone();
+    void killedDuringConversion();
+    void terminatedDuringConversion();
 
 private:
     QTemporaryDir base;
@@ -49,6 +58,78 @@ QStringList pwnedFiles(const QString &root)
         found.append(it.next());
     return found;
 }
+
+// A SIGTERM ends a load within this, the decoder being ended rather than waited for.
+constexpr int kTerminationBoundMs = 2000;
+// A decoder is gone this soon after the process that ran it was killed.
+constexpr int kOrphanBoundMs = 1000;
+
+// What standard error reports first: the private folder, once the load is done.
+QString reportedFolder(QProcess &probe)
+{
+    while (probe.canReadLine() || probe.waitForReadyRead(kLoadBoundMs)) {
+        if (probe.canReadLine())
+            return QString::fromUtf8(probe.readLine().trimmed());
+    }
+    return QString();
+}
+
+QStringList privateFolders(const QString &tmpdir)
+{
+    return QDir(tmpdir).entryList({QStringLiteral("velmora-*")},
+                                  QDir::AllEntries | QDir::System | QDir::Hidden);
+}
+
+QStringList contentOf(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(folder).relativeFilePath(it.next()));
+    found.sort();
+    return found;
+}
+
+// A probe loading a full picture through a decoder that takes a minute, with its private folder
+// in tmpdir.
+class SlowProbe
+{
+public:
+    SlowProbe(const QString &tmpdir, const QString &picture)
+    {
+        if (!bin.isValid() ||
+            !writeScript(bin.filePath(QStringLiteral("dcraw")),
+                         "echo $$ > \"${0%/*}/pid\"\nexec sleep 60"))
+            return;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), tmpdir);
+        environment.insert(QStringLiteral("PATH"),
+                           QString::fromLocal8Bit(EnvironmentGuard::pathWithFirst(bin.path())));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VELMORA_LOADPROBE), {picture, QStringLiteral("full")});
+    }
+
+    ~SlowProbe()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+
+    // The decoder's pid once it runs, else 0.
+    qint64 decoderPid() const
+    {
+        QFile file(pidFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+    }
+
+    QProcess process;
+
+private:
+    QString pidFile() const { return bin.filePath(QStringLiteral("pid")); }
+
+    QTemporaryDir bin;
+};
 
 } // namespace
 
@@ -123,6 +204,106 @@ void TestTempDirectory::removedWhenTheProcessExits()
     QCOMPARE(QFileInfo(privateDir).absolutePath(), temp.path());
     QVERIFY(!QFileInfo::exists(privateDir));
     QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestTempDirectory::replacedFolderLeftAlone_data()
+{
+    QTest::addColumn<bool>("link");
+    QTest::newRow("replaced by a link to the user's pictures") << true;
+    QTest::newRow("replaced by another real folder of the same owner and mode") << false;
+}
+
+void TestTempDirectory::replacedFolderLeftAlone()
+{
+    QFETCH(bool, link);
+    QTemporaryDir temp;
+    QTemporaryDir pictures;
+    QVERIFY(QDir(pictures.path()).mkpath(QStringLiteral("album")));
+    const QStringList canary = {QStringLiteral("a.jpg"), QStringLiteral("album"),
+                                QStringLiteral("album/b.jpg")};
+    for (const QString &name : {canary.at(0), canary.at(2)})
+        QVERIFY(QFile(pictures.filePath(name)).open(QIODevice::WriteOnly));
+
+    QProcess probe;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    probe.setProcessEnvironment(environment);
+    probe.setReadChannel(QProcess::StandardError);
+    probe.start(QStringLiteral(VELMORA_LOADPROBE), {picture, QStringLiteral("full"),
+                                                   QStringLiteral("hold")});
+    const QString privateDir = reportedFolder(probe);
+    QVERIFY(!privateDir.isEmpty());
+    // A cleaner of old files takes the folder, and something else takes its name.
+    QVERIFY(QDir(privateDir).removeRecursively());
+    if (link) {
+        QVERIFY(QFile::link(pictures.path(), privateDir));
+    } else {
+        QVERIFY(QDir().mkdir(privateDir));
+        QVERIFY(QFile::setPermissions(privateDir, QFileDevice::ReadOwner |
+                                                      QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner));
+        QVERIFY(QDir(privateDir).mkpath(QStringLiteral("album")));
+        for (const QString &name : {canary.at(0), canary.at(2)})
+            QVERIFY(QFile(QDir(privateDir).filePath(name)).open(QIODevice::WriteOnly));
+    }
+    probe.closeWriteChannel();
+    QVERIFY(probe.waitForFinished(kLoadBoundMs));
+    QCOMPARE(probe.exitCode(), 0);
+
+    QCOMPARE(contentOf(pictures.path()), canary);
+    QCOMPARE(contentOf(privateDir), canary);
+    QVERIFY(link ? QFile::remove(privateDir) : QDir(privateDir).removeRecursively());
+}
+
+void TestTempDirectory::killedDuringConversion()
+{
+    QTemporaryDir temp;
+    SlowProbe killed(temp.path(), picture);
+    QTRY_VERIFY_WITH_TIMEOUT(killed.decoderPid() != 0, kLoadBoundMs);
+    const QStringList staleFolder = privateFolders(temp.path());
+    QCOMPARE(staleFolder.size(), 1);
+    killed.process.kill();
+    QVERIFY(killed.process.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(!processRunning(killed.decoderPid()), kOrphanBoundMs);
+    QCOMPARE(contentOf(temp.filePath(staleFolder.first())).size(), 1);
+
+    // What the next start must leave: a live viewer's folder, a link, a folder others may read.
+    SlowProbe live(temp.path(), picture);
+    QTRY_VERIFY_WITH_TIMEOUT(live.decoderPid() != 0, kLoadBoundMs);
+    QTemporaryDir elsewhere;
+    QVERIFY(QFile(elsewhere.filePath(QStringLiteral("keep"))).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(elsewhere.path(), temp.filePath(QStringLiteral("velmora-link00"))));
+    const QString open = temp.filePath(QStringLiteral("velmora-open00"));
+    QVERIFY(QDir().mkdir(open));
+    QVERIFY(::chmod(QFile::encodeName(open).constData(), 0755) == 0);
+    QVERIFY(QFile(open + QStringLiteral("/keep")).open(QIODevice::WriteOnly));
+    QStringList kept = privateFolders(temp.path());
+    kept.removeOne(staleFolder.first());
+
+    {
+        const EnvironmentGuard tmpdir("TMPDIR", QFile::encodeName(temp.path()));
+        removeStaleTempDirectories();
+    }
+    QCOMPARE(privateFolders(temp.path()), kept);
+    QCOMPARE(contentOf(elsewhere.path()), QStringList(QStringLiteral("keep")));
+    QCOMPARE(contentOf(open), QStringList(QStringLiteral("keep")));
+    QVERIFY(processRunning(live.decoderPid()));
+}
+
+void TestTempDirectory::terminatedDuringConversion()
+{
+    QTemporaryDir temp;
+    SlowProbe probe(temp.path(), picture);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.decoderPid() != 0, kLoadBoundMs);
+    QCOMPARE(privateFolders(temp.path()).size(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    probe.process.terminate();
+    QVERIFY(probe.process.waitForFinished(kLoadBoundMs));
+    QVERIFY2(timer.elapsed() < kTerminationBoundMs, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(probe.process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(!processRunning(probe.decoderPid()));
+    QCOMPARE(privateFolders(temp.path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestTempDirectory)

@@ -45,6 +45,7 @@ private slots:
     void emptyListEmitsNothing();
     void stopBeforeStartEmitsNothing();
     void stopDuringLoadEmitsNothingMore();
+    void stopEndsTheDecoderAtOnce();
 };
 
 void TestThumbThread::scalesToFitTheSquare_data()
@@ -143,6 +144,33 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     QVERIFY(QFile(release).open(QIODevice::WriteOnly));
     QVERIFY(worker.wait(QDeadlineTimer(60000)));
     QCOMPARE(rendered.size(), 0);
+    QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+void TestThumbThread::stopEndsTheDecoderAtOnce()
+{
+    StdoutCapture diagnostics;
+    QTemporaryDir dir;
+    QTemporaryDir bin;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    // A conversion that would take a minute: quitting must not wait for it.
+    const FakeDecoder decoder(bin.path(),
+                              "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 60");
+    QVERIFY(decoder.isReady());
+    const QString raw = dir.filePath(QStringLiteral("slow.dng"));
+    QVERIFY(writeDng(raw));
+
+    ThumbThread worker;
+    QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
+    worker.render({raw, raw});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(pidFile).size() > 0, 30000);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 pid = file.readAll().trimmed().toLongLong();
+    worker.stop();
+    QVERIFY(worker.wait(QDeadlineTimer(10000)));
+    QCOMPARE(rendered.size(), 0);
+    QVERIFY(!processRunning(pid));
     QCOMPARE(childProcesses(), QList<qint64>());
 }
 
