@@ -13,10 +13,13 @@
 
 #ifndef Q_OS_WIN
 #include <csignal>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <unistd.h>
+#endif
+
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
 #endif
 
 namespace {
@@ -131,9 +134,11 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
         // it ends; but that thread waits here for it. The setting survives exec, so it holds for
         // the decoder that the interpreter becomes, though not for children that either forks.
         // A parent that died before the setting was made has left the child to another already.
+#ifdef Q_OS_LINUX
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
+#endif
         ::setpriority(PRIO_PROCESS, 0, ::getpriority(PRIO_PROCESS, 0) + kNiceIncrement);
     });
 #endif
