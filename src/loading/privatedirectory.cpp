@@ -304,7 +304,8 @@ QString reserveTempFilePath(const QString &extension)
     while (s.reservedNumbers.contains(number) || !entriesNumbered(*folder, number).isEmpty())
         number = QString::number(QRandomGenerator::global()->bounded(kNameRange));
     s.reservedNumbers.insert(number);
-    return nativePath(*folder) + QLatin1Char('/') + (number + QLatin1Char('.') + extension).toLower();
+    return nativePath(*folder) + QLatin1Char('/') +
+           (number + QLatin1Char('.') + extension).toLower();
 }
 
 void releaseTempFilePath(const QString &path)

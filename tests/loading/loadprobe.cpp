@@ -1,6 +1,6 @@
-// loadprobe <picture> <thumbnail|full> [hold]: loads a picture the way the viewer does, then reports
-// the private temporary directory and the picture's size on standard error. With hold it then
-// waits for its standard input to close before it exits, so that a test can act on the folder
+// loadprobe <picture> <thumbnail|full> [hold]: loads a picture the way the viewer does, then
+// reports the private temporary directory and the picture's size on standard error. With hold it
+// then waits for its standard input to close before it exits, so that a test can act on the folder
 // meanwhile. Termination signals end it as they end the viewer. Standard output carries only what
 // the loader itself prints.
 #include "loader.h"

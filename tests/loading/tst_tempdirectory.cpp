@@ -98,9 +98,8 @@ class SlowProbe
 public:
     SlowProbe(const QString &tmpdir, const QString &picture)
     {
-        if (!bin.isValid() ||
-            !writeScript(bin.filePath(QStringLiteral("dcraw")),
-                         "echo $$ > \"${0%/*}/pid\"\nexec sleep 60"))
+        if (!bin.isValid() || !writeScript(bin.filePath(QStringLiteral("dcraw")),
+                                           "echo $$ > \"${0%/*}/pid\"\nexec sleep 60"))
             return;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), tmpdir);
@@ -229,8 +228,8 @@ void TestTempDirectory::replacedFolderLeftAlone()
     environment.insert(QStringLiteral("TMPDIR"), temp.path());
     probe.setProcessEnvironment(environment);
     probe.setReadChannel(QProcess::StandardError);
-    probe.start(QStringLiteral(VELMORA_LOADPROBE), {picture, QStringLiteral("full"),
-                                                   QStringLiteral("hold")});
+    probe.start(QStringLiteral(VELMORA_LOADPROBE),
+                {picture, QStringLiteral("full"), QStringLiteral("hold")});
     const QString privateDir = reportedFolder(probe);
     QVERIFY(!privateDir.isEmpty());
     // A cleaner of old files takes the folder, and something else takes its name.
@@ -238,10 +237,8 @@ void TestTempDirectory::replacedFolderLeftAlone()
     if (link) {
         QVERIFY(QFile::link(pictures.path(), privateDir));
     } else {
-        QVERIFY(QDir().mkdir(privateDir));
-        QVERIFY(QFile::setPermissions(privateDir, QFileDevice::ReadOwner |
-                                                      QFileDevice::WriteOwner |
-                                                      QFileDevice::ExeOwner));
+        QVERIFY(QDir().mkdir(privateDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner));
         QVERIFY(QDir(privateDir).mkpath(QStringLiteral("album")));
         for (const QString &name : {canary.at(0), canary.at(2)})
             QVERIFY(QFile(QDir(privateDir).filePath(name)).open(QIODevice::WriteOnly));
