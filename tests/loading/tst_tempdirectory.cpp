@@ -35,6 +35,7 @@ private slots:
     void replacedFolderLeftAlone_data();
     void replacedFolderLeftAlone();
     void killedDuringConversion();
+    void terminatedDuringConversion_data();
     void terminatedDuringConversion();
 
 private:
@@ -106,6 +107,12 @@ public:
         environment.insert(QStringLiteral("PATH"),
                            QString::fromLocal8Bit(EnvironmentGuard::pathWithFirst(bin.path())));
         process.setProcessEnvironment(environment);
+        // A signal ignored at start stays ignored, and a test run in the background of a script
+        // starts with SIGINT ignored: the probe starts as from a terminal instead.
+        process.setChildProcessModifier([] {
+            for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+                std::signal(signal, SIG_DFL);
+        });
         process.start(QStringLiteral(VELMORA_LOADPROBE), {picture, QStringLiteral("full")});
     }
 
@@ -287,15 +294,24 @@ void TestTempDirectory::killedDuringConversion()
     QVERIFY(processRunning(live.decoderPid()));
 }
 
+void TestTempDirectory::terminatedDuringConversion_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP: the session ends") << int(SIGHUP);
+    QTest::newRow("SIGINT: Ctrl+C in the terminal") << int(SIGINT);
+}
+
 void TestTempDirectory::terminatedDuringConversion()
 {
+    QFETCH(int, signal);
     QTemporaryDir temp;
     SlowProbe probe(temp.path(), picture);
     QTRY_VERIFY_WITH_TIMEOUT(probe.decoderPid() != 0, kLoadBoundMs);
     QCOMPARE(privateFolders(temp.path()).size(), 1);
     QElapsedTimer timer;
     timer.start();
-    probe.process.terminate();
+    QCOMPARE(::kill(pid_t(probe.process.processId()), signal), 0);
     QVERIFY(probe.process.waitForFinished(kLoadBoundMs));
     QVERIFY2(timer.elapsed() < kTerminationBoundMs, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(probe.process.exitStatus(), QProcess::NormalExit);
