@@ -14,8 +14,8 @@
 // replaced is left alone, and a fresh one is made and announced on standard output.
 QString privateTempDirectory();
 
-// A path in the private folder, not created: a random number of tempFilePath's form, then
-// "." and the extension. Empty when there is no private folder.
+// A path in the private folder, not created: randomName, then "." and the extension. Empty
+// when there is no private folder.
 QString tempFilePath(const QString &extension);
 
 // Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,
