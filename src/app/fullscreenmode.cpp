@@ -17,8 +17,17 @@ void FullScreenMode::enter()
     savedStates = window->windowState();
 
     QList<QWidget *> parts{window->menuBar(), window->statusBar()};
-    for (QDockWidget *dock : window->findChildren<QDockWidget *>(Qt::FindDirectChildrenOnly))
+    dockedDocks.clear();
+    dockWidths.clear();
+    dockHeights.clear();
+    for (QDockWidget *dock : window->findChildren<QDockWidget *>(Qt::FindDirectChildrenOnly)) {
         parts.append(dock);
+        if (!dock->isHidden() && !dock->isFloating()) {
+            dockedDocks.append(dock);
+            dockWidths.append(dock->width());
+            dockHeights.append(dock->height());
+        }
+    }
     hiddenParts.clear();
     for (QWidget *part : parts) {
         if (!part->isHidden()) {
@@ -38,14 +47,17 @@ void FullScreenMode::leave()
     if (!active)
         return;
     active = false;
-    for (const QPointer<QWidget> &part : hiddenParts) {
-        if (part)
-            part->show();
-    }
-    hiddenParts.clear();
+    // The window first, so that the docks come back into a window of their old size.
     window->setWindowState(savedStates);
     // The geometry of the window itself, not saveGeometry's: that one guesses at a frame, and
     // with no window manager to draw one the window would come back lower each time.
     if (!(savedStates & (Qt::WindowMaximized | Qt::WindowFullScreen)))
         window->setGeometry(savedGeometry);
+    for (const QPointer<QWidget> &part : hiddenParts) {
+        if (part)
+            part->show();
+    }
+    hiddenParts.clear();
+    window->resizeDocks(dockedDocks, dockWidths, Qt::Horizontal);
+    window->resizeDocks(dockedDocks, dockHeights, Qt::Vertical);
 }

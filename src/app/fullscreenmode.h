@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QWidget>
 
+class QDockWidget;
 class QMainWindow;
 
 // The picture pane alone on the whole screen: the window's docks, menu bar and status bar are
@@ -28,6 +29,11 @@ private:
     Qt::WindowStates savedStates;
     // Only what was showing comes back: a dock the user had closed stays closed.
     QList<QPointer<QWidget>> hiddenParts;
+    // The docks in the window's frame and their sizes, which the main window's layout would
+    // otherwise share out anew when they come back.
+    QList<QDockWidget *> dockedDocks;
+    QList<int> dockWidths;
+    QList<int> dockHeights;
 };
 
 #endif

@@ -344,9 +344,9 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
-    // A dock the user closed stays closed on the way back.
-    viewer->thumbDock->close();
     const QRect before = viewer->geometry();
+    const QRect treeBefore = viewer->folderDock->geometry();
+    const QRect gridBefore = viewer->thumbDock->geometry();
 
     pressOn(viewer->imageScroll, Qt::Key_F11);
     QVERIFY(viewer->isFullScreen());
@@ -368,6 +368,13 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QCOMPARE(viewer->geometry(), before);
     QVERIFY(!viewer->menuBar()->isHidden());
     QVERIFY(!viewer->statusBar()->isHidden());
+    QTRY_COMPARE(viewer->folderDock->geometry(), treeBefore);
+    QCOMPARE(viewer->thumbDock->geometry(), gridBefore);
+
+    // A dock the user closed stays closed on the way back.
+    viewer->thumbDock->close();
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    pressOn(viewer->imageScroll, Qt::Key_Escape);
     QVERIFY(!viewer->folderDock->isHidden());
     QVERIFY(viewer->thumbDock->isHidden());
 
