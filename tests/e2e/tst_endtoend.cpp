@@ -599,6 +599,14 @@ void EndToEndTest::stepsThroughTheFolderWithSpaceAndBackspace()
     QVERIFY(Desktop::pressKeys({QStringLiteral("BackSpace")}));
     QTRY_VERIFY_WITH_TIMEOUT(shows(kOrange, jpegThumb), kStepTimeoutMs);
     QVERIFY(!cellHighlighted(look(), pngThumb));
+
+    // A click on the fitted picture gives the pane the keyboard; there Right and Left turn the
+    // pages too.
+    QVERIFY(Desktop::click(onScreen(pane.center())));
+    QVERIFY(Desktop::pressKeys({QStringLiteral("Right")}));
+    QTRY_VERIFY_WITH_TIMEOUT(shows(kTeal, pngThumb), kStepTimeoutMs);
+    QVERIFY(Desktop::pressKeys({QStringLiteral("Left")}));
+    QTRY_VERIFY_WITH_TIMEOUT(shows(kOrange, jpegThumb), kStepTimeoutMs);
 }
 
 void EndToEndTest::zoomsWithCtrlAndTheWheel()
