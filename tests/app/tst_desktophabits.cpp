@@ -42,8 +42,6 @@ private slots:
     void missingPathGivesTheFailureBox();
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
-    void stepPassesOverAFileThatCannotBeRead();
-    void arrowsStepOnlyInTheFittedPane();
     void ctrlWheelZoomsOnlyWhileZoomIsEnabled();
     void dropOpensAFileOrAFolder_data();
     void dropOpensAFileOrAFolder();
@@ -231,42 +229,6 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     QCOMPARE(shownColour(), QColor(Qt::green));
     pressOn(widget, Qt::Key_Backspace);
     pressOn(widget, Qt::Key_Backspace);
-    QCOMPARE(shownColour(), QColor(Qt::red));
-}
-
-void DesktopHabitsTest::stepPassesOverAFileThatCannotBeRead()
-{
-    viewer->openPath(picture("b.png"));
-    ThumbView *grid = viewer->thumbView;
-    {
-        ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
-        viewer->showNext();
-        QVERIFY(watcher.seen());
-    }
-    // The box leaves the green picture; the grid and the next step have moved on.
-    QCOMPARE(shownColour(), QColor(Qt::green));
-    QCOMPARE(grid->filePath(grid->currentIndex().row()), picture("c.png"));
-    viewer->showNext();
-    QCOMPARE(shownColour(), QColor(Qt::blue));
-    QCOMPARE(grid->filePath(grid->currentIndex().row()), picture("d.bmp"));
-}
-
-void DesktopHabitsTest::arrowsStepOnlyInTheFittedPane()
-{
-    viewer->openPath(picture("a.png"));
-    pressOn(viewer->imageScroll, Qt::Key_Right);
-    QCOMPARE(shownColour(), QColor(Qt::green));
-    pressOn(viewer->imageScroll, Qt::Key_Left);
-    QCOMPARE(shownColour(), QColor(Qt::red));
-
-    // In the grid the arrows move between cells, and open nothing.
-    pressOn(viewer->thumbView, Qt::Key_Right);
-    QCOMPARE(viewer->thumbView->currentIndex().row(), 1);
-    QCOMPARE(shownColour(), QColor(Qt::red));
-
-    // Unfitted, the pane keeps its arrows for scrolling.
-    viewer->fitToWindowAction->trigger();
-    pressOn(viewer->imageScroll, Qt::Key_Right);
     QCOMPARE(shownColour(), QColor(Qt::red));
 }
 
