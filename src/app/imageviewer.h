@@ -6,8 +6,8 @@
 
 class QAction;
 class QDockWidget;
-class QLabel;
 class QFileSystemModel;
+class QLabel;
 class QMenu;
 class QModelIndex;
 class QScrollBar;
@@ -20,7 +20,7 @@ class FolderReveal;
 class FullScreenMode;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
-// pane in the centre, and the File, View and Help menus.
+// pane in the centre, the File, View and Help menus, and a status bar naming the picture.
 class ImageViewer : public QMainWindow
 {
     Q_OBJECT

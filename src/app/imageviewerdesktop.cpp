@@ -17,7 +17,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTreeView>
 
 #include <cstdlib>
 
