@@ -42,9 +42,11 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # Run-time needs: Qt widgets and printing; libqt6gui6 also carries the xcb platform plugin
 # (needed to open an X11 window) and the JPEG/GIF readers; the image-format plugins add TIFF
 # (dcraw's full conversions), WebP and more; dcraw decodes the camera raw files.
+# libqt6svg6 carries the SVG icon engine that reads the window icon.
 # dpkg-shlibdeps adds the C and C++ run-time libraries with their minimum versions.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), qt6-image-formats-plugins, dcraw")
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6svg6 (>= 6.4)")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
 

@@ -38,7 +38,8 @@ for f in ./usr/bin/velmora-viewer ./usr/share/applications/velmora-viewer.deskto
     grep -qF " $f" <<<"$contents" || { echo "package.sh: $f missing from $deb" >&2; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
-for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 qt6-image-formats-plugins dcraw; do
+for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 qt6-image-formats-plugins dcraw \
+         libqt6svg6; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || { echo "package.sh: Depends lacks $p" >&2; exit 1; }
 done
 echo "package.sh: Depends: $depends"

@@ -61,6 +61,8 @@ ImageViewer::ImageViewer(const QString &edition)
     connect(thumbView, &ThumbView::activated, this, &ImageViewer::thumbnailActivated);
     connect(folderTree, &QTreeView::activated, this, &ImageViewer::folderActivated);
     connect(imageScroll, &ImageScroll::resizeSignal, imageLabel, &ImageLabel::parentResized);
+
+    createDesktopActions();
 }
 
 QString ImageViewer::viewerTitle() const
@@ -150,6 +152,8 @@ void ImageViewer::open()
 void ImageViewer::loadFile(const QString &path)
 {
     lastDirectory = pathDirectory(path);
+    currentFile = path;
+    thumbView->setCurrentFile(path);
 
     // A raw conversion can take seconds, and the window cannot respond meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -161,6 +165,7 @@ void ImageViewer::loadFile(const QString &path)
                                  QMessageBox::Ok);
         return;
     }
+    shownFile = path;
     imageLabel->setImage(image);
     imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);

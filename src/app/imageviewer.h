@@ -7,6 +7,7 @@
 class QAction;
 class QDockWidget;
 class QFileSystemModel;
+class QLabel;
 class QMenu;
 class QModelIndex;
 class QScrollBar;
@@ -14,9 +15,12 @@ class QTreeView;
 class ImageLabel;
 class ImageScroll;
 class ThumbView;
+class DropTarget;
+class FolderReveal;
+class FullScreenMode;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
-// pane in the centre, and the File, View and Help menus.
+// pane in the centre, the File, View and Help menus, and a status bar naming the picture.
 class ImageViewer : public QMainWindow
 {
     Q_OBJECT
@@ -25,6 +29,9 @@ public:
     explicit ImageViewer(const QString &edition);
 
     QString viewerTitle() const;
+    // Opens a picture file, with its folder in the grid and the tree, or browses a folder, as
+    // from the command line or a drop. A path that does not exist gives the failure box.
+    void openPath(const QString &path);
 
 private slots:
     void open();
@@ -42,6 +49,7 @@ private:
     friend class ImageViewerTest;
     friend class DisplayCommandsTest;
     friend class BrowsingDocksTest;
+    friend class DesktopHabitsTest;
 
     void createActions();
     void createMenus();
@@ -49,6 +57,15 @@ private:
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
+    void createDesktopActions();
+    void showFolder(const QString &folder);
+    void step(int offset);
+    void showNext();
+    void showPrevious();
+    void toggleFullScreen();
+    void leaveFullScreen();
+    void zoomByWheel(int notches);
+    void updateStatus();
 
     QFileSystemModel *dirModel = nullptr;
     QTreeView *folderTree = nullptr;
@@ -74,6 +91,20 @@ private:
     QMenu *fileMenu = nullptr;
     QMenu *viewMenu = nullptr;
     QMenu *helpMenu = nullptr;
+
+    // Beside the menus: keys that work anywhere in the window.
+    QAction *nextAction = nullptr;
+    QAction *previousAction = nullptr;
+    QAction *fullScreenAction = nullptr;
+    QAction *leaveFullScreenAction = nullptr;
+    // The file last handed to loadFile, shown or not: next and previous count from it.
+    QString currentFile;
+    // The file whose picture the pane shows.
+    QString shownFile;
+    QLabel *statusLabel = nullptr;
+    FolderReveal *folderReveal = nullptr;
+    DropTarget *dropTarget = nullptr;
+    FullScreenMode *fullScreen = nullptr;
 };
 
 #endif

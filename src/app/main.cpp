@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "edition.h"
 #include "imageviewer.h"
 #include "loader.h"
@@ -6,10 +7,19 @@
 
 #include <QApplication>
 #include <QThreadPool>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    const StartRequest request = parseCommandLine(QApplication::arguments());
+    if (request.quit) {
+        std::fputs(request.message.toLocal8Bit().constData(), request.exitCode ? stderr : stdout);
+        return request.exitCode;
+    }
     quitOnTerminationSignals();
     // Off the user-interface thread: the temporary folder may be crowded.
     QThreadPool::globalInstance()->start(removeStaleTempDirectories);
@@ -17,5 +27,8 @@ int main(int argc, char **argv)
     const QString edition = readEditionName();
     ImageViewer viewer(edition);
     viewer.show();
+    // Opened from the running event loop, so that a failure box has the shown window under it.
+    if (!request.path.isEmpty())
+        QTimer::singleShot(0, &viewer, [&viewer, &request] { viewer.openPath(request.path); });
     return app.exec();
 }

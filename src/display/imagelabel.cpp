@@ -16,6 +16,7 @@ void ImageLabel::setImage(const QImage &image)
     picture = image;
     updateSize();
     update();
+    emit viewChanged();
 }
 
 void ImageLabel::setScaleFactor(double factor)
@@ -23,6 +24,7 @@ void ImageLabel::setScaleFactor(double factor)
     scale = factor;
     updateSize();
     update();
+    emit viewChanged();
 }
 
 void ImageLabel::scaleBy(double factor)
@@ -35,6 +37,7 @@ void ImageLabel::setFitMode(bool on)
     fitMode = on;
     updateSize();
     update();
+    emit viewChanged();
 }
 
 void ImageLabel::setScrollArea(QScrollArea *area)

@@ -21,10 +21,15 @@ public:
     void setScaleFactor(double factor);
     void scaleBy(double factor);
     void setFitMode(bool on);
+    bool isFitMode() const { return fitMode; }
     void setScrollArea(QScrollArea *area);
 
 public slots:
     void parentResized();
+
+signals:
+    // The picture, its scale or the fit mode changed: what the pane shows is different.
+    void viewChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

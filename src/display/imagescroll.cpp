@@ -1,6 +1,18 @@
 #include "imagescroll.h"
+#include "imagelabel.h"
+#include "labelgeometry.h"
 
-ImageScroll::ImageScroll() {}
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+ImageScroll::ImageScroll()
+{
+    // The hand appears and goes as the picture outgrows the pane or fits in it again.
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, &ImageScroll::updateCursor);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &ImageScroll::updateCursor);
+}
 
 void ImageScroll::resizeEvent(QResizeEvent *event)
 {
@@ -8,4 +20,88 @@ void ImageScroll::resizeEvent(QResizeEvent *event)
     // shrinking area would leave stale ranges until the label itself is resized.
     QScrollArea::resizeEvent(event);
     emit resizeSignal();
+}
+
+void ImageScroll::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QScrollArea::wheelEvent(event);
+        return;
+    }
+    // Taken even when it makes no whole notch, so that Ctrl + wheel never scrolls instead.
+    event->accept();
+    const int notches = wheelNotches(&pendingWheel, event->angleDelta().y());
+    if (notches != 0)
+        emit zoomRequested(notches);
+}
+
+void ImageScroll::keyPressEvent(QKeyEvent *event)
+{
+    // A fitted picture cannot scroll, so the arrows are free to turn the pages.
+    const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right;
+    if (arrow && event->modifiers() == Qt::NoModifier && showsFittedPicture()) {
+        event->accept();
+        emit stepRequested(event->key() == Qt::Key_Right ? 1 : -1);
+        return;
+    }
+    QScrollArea::keyPressEvent(event);
+}
+
+void ImageScroll::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !canPan()) {
+        QScrollArea::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    panning = true;
+    // Screen positions: the label moves under the pointer while it pans.
+    panPressed = event->globalPosition().toPoint();
+    panStartValues = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    updateCursor();
+}
+
+void ImageScroll::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!panning) {
+        QScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    event->accept();
+    const QPoint values =
+        pannedScrollValues(panStartValues, panPressed, event->globalPosition().toPoint());
+    horizontalScrollBar()->setValue(values.x());
+    verticalScrollBar()->setValue(values.y());
+}
+
+void ImageScroll::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!panning || event->button() != Qt::LeftButton) {
+        QScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    panning = false;
+    updateCursor();
+}
+
+bool ImageScroll::canPan() const
+{
+    return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
+}
+
+bool ImageScroll::showsFittedPicture() const
+{
+    const auto *label = qobject_cast<const ImageLabel *>(widget());
+    return label && label->isFitMode() && !label->image().isNull();
+}
+
+void ImageScroll::updateCursor()
+{
+    if (panning)
+        viewport()->setCursor(Qt::ClosedHandCursor);
+    else if (canPan())
+        viewport()->setCursor(Qt::OpenHandCursor);
+    else
+        viewport()->unsetCursor();
 }

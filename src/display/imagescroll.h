@@ -1,10 +1,13 @@
 #ifndef IMAGESCROLL_H
 #define IMAGESCROLL_H
 
+#include <QPoint>
 #include <QScrollArea>
 
 // The central scroll area; it tells the image label when it changes size, so that the
-// label can fit itself to the new area.
+// label can fit itself to the new area. It also turns the pane's own mouse and keys into
+// requests for the window: Ctrl + wheel to zoom, Left and Right to step through the folder
+// while the picture is fitted. Dragging with the left button pans a picture larger than the pane.
 class ImageScroll : public QScrollArea
 {
     Q_OBJECT
@@ -14,9 +17,28 @@ public:
 
 signals:
     void resizeSignal();
+    // Zoom by notches of the wheel: positive in, negative out.
+    void zoomRequested(int notches);
+    // Show the picture offset places away in the folder: 1 the next, -1 the previous.
+    void stepRequested(int offset);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool canPan() const;
+    bool showsFittedPicture() const;
+    void updateCursor();
+
+    int pendingWheel = 0;
+    bool panning = false;
+    QPoint panPressed;
+    QPoint panStartValues;
 };
 
 #endif

@@ -15,6 +15,9 @@ int scaledLength(int areaLength, int pictureLength, double scale)
     return scaled > available ? int(scaled) : available;
 }
 
+// One notch of a standard mouse wheel: 15 degrees in eighths of a degree.
+constexpr int kWheelNotch = 120;
+
 int centred(int outer, int inner)
 {
     return inner < outer ? (outer - inner) / 2 : 0;
@@ -60,6 +63,20 @@ QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, 
 int zoomedScrollValue(int value, int pageStep, double factor)
 {
     return int(factor * value + (factor - 1) * pageStep * 0.5);
+}
+
+QPoint pannedScrollValues(const QPoint &startValues, const QPoint &pressed, const QPoint &now)
+{
+    // Dragging the picture right shows more of its left part: the bars move against the pointer.
+    return startValues - (now - pressed);
+}
+
+int wheelNotches(int *pending, int angleDelta)
+{
+    *pending += angleDelta;
+    const int notches = *pending / kWheelNotch;
+    *pending -= notches * kWheelNotch;
+    return notches;
 }
 
 QRect printRect(const QRect &pageRect, const QSize &pictureSize)

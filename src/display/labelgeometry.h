@@ -1,6 +1,7 @@
 #ifndef LABELGEOMETRY_H
 #define LABELGEOMETRY_H
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -15,6 +16,15 @@ QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, 
 
 // The scroll-bar value that keeps the visible centre in place after a zoom by factor.
 int zoomedScrollValue(int value, int pageStep, double factor);
+
+// The scroll-bar values while a drag pans the picture: the point under the pointer at the press
+// (where the bars stood at startValues) stays under it as it moves from pressed to now.
+QPoint pannedScrollValues(const QPoint &startValues, const QPoint &pressed, const QPoint &now);
+
+// The whole wheel notches in what pending holds plus angleDelta (in eighths of a degree),
+// positive away from the user; pending keeps the rest, so that a wheel or touchpad reporting
+// in finer steps zooms once for each notch's worth.
+int wheelNotches(int *pending, int angleDelta);
 
 // Where a picture of pictureSize is printed on a page whose printable area is pageRect:
 // as large as fits, proportions kept, at the area's top-left corner.

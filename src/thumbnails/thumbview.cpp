@@ -1,20 +1,8 @@
 #include "thumbview.h"
 
-#include "formats.h"
+#include "picturelist.h"
 #include "thumbdelegate.h"
 #include "thumbmodel.h"
-
-#include <QDir>
-
-QStringList pictureNameFilters()
-{
-    QStringList filters;
-    for (const QString &format : supportedFormats())
-        filters << QStringLiteral("*.") + format;
-    for (const QString &extension : rawExtensions())
-        filters << QStringLiteral("*.") + extension;
-    return filters;
-}
 
 ThumbView::ThumbView() : QListView(nullptr)
 {
@@ -45,20 +33,23 @@ ThumbView::~ThumbView()
 
 void ThumbView::setDirectory(const QString &path)
 {
-    // Patterns match in any letter case; NoSort keeps the directory's default order, by name
-    // ignoring case; hidden files are left out because QDir::Hidden is not asked for.
-    const QFileInfoList entries =
-        QDir(path).entryInfoList(pictureNameFilters(), QDir::Files | QDir::Readable, QDir::NoSort);
-    QStringList files;
-    files.reserve(entries.size());
-    for (const QFileInfo &entry : entries)
-        files << entry.absoluteFilePath();
-
-    thumbModel->setFileList(files);
+    thumbModel->setFileList(pictureFiles(path));
     setGridSize(kCellSize);
 }
 
 QString ThumbView::filePath(int row) const
 {
     return thumbModel->filePath(row);
+}
+
+void ThumbView::setCurrentFile(const QString &path)
+{
+    for (int row = 0; row < model()->rowCount(); ++row) {
+        if (thumbModel->filePath(row) == path) {
+            const QModelIndex index = model()->index(row, 0);
+            setCurrentIndex(index);
+            scrollTo(index);
+            return;
+        }
+    }
 }

@@ -1,14 +1,11 @@
 #ifndef THUMBVIEW_H
 #define THUMBVIEW_H
 
+#include "picturelist.h"
+
 #include <QListView>
 
-#include <QStringList>
-
 class ThumbModel;
-
-// "*." and each format that Qt reads, then "*." and each camera raw extension.
-QStringList pictureNameFilters();
 
 // The thumbnail grid of one folder's pictures.
 class ThumbView : public QListView
@@ -21,6 +18,9 @@ public:
     void setDirectory(const QString &path);
     // The absolute path of the picture at row; empty for a row outside the list.
     QString filePath(int row) const;
+    // Makes the thumbnail of path the current one and scrolls it into view; a path that is not
+    // in the grid changes nothing.
+    void setCurrentFile(const QString &path);
 
 private:
     ThumbModel *thumbModel;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real viewer on the X server in $DISPLAY and checks what a user sees first:
 # the title from the working directory's settings file, and Ctrl+Q ending the process with 0;
+# --help and --version answering on standard output and ending with 0 before any window;
 # then that SIGTERM ends it with 0 too, and that it removed at start the folder a killed viewer
 # left in the temporary folder.
 # Usage: startup.sh VIEWER_BINARY
@@ -32,6 +33,16 @@ check() {
     [ "$status" -eq 0 ] || { echo "FAIL: exit code $status after Ctrl+Q"; exit 1; }
     echo "ok   '$title', Ctrl+Q exits with 0"
 }
+
+answers() {
+    local option="$1" expected="$2" out status=0
+    out="$(cd "$work" && timeout 20 "$viewer" "$option" 2>/dev/null)" || status=$?
+    [ "$status" -eq 0 ] || { echo "FAIL: $option exits with $status"; exit 1; }
+    grep -qF -- "$expected" <<<"$out" || { echo "FAIL: $option printed: $out"; exit 1; }
+    echo "ok   $option prints '$expected' and exits with 0"
+}
+answers --help "[FILE|FOLDER]"
+answers --version "velmora-viewer "
 
 mkdir -p "$work/plain" "$work/pro" "$work/beside"
 check "$work/plain" "Velmora RAW Viewer"

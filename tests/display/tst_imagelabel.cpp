@@ -1,6 +1,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 
+#include <QScrollBar>
 #include <QtTest>
 
 class ImageLabelTest : public QObject
@@ -16,6 +17,11 @@ private slots:
     void scaledModeWidensWithTheArea();
     void modesKeepTheScaleFactor();
     void settingTheScrollAreaAloneChangesNothing();
+    void ctrlWheelAsksToZoomInsteadOfScrolling_data();
+    void ctrlWheelAsksToZoomInsteadOfScrolling();
+    void arrowsTurnPagesOnlyWhileFitted_data();
+    void arrowsTurnPagesOnlyWhileFitted();
+    void dragPansALargePictureWithAHand();
 
 private:
     static QImage render(QWidget *widget);
@@ -133,6 +139,120 @@ void ImageLabelTest::settingTheScrollAreaAloneChangesNothing()
     label->setScrollArea(&other);
     QCOMPARE(label->size(), QSize(10, 10));
     label->setScrollArea(scroll);
+}
+
+void ImageLabelTest::ctrlWheelAsksToZoomInsteadOfScrolling_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("delta");
+    QTest::addColumn<QList<int>>("requests");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("Ctrl and a notch away zooms in")
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << 120 << QList<int>{1} << false;
+    QTest::newRow("Ctrl and a notch back zooms out")
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << -120 << QList<int>{-1} << false;
+    QTest::newRow("Ctrl and half a notch waits for the rest")
+        << Qt::KeyboardModifiers(Qt::ControlModifier) << -60 << QList<int>{} << false;
+    QTest::newRow("the wheel alone scrolls")
+        << Qt::KeyboardModifiers() << -120 << QList<int>{} << true;
+}
+
+void ImageLabelTest::ctrlWheelAsksToZoomInsteadOfScrolling()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, delta);
+    QFETCH(QList<int>, requests);
+    QFETCH(bool, scrolls);
+    label->setImage(solid(QSize(1000, 2000), Qt::red));
+    label->setScaleFactor(1.0);
+    label->setFitMode(false);
+    QSignalSpy spy(scroll, &ImageScroll::zoomRequested);
+
+    // Where a wheel over the picture ends up: the picture itself takes no wheel events.
+    QWidget *viewport = scroll->viewport();
+    const QPointF centre = QRectF(viewport->rect()).center();
+    QWheelEvent wheel(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewport, &wheel);
+
+    QList<int> seen;
+    for (const QList<QVariant> &arguments : spy)
+        seen << arguments.at(0).toInt();
+    QCOMPARE(seen, requests);
+    QCOMPARE(scroll->verticalScrollBar()->value() > 0, scrolls);
+}
+
+void ImageLabelTest::arrowsTurnPagesOnlyWhileFitted_data()
+{
+    QTest::addColumn<bool>("picture");
+    QTest::addColumn<bool>("fitted");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<int>>("steps");
+    QTest::newRow("fitted picture: Right then Left")
+        << true << true << Qt::KeyboardModifiers() << QList<int>{1, -1};
+    QTest::newRow("zoomed picture: the arrows scroll")
+        << true << false << Qt::KeyboardModifiers() << QList<int>{};
+    QTest::newRow("no picture yet: nothing to step from")
+        << false << true << Qt::KeyboardModifiers() << QList<int>{};
+    QTest::newRow("fitted picture with Ctrl held")
+        << true << true << Qt::KeyboardModifiers(Qt::ControlModifier) << QList<int>{};
+}
+
+void ImageLabelTest::arrowsTurnPagesOnlyWhileFitted()
+{
+    QFETCH(bool, picture);
+    QFETCH(bool, fitted);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, steps);
+    if (picture)
+        label->setImage(solid(QSize(2000, 1000), Qt::red));
+    label->setScaleFactor(1.0);
+    label->setFitMode(fitted);
+    QSignalSpy spy(scroll, &ImageScroll::stepRequested);
+
+    QTest::keyClick(scroll, Qt::Key_Right, modifiers);
+    const int scrolled = scroll->horizontalScrollBar()->value();
+    QTest::keyClick(scroll, Qt::Key_Left, modifiers);
+
+    QList<int> seen;
+    for (const QList<QVariant> &arguments : spy)
+        seen << arguments.at(0).toInt();
+    QCOMPARE(seen, steps);
+    // Where the arrows do not turn pages they keep scrolling a picture larger than the pane.
+    QCOMPARE(scrolled > 0, picture && !fitted && modifiers == Qt::NoModifier);
+}
+
+void ImageLabelTest::dragPansALargePictureWithAHand()
+{
+    QWidget *viewport = scroll->viewport();
+    label->setImage(solid(QSize(400, 300), Qt::red));
+    label->setScaleFactor(1.0);
+    label->setFitMode(false);
+    // Smaller than the pane: nothing to pan, no hand.
+    QVERIFY(!viewport->testAttribute(Qt::WA_SetCursor));
+
+    label->setScaleFactor(4.0);
+    QCOMPARE(viewport->cursor().shape(), Qt::OpenHandCursor);
+    scroll->horizontalScrollBar()->setValue(400);
+    scroll->verticalScrollBar()->setValue(300);
+
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(300, 200));
+    QCOMPARE(viewport->cursor().shape(), Qt::ClosedHandCursor);
+    QTest::mouseMove(viewport, QPoint(250, 260));
+    QCOMPARE(scroll->horizontalScrollBar()->value(), 450);
+    QCOMPARE(scroll->verticalScrollBar()->value(), 240);
+    QTest::mouseMove(viewport, QPoint(400, 100));
+    QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
+    QCOMPARE(scroll->verticalScrollBar()->value(), 400);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(400, 100));
+    QCOMPARE(viewport->cursor().shape(), Qt::OpenHandCursor);
+
+    // Moving without the button pans no more.
+    QTest::mouseMove(viewport, QPoint(100, 100));
+    QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
+
+    label->setFitMode(true);
+    QVERIFY(!viewport->testAttribute(Qt::WA_SetCursor));
 }
 
 QTEST_MAIN(ImageLabelTest)

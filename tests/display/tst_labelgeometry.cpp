@@ -15,6 +15,10 @@ private slots:
     void zoomKeepsTheVisibleCentre();
     void printFillsThePageFromItsCorner_data();
     void printFillsThePageFromItsCorner();
+    void dragMovesTheBarsAgainstThePointer_data();
+    void dragMovesTheBarsAgainstThePointer();
+    void wheelZoomsOncePerNotch_data();
+    void wheelZoomsOncePerNotch();
 };
 
 void LabelGeometryTest::labelSizeFollowsModeAndScale_data()
@@ -137,6 +141,59 @@ void LabelGeometryTest::printFillsThePageFromItsCorner()
     QFETCH(QSize, picture);
     QFETCH(QRect, expected);
     QCOMPARE(printRect(page, picture), expected);
+}
+
+void LabelGeometryTest::dragMovesTheBarsAgainstThePointer_data()
+{
+    QTest::addColumn<QPoint>("start");
+    QTest::addColumn<QPoint>("pressed");
+    QTest::addColumn<QPoint>("now");
+    QTest::addColumn<QPoint>("values");
+    QTest::newRow("not moved yet") << QPoint(40, 30) << QPoint(300, 200) << QPoint(300, 200)
+                                   << QPoint(40, 30);
+    QTest::newRow("dragged right and down shows the top left")
+        << QPoint(40, 30) << QPoint(300, 200) << QPoint(310, 225) << QPoint(30, 5);
+    QTest::newRow("dragged left and up shows the bottom right")
+        << QPoint(40, 30) << QPoint(300, 200) << QPoint(200, 150) << QPoint(140, 80);
+    // The bars clamp what lies outside their range.
+    QTest::newRow("past the edge asks for less than zero")
+        << QPoint(0, 0) << QPoint(10, 10) << QPoint(60, 10) << QPoint(-50, 0);
+}
+
+void LabelGeometryTest::dragMovesTheBarsAgainstThePointer()
+{
+    QFETCH(QPoint, start);
+    QFETCH(QPoint, pressed);
+    QFETCH(QPoint, now);
+    QFETCH(QPoint, values);
+    QCOMPARE(pannedScrollValues(start, pressed, now), values);
+}
+
+void LabelGeometryTest::wheelZoomsOncePerNotch_data()
+{
+    QTest::addColumn<QList<int>>("deltas");
+    QTest::addColumn<QList<int>>("notches");
+    QTest::addColumn<int>("left");
+    QTest::newRow("one notch away from the user") << QList<int>{120} << QList<int>{1} << 0;
+    QTest::newRow("one notch towards the user") << QList<int>{-120} << QList<int>{-1} << 0;
+    QTest::newRow("a fast spin of three notches") << QList<int>{360} << QList<int>{3} << 0;
+    QTest::newRow("a touchpad in quarters")
+        << QList<int>{30, 30, 30, 30, 30} << QList<int>{0, 0, 0, 1, 0} << 30;
+    QTest::newRow("turning back undoes the unfinished notch")
+        << QList<int>{60, -60, -120} << QList<int>{0, 0, -1} << 0;
+}
+
+void LabelGeometryTest::wheelZoomsOncePerNotch()
+{
+    QFETCH(QList<int>, deltas);
+    QFETCH(QList<int>, notches);
+    QFETCH(int, left);
+    int pending = 0;
+    QList<int> seen;
+    for (int delta : deltas)
+        seen << wheelNotches(&pending, delta);
+    QCOMPARE(seen, notches);
+    QCOMPARE(pending, left);
 }
 
 QTEST_APPLESS_MAIN(LabelGeometryTest)

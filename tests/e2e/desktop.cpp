@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QSize>
 
+#include <cstdlib>
+
 namespace {
 
 // xdotool answers at once; a call that takes longer is stuck.
@@ -146,6 +148,24 @@ bool movePointer(const QPoint &screenPoint)
 {
     bool ok = false;
     xdotool(pointerMove(screenPoint), &ok);
+    return ok;
+}
+
+bool turnWheel(const QPoint &screenPoint, int notches, const QString &modifier)
+{
+    // X reports the wheel as buttons 4 (away from the user) and 5 (towards). No --sync on the
+    // move: it waits for a motion that never comes when the pointer is there already, and the
+    // server takes the move and the buttons in order anyway.
+    QStringList args{QStringLiteral("mousemove"), number(screenPoint.x()),
+                     number(screenPoint.y())};
+    if (!modifier.isEmpty())
+        args << QStringLiteral("keydown") << modifier;
+    args << QStringLiteral("click") << QStringLiteral("--repeat") << number(std::abs(notches))
+         << (notches > 0 ? QStringLiteral("4") : QStringLiteral("5"));
+    if (!modifier.isEmpty())
+        args << QStringLiteral("keyup") << modifier;
+    bool ok = false;
+    xdotool(args, &ok);
     return ok;
 }
 

@@ -35,6 +35,9 @@ bool typeText(const QString &text);
 bool click(const QPoint &screenPoint);
 bool doubleClick(const QPoint &screenPoint);
 bool movePointer(const QPoint &screenPoint);
+// Turns the wheel over screenPoint by notches (positive away from the user) while holding the
+// key modifier (an xdotool name such as "ctrl"; none when empty).
+bool turnWheel(const QPoint &screenPoint, int notches, const QString &modifier = QString());
 
 // What the screen shows inside rect, in the screen's own pixels.
 QImage grab(const QRect &rect);

@@ -19,7 +19,8 @@ entry="$stage/usr/share/applications/velmora-viewer.desktop"
 if [ -e "$entry" ]; then
     out="$(desktop-file-validate "$entry" 2>&1)" || fail=1
     [ -z "$out" ] || { echo "$out"; fail=1; }   # not even a hint
-    grep -qx 'Exec=velmora-viewer' "$entry" || { echo "FAIL Exec line"; fail=1; }
+    # The file manager's "Open with" must hand the viewer the file.
+    grep -qx 'Exec=velmora-viewer %f' "$entry" || { echo "FAIL Exec line does not pass the file"; fail=1; }
     grep -qx 'Icon=velmora-viewer' "$entry" || { echo "FAIL Icon line"; fail=1; }
 fi
 icon="$stage/usr/share/icons/hicolor/scalable/apps/velmora-viewer.svg"

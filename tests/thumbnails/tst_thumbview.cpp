@@ -67,6 +67,10 @@ private slots:
     void filePathOutsideTheListIsEmpty();
     void switchingFoldersKeepsEveryThumbnailWithItsFile();
     void destroyingTheViewStopsItsWorkers();
+    void neighbourFollowsTheGridsListing_data();
+    void neighbourFollowsTheGridsListing();
+    void everyNeighbourIsTheNextCellOfTheGrid();
+    void currentFileBecomesTheCurrentCell();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -254,6 +258,92 @@ void TestThumbView::destroyingTheViewStopsItsWorkers()
     view.reset();
     QCOMPARE(liveCount(workers), 0);
     QCoreApplication::processEvents();
+}
+
+void TestThumbView::neighbourFollowsTheGridsListing_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("expected");
+    const QStringList three{"a.png", "b.png", "c.png"};
+    QTest::newRow("next of the first") << three << "a.png" << 1 << "b.png";
+    QTest::newRow("previous of the last") << three << "c.png" << -1 << "b.png";
+    QTest::newRow("nothing before the first") << three << "a.png" << -1 << "";
+    QTest::newRow("nothing after the last: no wrap-around") << three << "c.png" << 1 << "";
+    QTest::newRow("files that are no pictures are passed over")
+        << QStringList{"a.png", "b.txt", "c.png"} << "a.png" << 1 << "c.png";
+    QTest::newRow("hidden pictures are passed over")
+        << QStringList{"a.png", ".b.png", "c.png"} << "c.png" << -1 << "a.png";
+    QTest::newRow("name order ignores case")
+        << QStringList{"a.png", "B.png", "c.png"} << "a.png" << 1 << "B.png";
+    QTest::newRow("a raw file among the others")
+        << QStringList{"a.png", "b.CR2", "c.png"} << "c.png" << -1 << "b.CR2";
+    QTest::newRow("a file gone since counts from its name, forwards")
+        << QStringList{"a.png", "c.png"} << "b.png" << 1 << "c.png";
+    QTest::newRow("a file gone since counts from its name, backwards")
+        << QStringList{"a.png", "c.png"} << "b.png" << -1 << "a.png";
+    QTest::newRow("a folder that now holds the file alone") << QStringList{"a.png"} << "a.png" << 1
+                                                             << "";
+    QTest::newRow("a hidden picture opened all the same")
+        << QStringList{"a.png", ".b.png", "c.png"} << ".b.png" << 1 << "a.png";
+}
+
+void TestThumbView::neighbourFollowsTheGridsListing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, from);
+    QFETCH(int, offset);
+    QFETCH(QString, expected);
+    for (const QString &name : files) {
+        const bool made = name.endsWith(QStringLiteral(".CR2"))
+                              ? writeDng(dir->filePath(name))
+                              : !writePicture(dir->path(), name, QSize(4, 4)).isEmpty();
+        QVERIFY2(made, qPrintable(name));
+    }
+    QCOMPARE(neighbourPicture(dir->filePath(from), offset),
+             expected.isEmpty() ? QString() : dir->filePath(expected));
+}
+
+void TestThumbView::everyNeighbourIsTheNextCellOfTheGrid()
+{
+    for (const QString &name :
+         QStringList{"b.jpg", "A.png", "c.tif", "d.txt", "_e.png", "e.CR2", "f g.png"}) {
+        const bool made = name == QStringLiteral("e.CR2") ? writeDng(dir->filePath(name))
+                                                         : !writePicture(dir->path(), name,
+                                                                         QSize(4, 4))
+                                                                .isEmpty();
+        QVERIFY(made);
+    }
+    ThumbView view;
+    view.setDirectory(dir->path());
+    const int rows = view.model()->rowCount();
+    QCOMPARE(rows, 6);
+    for (int row = 0; row < rows; ++row) {
+        QCOMPARE(neighbourPicture(view.filePath(row), 1), view.filePath(row + 1));
+        QCOMPARE(neighbourPicture(view.filePath(row), -1), view.filePath(row - 1));
+    }
+}
+
+void TestThumbView::currentFileBecomesTheCurrentCell()
+{
+    for (int i = 0; i < 60; ++i)
+        writePicture(dir->path(), QStringLiteral("p%1.png").arg(i, 2, 10, QLatin1Char('0')),
+                     QSize(4, 4));
+    ThumbView view;
+    view.resize(200, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setDirectory(dir->path());
+
+    view.setCurrentFile(dir->filePath(QStringLiteral("p57.png")));
+    QCOMPARE(view.currentIndex().row(), 57);
+    QVERIFY(view.selectionModel()->isSelected(view.currentIndex()));
+    // Scrolled into view, far down a grid two cells wide.
+    QVERIFY(view.viewport()->rect().contains(view.visualRect(view.currentIndex())));
+
+    view.setCurrentFile(dir->filePath(QStringLiteral("elsewhere.png")));
+    QCOMPARE(view.currentIndex().row(), 57);
 }
 
 QTEST_MAIN(TestThumbView)

@@ -1,0 +1,407 @@
+// The window's desktop habits: opening a path as the command line or a drop does, stepping
+// through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
+// folder and the icon.
+
+#include "droptarget.h"
+#include "environmentguard.h"
+#include "imagelabel.h"
+#include "imagescroll.h"
+#include "imageviewer.h"
+#include "modalwatcher.h"
+#include "statustext.h"
+#include "stdoutcapture.h"
+#include "thumbview.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QtTest>
+
+#include <memory>
+
+class DesktopHabitsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void treeStartsAtThePicturesFolder_data();
+    void treeStartsAtThePicturesFolder();
+    void fileOpensWithItsFolderInTheGridAndTree();
+    void folderFillsTheGridLikeADoubleClick();
+    void missingPathGivesTheFailureBox();
+    void keysStepThroughTheFolderWhereverTheFocusIs_data();
+    void keysStepThroughTheFolderWhereverTheFocusIs();
+    void ctrlWheelZoomsOnlyWhileZoomIsEnabled();
+    void dropOpensAFileOrAFolder_data();
+    void dropOpensAFileOrAFolder();
+    void fullScreenShowsThePaneAloneAndComesBack();
+    void statusBarNamesThePictureAndItsZoom();
+    void statusText_data();
+    void statusText();
+    void windowHasTheProjectIcon();
+
+private:
+    QString picture(const QString &name) const { return dir.filePath("pictures/" + name); }
+    QColor shownColour() const;
+    void pressOn(QWidget *widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {});
+
+    QTemporaryDir dir;
+    std::unique_ptr<EnvironmentGuard> home;
+    std::unique_ptr<EnvironmentGuard> config;
+    ImageViewer *viewer = nullptr;
+};
+
+void DesktopHabitsTest::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QDir root(dir.path());
+    for (const char *folder : {"pictures", "pictures/sub", "home", "config"})
+        QVERIFY(root.mkpath(folder));
+    // Three pictures of distinct colours, a broken one between them, and a text file.
+    const QList<QPair<QString, QColor>> pictures{
+        {"a.png", Qt::red}, {"b.png", Qt::green}, {"d.bmp", Qt::blue}};
+    for (const auto &[name, colour] : pictures) {
+        QImage image(120, 90, QImage::Format_RGB32);
+        image.fill(colour);
+        QVERIFY(image.save(picture(name)));
+    }
+    for (const char *name : {"c.png", "notes.txt"}) {
+        QFile file(picture(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("no picture here");
+    }
+    // The tree's start folder must not depend on the machine's own home.
+    home = std::make_unique<EnvironmentGuard>("HOME", dir.filePath("home").toLocal8Bit());
+    config = std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME",
+                                                dir.filePath("config").toLocal8Bit());
+}
+
+void DesktopHabitsTest::init()
+{
+    viewer = new ImageViewer("RAW");
+    viewer->resize(900, 700);
+    viewer->show();
+    QVERIFY(QTest::qWaitForWindowActive(viewer));
+}
+
+void DesktopHabitsTest::cleanup()
+{
+    delete viewer;
+    viewer = nullptr;
+}
+
+QColor DesktopHabitsTest::shownColour() const
+{
+    const QImage image = viewer->imageLabel->image();
+    return image.isNull() ? QColor() : image.pixelColor(5, 5);
+}
+
+void DesktopHabitsTest::pressOn(QWidget *widget, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    // A failure box that has just closed may have taken the window's activation with it.
+    QApplication::setActiveWindow(viewer);
+    widget->setFocus();
+    QTRY_VERIFY(widget->hasFocus());
+    QTest::keyClick(widget, key, modifiers);
+}
+
+void DesktopHabitsTest::treeStartsAtThePicturesFolder_data()
+{
+    QTest::addColumn<bool>("picturesFolder");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("the user has a Pictures folder") << true << "home/Pictures";
+    QTest::newRow("no Pictures folder: home") << false << "home";
+}
+
+void DesktopHabitsTest::treeStartsAtThePicturesFolder()
+{
+    QFETCH(bool, picturesFolder);
+    QFETCH(QString, start);
+    QDir root(dir.path());
+    if (picturesFolder)
+        QVERIFY(root.mkpath("home/Pictures"));
+    else
+        QVERIFY(QDir(dir.filePath("home/Pictures")).removeRecursively());
+    cleanup();
+    init();
+
+    QTreeView *tree = viewer->folderTree;
+    const QModelIndex expected = viewer->dirModel->index(dir.filePath(start));
+    QVERIFY(expected.isValid());
+    QCOMPARE(tree->currentIndex(), QModelIndex(expected));
+    QVERIFY(tree->selectionModel()->isSelected(expected));
+    // In view once the folders above it are read, which happens in the background.
+    const auto inView = [&] {
+        const QRect row = tree->visualRect(expected);
+        return row.isValid() && row.top() >= 0 && row.bottom() < tree->viewport()->height();
+    };
+    QTRY_VERIFY(inView());
+    // Selected, not activated: the grid waits for the user.
+    QCOMPARE(viewer->thumbView->model()->rowCount(), 0);
+}
+
+void DesktopHabitsTest::fileOpensWithItsFolderInTheGridAndTree()
+{
+    viewer->openPath(picture("b.png"));
+    QCOMPARE(shownColour(), QColor(Qt::green));
+    ThumbView *grid = viewer->thumbView;
+    QCOMPARE(grid->model()->rowCount(), 4);
+    QCOMPARE(grid->filePath(grid->currentIndex().row()), picture("b.png"));
+    QCOMPARE(viewer->folderTree->currentIndex(),
+             QModelIndex(viewer->dirModel->index(dir.filePath("pictures"))));
+    QCOMPARE(viewer->lastDirectory, dir.filePath("pictures"));
+}
+
+void DesktopHabitsTest::folderFillsTheGridLikeADoubleClick()
+{
+    viewer->openPath(dir.filePath("pictures/"));
+    QCOMPARE(viewer->thumbView->model()->rowCount(), 4);
+    QCOMPARE(viewer->thumbView->filePath(0), picture("a.png"));
+    QCOMPARE(viewer->folderTree->currentIndex(),
+             QModelIndex(viewer->dirModel->index(dir.filePath("pictures"))));
+    // As with a folder activated in the tree, the pane and the Open dialog's folder stay.
+    QVERIFY(viewer->imageLabel->image().isNull());
+    QVERIFY(viewer->lastDirectory.isNull());
+}
+
+void DesktopHabitsTest::missingPathGivesTheFailureBox()
+{
+    const QString missing = dir.filePath("pictures/gone.png");
+    QString text;
+    ModalWatcher<QMessageBox> watcher([&](QMessageBox *box) {
+        text = box->windowTitle() + "|" + box->text();
+        box->accept();
+    });
+    viewer->openPath(missing);
+    QVERIFY(watcher.seen());
+    QCOMPARE(text, "Velmora RAW Viewer|Cannot load " + missing + ".");
+    QVERIFY(viewer->imageLabel->image().isNull());
+}
+
+void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("the folder tree has the keyboard") << "tree";
+    QTest::newRow("the thumbnail grid has the keyboard") << "grid";
+    QTest::newRow("the picture pane has the keyboard") << "pane";
+}
+
+void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
+{
+    QFETCH(QString, focus);
+    // From the Open dialog's road: the grid shows another folder, or none.
+    viewer->loadFile(picture("a.png"));
+    QWidget *widget = focus == "tree"   ? static_cast<QWidget *>(viewer->folderTree)
+                      : focus == "grid" ? static_cast<QWidget *>(viewer->thumbView)
+                                        : static_cast<QWidget *>(viewer->imageScroll);
+
+    // Space: the next picture, up to the last and no further; Backspace: back again. The
+    // broken c.png stands between b.png and d.bmp and gives its box on the way.
+    pressOn(widget, Qt::Key_Space);
+    QCOMPARE(shownColour(), QColor(Qt::green));
+    {
+        ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
+        pressOn(widget, Qt::Key_Space);
+        QVERIFY(watcher.seen());
+    }
+    pressOn(widget, Qt::Key_Space);
+    QCOMPARE(shownColour(), QColor(Qt::blue));
+    pressOn(widget, Qt::Key_Space);
+    QCOMPARE(shownColour(), QColor(Qt::blue));
+    QCOMPARE(viewer->currentFile, picture("d.bmp"));
+    {
+        ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
+        pressOn(widget, Qt::Key_Backspace);
+        QVERIFY(watcher.seen());
+    }
+    pressOn(widget, Qt::Key_Backspace);
+    QCOMPARE(shownColour(), QColor(Qt::green));
+    pressOn(widget, Qt::Key_Backspace);
+    pressOn(widget, Qt::Key_Backspace);
+    QCOMPARE(shownColour(), QColor(Qt::red));
+}
+
+void DesktopHabitsTest::ctrlWheelZoomsOnlyWhileZoomIsEnabled()
+{
+    viewer->openPath(picture("a.png"));
+    StdoutCapture output;
+    ImageScroll *pane = viewer->imageScroll;
+    const auto wheel = [pane](int delta) {
+        QWidget *viewport = pane->viewport();
+        const QPointF centre = QRectF(viewport->rect()).center();
+        QWheelEvent event(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    };
+    // Fitted: Zoom In is disabled, and so is the wheel.
+    wheel(120);
+    QCOMPARE(viewer->imageLabel->scaleFactor(), 1.0);
+
+    viewer->fitToWindowAction->trigger();
+    wheel(240);
+    wheel(-120);
+    QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
+    QCOMPARE(output.text(), QByteArray("1.25\n1.5625\n1.25\n"));
+
+    // At the upper limit Zoom In turns itself off, and the wheel stops with it.
+    for (int i = 0; i < 20; ++i)
+        wheel(120);
+    QVERIFY(!viewer->zoomInAction->isEnabled());
+    QVERIFY(viewer->imageLabel->scaleFactor() > 10.0);
+    QVERIFY(viewer->imageLabel->scaleFactor() < 12.5);
+}
+
+void DesktopHabitsTest::dropOpensAFileOrAFolder_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QColor>("shown");
+    QTest::addColumn<int>("gridRows");
+    const QUrl file = QUrl::fromLocalFile(picture("d.bmp"));
+    const QUrl folder = QUrl::fromLocalFile(dir.filePath("pictures"));
+    QTest::newRow("a picture file opens with its folder")
+        << QList<QUrl>{file} << true << QColor(Qt::blue) << 4;
+    QTest::newRow("a folder fills the grid") << QList<QUrl>{folder} << true << QColor() << 4;
+    QTest::newRow("of several, the first counts")
+        << QList<QUrl>{folder, file} << true << QColor() << 4;
+    QTest::newRow("an address on the web is refused")
+        << QList<QUrl>{QUrl("https://www.velmora.example/a.jpg")} << false << QColor() << 0;
+    QTest::newRow("text without a file is refused") << QList<QUrl>{} << false << QColor() << 0;
+}
+
+void DesktopHabitsTest::dropOpensAFileOrAFolder()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(bool, accepted);
+    QFETCH(QColor, shown);
+    QFETCH(int, gridRows);
+    QMimeData mime;
+    mime.setText("some words");
+    if (!urls.isEmpty())
+        mime.setUrls(urls);
+    QVERIFY(viewer->acceptDrops());
+
+    const QPoint point = viewer->rect().center();
+    QDragEnterEvent enter(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewer, &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewer, &drop);
+    QCOMPARE(drop.isAccepted(), accepted);
+    QCOMPARE(shownColour(), shown);
+    QCOMPARE(viewer->thumbView->model()->rowCount(), gridRows);
+}
+
+void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
+{
+    viewer->openPath(picture("a.png"));
+    const QRect before = viewer->geometry();
+    const QRect treeBefore = viewer->folderDock->geometry();
+    const QRect gridBefore = viewer->thumbDock->geometry();
+
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    QVERIFY(viewer->isFullScreen());
+    QCOMPARE(viewer->geometry(), viewer->screen()->geometry());
+    QVERIFY(viewer->menuBar()->isHidden());
+    QVERIFY(viewer->statusBar()->isHidden());
+    QVERIFY(viewer->folderDock->isHidden());
+    QVERIFY(viewer->imageScroll->isVisible());
+
+    // The menus' shortcuts work without the menu bar; the arrows still turn the pages.
+    pressOn(viewer->imageScroll, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(!viewer->fitToWindowAction->isChecked());
+    pressOn(viewer->imageScroll, Qt::Key_F, Qt::ControlModifier);
+    pressOn(viewer->imageScroll, Qt::Key_Right);
+    QCOMPARE(shownColour(), QColor(Qt::green));
+
+    pressOn(viewer->imageScroll, Qt::Key_Escape);
+    QVERIFY(!viewer->isFullScreen());
+    QCOMPARE(viewer->geometry(), before);
+    QVERIFY(!viewer->menuBar()->isHidden());
+    QVERIFY(!viewer->statusBar()->isHidden());
+    QTRY_COMPARE(viewer->folderDock->geometry(), treeBefore);
+    QCOMPARE(viewer->thumbDock->geometry(), gridBefore);
+
+    // A dock the user closed stays closed on the way back.
+    viewer->thumbDock->close();
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    pressOn(viewer->imageScroll, Qt::Key_Escape);
+    QVERIFY(!viewer->folderDock->isHidden());
+    QVERIFY(viewer->thumbDock->isHidden());
+
+    // F11 goes back as well; Esc outside full screen is nobody's shortcut.
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    QVERIFY(viewer->isFullScreen());
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    QVERIFY(!viewer->isFullScreen());
+    QCOMPARE(viewer->geometry(), before);
+    QVERIFY(!viewer->leaveFullScreenAction->isEnabled());
+}
+
+void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
+{
+    QLabel *status = viewer->statusLabel;
+    QCOMPARE(status->text(), QString());
+    {
+        ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
+        viewer->loadFile(picture("c.png"));
+    }
+    QCOMPARE(status->text(), QString());
+
+    viewer->loadFile(picture("a.png"));
+    QCOMPARE(status->text(), "a.png    120 × 90    fit");
+    viewer->fitToWindowAction->trigger();
+    QCOMPARE(status->text(), "a.png    120 × 90    100%");
+    StdoutCapture zoomSteps;
+    viewer->zoomInAction->trigger();
+    QCOMPARE(status->text(), "a.png    120 × 90    125%");
+    {
+        ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
+        viewer->loadFile(picture("c.png"));
+    }
+    // A failed load leaves the picture, and its line, as they were.
+    QCOMPARE(status->text(), "a.png    120 × 90    125%");
+    viewer->loadFile(picture("d.bmp"));
+    QCOMPARE(status->text(), "d.bmp    120 × 90    100%");
+}
+
+void DesktopHabitsTest::statusText_data()
+{
+    QTest::addColumn<bool>("fitted");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("fitted, whatever the scale") << true << 1.5625 << "x.dng    6000 × 4000    fit";
+    QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
+    QTest::newRow("two steps in round to a whole percent")
+        << false << 1.5625 << "x.dng    6000 × 4000    156%";
+    QTest::newRow("two steps out read 64, not 63") << false << 0.8 * 0.8
+                                                   << "x.dng    6000 × 4000    64%";
+}
+
+void DesktopHabitsTest::statusText()
+{
+    QFETCH(bool, fitted);
+    QFETCH(double, scale);
+    QFETCH(QString, text);
+    QCOMPARE(pictureStatus("/photos/2026/x.dng", QSize(6000, 4000), fitted, scale), text);
+}
+
+void DesktopHabitsTest::windowHasTheProjectIcon()
+{
+    // Null without the SVG icon engine or without the resource.
+    QVERIFY(!viewer->windowIcon().pixmap(QSize(48, 48)).isNull());
+}
+
+QTEST_MAIN(DesktopHabitsTest)
+#include "tst_desktophabits.moc"
