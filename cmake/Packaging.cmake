@@ -45,6 +45,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # dpkg-shlibdeps adds the C and C++ run-time libraries with their minimum versions.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), qt6-image-formats-plugins, dcraw")
+# libexiv2 reads the orientation of camera raw files whose previews carry none.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libexiv2-27")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
 
