@@ -54,8 +54,6 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     const QString text = display.toString();
 
     painter->save();
-    // Neighbouring cells touch: a long text or a tall font must not spill into them.
-    painter->setClipRect(r, Qt::IntersectClip);
     painter->setRenderHint(QPainter::Antialiasing);
     if (image.isNull() && text == kPlaceholderText) {
         painter->drawText(QRectF(r), text, QTextOption(Qt::AlignHCenter | Qt::AlignVCenter));
