@@ -217,6 +217,9 @@ void TestThumbThread::thumbnailColours_data()
                                       QColorSpace::TransferFunction::SRgb));
     QTest::newRow("profile that swaps red and green shows sRGB green")
         << swapped << "swap.png" << QColor(40, 200, 40);
+    QTest::newRow("palette picture with that profile shows sRGB green")
+        << swapped.convertToFormat(QImage::Format_Indexed8) << "swap-palette.png"
+        << QColor(40, 200, 40);
 }
 
 void TestThumbThread::thumbnailColours()
