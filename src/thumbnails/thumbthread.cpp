@@ -49,11 +49,11 @@ void ThumbThread::run()
 #ifdef Q_OS_LINUX
     setpriority(PRIO_PROCESS, gettid(), kWorkerNice);
 #endif
-    // The flag is read before every file, after every load and after every scaling, so a
-    // superseded worker gives up its processor as soon as the step in progress ends.
     // One decoding buffer for the whole list: the pictures of a folder mostly share a size, and
     // a fresh full-size buffer per picture costs the kernel a good part of a decode.
     QImage buffer;
+    // The flag is read before every file, after every load and after every scaling, so a
+    // superseded worker gives up its processor as soon as the step in progress ends.
     for (int i = 0; i < files.size() && !abort; ++i) {
         Orientation orientation = QImageIOHandler::TransformationNone;
         const bool loaded = loadImage(files.at(i), true, buffer, orientation);
