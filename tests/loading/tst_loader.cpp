@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 
 #include <memory>
 
@@ -126,6 +127,34 @@ int redQuarter(const QImage &image)
             return corner;
     }
     return -1;
+}
+
+quint32 pngCrc(const QByteArray &data)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// Adds a gAMA chunk (gamma times 100000) after the IHDR chunk of the PNG file at path.
+bool addPngGamma(const QString &path, quint32 gamma)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray png = file.readAll();
+    constexpr int kAfterHeader = 8 + 25; // the signature, then IHDR's 13 bytes in a chunk
+    const auto be32 = [](quint32 v) {
+        const quint32 be = qToBigEndian(v);
+        return QByteArray(reinterpret_cast<const char *>(&be), 4);
+    };
+    const QByteArray body = QByteArray("gAMA") + be32(gamma);
+    png.insert(kAfterHeader, be32(4) + body + be32(pngCrc(body)));
+    return file.seek(0) && file.write(png) == png.size();
 }
 
 DngOptions dngOptions(Preview preview)
@@ -654,6 +683,7 @@ void TestLoader::colourProfiles_data()
     QTest::addColumn<QColor>("stored");
     QTest::addColumn<QColor>("shown");
     QTest::addColumn<int>("tolerance");
+    QTest::addColumn<int>("pngGamma");
 
     // sRGB's primaries with red and green exchanged: stored red is seen as sRGB green.
     const QColorSpace swapped(QPointF(0.3127, 0.3290), QPointF(0.30, 0.60), QPointF(0.64, 0.33),
@@ -663,21 +693,25 @@ void TestLoader::colourProfiles_data()
         QColorSpace(QColorSpace::DisplayP3).transformationToColorSpace(QColorSpace::SRgb).map(orange);
     QTest::newRow("JPEG whose profile swaps red and green")
         << "swap.jpg" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
-        << QColor(40, 200, 40) << kJpegTolerance;
+        << QColor(40, 200, 40) << kJpegTolerance << 0;
     QTest::newRow("PNG whose profile swaps red and green")
         << "swap.png" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
-        << QColor(40, 200, 40) << 2;
+        << QColor(40, 200, 40) << 2 << 0;
     QTest::newRow("palette PNG whose profile swaps red and green")
         << "swap-palette.png" << QImage::Format_Indexed8 << swapped << QColor(200, 40, 40)
-        << QColor(40, 200, 40) << 2;
+        << QColor(40, 200, 40) << 2 << 0;
     QTest::newRow("Display P3 JPEG") << "p3.jpg" << QImage::Format_RGB32
                                      << QColorSpace(QColorSpace::DisplayP3) << orange << p3Orange
-                                     << kJpegTolerance;
+                                     << kJpegTolerance << 0;
     QTest::newRow("sRGB PNG is untouched") << "srgb.png" << QImage::Format_RGB32
                                            << QColorSpace(QColorSpace::SRgb) << orange << orange
-                                           << 0;
+                                           << 0 << 0;
     QTest::newRow("PNG without a profile is untouched")
-        << "plain.png" << QImage::Format_RGB32 << QColorSpace() << orange << orange << 0;
+        << "plain.png" << QImage::Format_RGB32 << QColorSpace() << orange << orange << 0 << 0;
+    // Linear light, as a gAMA of 1.0 says: mid grey is seen much lighter in sRGB.
+    QTest::newRow("PNG whose gAMA says linear") << "linear.png" << QImage::Format_RGB32
+                                                << QColorSpace() << QColor(128, 128, 128)
+                                                << QColor(188, 188, 188) << 2 << 100000;
 }
 
 void TestLoader::colourProfiles()
@@ -688,6 +722,7 @@ void TestLoader::colourProfiles()
     QFETCH(QColor, stored);
     QFETCH(QColor, shown);
     QFETCH(int, tolerance);
+    QFETCH(int, pngGamma);
     QTemporaryDir dir;
     QImage picture(24, 16, QImage::Format_RGB32);
     picture.fill(stored);
@@ -695,7 +730,9 @@ void TestLoader::colourProfiles()
     picture.setColorSpace(space);
     const QString path = dir.filePath(name);
     QVERIFY(picture.save(path));
-    QCOMPARE(QImage(path).colorSpace().isValid(), space.isValid());
+    if (pngGamma != 0)
+        QVERIFY(addPngGamma(path, quint32(pngGamma)));
+    QCOMPARE(QImage(path).colorSpace().isValid(), space.isValid() || pngGamma != 0);
 
     StdoutCapture capture;
     for (bool thumbnail : {false, true}) {
