@@ -163,32 +163,16 @@ void TestThumbThread::thumbnailsAreTurnedAsTaken()
     QFETCH(int, orientation);
     QFETCH(bool, portrait);
     QFETCH(int, corner);
-    StdoutCapture diagnostics;
     QTemporaryDir dir;
     const QString jpeg = dir.filePath(QStringLiteral("phone.jpg"));
     QVERIFY(writeOrientedJpeg(jpeg, markedPicture(QSize(200, 120)), orientation));
-    QStringList files{jpeg};
-    for (const auto preview : {DngOptions::Preview::Jpeg, DngOptions::Preview::Rgb}) {
-        DngOptions options;
-        options.preview = preview;
-        options.previewWidth = 40;
-        options.previewHeight = 24;
-        options.orientation = orientation;
-        options.previewColor = Qt::white;
-        options.previewMarkColor = kMarkColour;
-        files << dir.filePath(QStringLiteral("raw%1.dng").arg(files.size()));
-        QVERIFY(writeDng(files.last(), options));
-    }
 
+    // The worker turns the small picture after scaling; the outcome must be the large one's.
     ThumbThread worker;
-    const QList<Rendered> results = renderAll(worker, files);
-    QCOMPARE(results.size(), files.size());
-    for (const Rendered &result : results) {
-        const QString name = QFileInfo(files.at(result.row)).fileName();
-        QVERIFY2(result.image.size() == (portrait ? QSize(48, 80) : QSize(80, 48)),
-                 qPrintable(name));
-        QVERIFY2(markedCorner(result.image) == corner, qPrintable(name));
-    }
+    const QList<Rendered> results = renderAll(worker, {jpeg});
+    QCOMPARE(results.size(), 1);
+    QCOMPARE(results.at(0).image.size(), portrait ? QSize(48, 80) : QSize(80, 48));
+    QCOMPARE(markedCorner(results.at(0).image), corner);
 }
 
 void TestThumbThread::thumbnailColours_data()
