@@ -47,6 +47,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), qt6-image-formats-plugins, dcraw")
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6svg6 (>= 6.4)")
+# libexiv2 reads the orientation of camera raw files whose previews carry none.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libexiv2-27")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
 

@@ -6,6 +6,8 @@ set -euo pipefail
 build_packages=(cmake g++ make qt6-base-dev qt6-image-formats-plugins dcraw)
 # The SVG plugins (image reader and icon engine) that the window icon needs.
 build_packages+=(libqt6svg6)
+# The orientation recorded in camera raw files.
+build_packages+=(libexiv2-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
 package_packages=(dpkg-dev desktop-file-utils)
 

@@ -42,5 +42,6 @@ for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 qt6-image-formats-plugins
          libqt6svg6; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || { echo "package.sh: Depends lacks $p" >&2; exit 1; }
 done
+grep -qE "(^|, )libexiv2-27( |,|$)" <<<"$depends" || { echo "package.sh: Depends lacks libexiv2-27" >&2; exit 1; }
 echo "package.sh: Depends: $depends"
 echo "$deb"

@@ -38,6 +38,8 @@ ImageViewer::ImageViewer(const QString &edition)
     folderTree->header()->setSortIndicator(0, Qt::AscendingOrder);
     folderDock = new QDockWidget(this);
     folderDock->setWidget(folderTree);
+    // The title bar stays empty; the name is for the window's menu that shows and hides docks.
+    folderDock->toggleViewAction()->setText(tr("Folders"));
     addDockWidget(Qt::LeftDockWidgetArea, folderDock);
 
     imageLabel = new ImageLabel;
@@ -49,6 +51,7 @@ ImageViewer::ImageViewer(const QString &edition)
     thumbView = new ThumbView;
     thumbDock = new QDockWidget(this);
     thumbDock->setWidget(thumbView);
+    thumbDock->toggleViewAction()->setText(tr("Thumbnails"));
     addDockWidget(Qt::LeftDockWidgetArea, thumbDock);
 
     setCentralWidget(imageScroll);

@@ -28,14 +28,17 @@ QString shellQuoted(const QString &text)
 #endif
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
-// files are read.
-QImage readPicture(const QString &path)
+// files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
 {
     QFile file(path);
     if (!openRegularFile(file))
-        return QImage();
+        return false;
     QImageReader reader(&file);
-    return reader.read();
+    if (!reader.read(&buffer))
+        return false;
+    orientation = reader.transformation();
+    return true;
 }
 
 void deleteTempFile(const QString &path)
@@ -65,43 +68,63 @@ void raiseAllocationLimit()
 
 QImage loadImage(const QString &path, bool thumbnail)
 {
+    QImage picture;
+    Orientation orientation = QImageIOHandler::TransformationNone;
+    if (!loadImage(path, thumbnail, picture, orientation))
+        return QImage();
+    return finishPicture(std::move(picture), orientation);
+}
+
+bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation)
+{
+    orientation = QImageIOHandler::TransformationNone;
     if (!isRawFile(path))
-        return readPicture(path);
+        return readPicture(path, buffer, orientation);
 
     // Copy first: the decoder writes its output beside its input, and the user's folder must
     // not change.
     const QString copy = reserveTempFilePath(pathExtension(path));
     if (copy.isEmpty())
-        return QImage();
+        return false;
     const auto release = qScopeGuard([&copy] { releaseTempFilePath(copy); });
     if (!copyFile(path, copy))
-        return QImage();
+        return false;
 
     const int code =
         runCommand(decoderArguments(thumbnail ? QStringLiteral("-e") : QStringLiteral("-T"), copy));
     if (code != 0)
         printLine(kDecoderProblem);
-    deleteTempFile(copy);
 
     QString output;
+    // The full conversion comes turned by the decoder, and its JPEG previews say their
+    // orientation in an Exif header of their own; its bitmap previews carry none, so there the
+    // raw file's own metadata counts, read from the copy while it still exists.
+    bool outputSaysOrientation = false;
+    Orientation rawOrientation = QImageIOHandler::TransformationNone;
     if (thumbnail) {
         const QString jpeg = pathWithSuffix(copy, QStringLiteral(".thumb.jpg"));
         const QString ppm = pathWithSuffix(copy, QStringLiteral(".thumb.ppm"));
         if (QFile::exists(jpeg)) {
             output = jpeg;
+            outputSaysOrientation = true;
         } else if (QFile::exists(ppm)) {
             output = ppm;
-        } else {
-            // No embedded preview: the full conversion has to serve as the thumbnail.
-            return loadImage(path, false);
+            if (code == 0)
+                rawOrientation = rawFileOrientation(copy);
         }
     } else {
         output = pathWithSuffix(copy, QStringLiteral(".tiff"));
     }
+    deleteTempFile(copy);
+    // No embedded preview: the full conversion has to serve as the thumbnail.
+    if (output.isEmpty())
+        return loadImage(path, false, buffer, orientation);
 
-    QImage result;
+    bool read = false;
     if (code == 0)
-        result = readPicture(output);
+        read = readPicture(output, buffer, orientation);
+    if (!outputSaysOrientation)
+        orientation = rawOrientation;
     deleteTempFile(output);
-    return result;
+    return read;
 }

@@ -1,12 +1,21 @@
 #ifndef LOADER_H
 #define LOADER_H
 
+#include "appearance.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
-// Reads a picture; camera raw files go through dcraw. Null when nothing can be read.
+// Reads a picture; camera raw files go through dcraw. Null when nothing can be read. The picture
+// comes turned as it was taken and in sRGB.
 QImage loadImage(const QString &path, bool thumbnail);
+
+// The same read for a caller that reduces the picture first: it lands in buffer, whose memory is
+// reused when the picture before had the same size and format, and orientation says how it is
+// still to be turned (finishPicture, after scaling; its colour space travels with it). False,
+// with buffer unusable, when nothing can be read.
+bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation);
 
 // Lets Qt read pictures of at least 200 megapixels while still refusing absurd sizes.
 void raiseAllocationLimit();

@@ -10,6 +10,27 @@
 // The caption strip starts below the thumbnail square, whatever the cell's height.
 constexpr int kCaptionHeight = kCellSize.height() - kThumbnailSize;
 
+namespace {
+
+// One line of text in rect, shortened in the middle when it is wider, so that both the start of
+// a name and its extension stay visible.
+void drawOneLine(QPainter *painter, const QRect &rect, const QString &text,
+                 Qt::Alignment alignment)
+{
+    QTextOption option(alignment);
+    option.setWrapMode(QTextOption::NoWrap);
+    painter->drawText(QRectF(rect),
+                      painter->fontMetrics().elidedText(text, Qt::ElideMiddle, rect.width()),
+                      option);
+}
+
+} // namespace
+
+QRect captionRect(const QRect &cell)
+{
+    return QRect(cell.x(), cell.y() + kThumbnailSize, cell.width(), kCaptionHeight);
+}
+
 QRect thumbnailRect(const QRect &cell, const QSize &pictureSize)
 {
     const int dx = (cell.width() - pictureSize.width()) / 2;
@@ -30,18 +51,24 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
 
     const QVariant display = index.data(Qt::DisplayRole);
     const QImage image = display.value<QImage>();
+    const QString text = display.toString();
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    if (image.isNull()) {
-        painter->drawText(QRectF(r), display.toString(),
-                          QTextOption(Qt::AlignHCenter | Qt::AlignVCenter));
+    if (image.isNull() && text == kPlaceholderText) {
+        painter->drawText(QRectF(r), text, QTextOption(Qt::AlignHCenter | Qt::AlignVCenter));
     } else {
-        const QString caption = pathFileName(index.data(Qt::DecorationRole).toString());
-        painter->drawImage(QRectF(thumbnailRect(r, image.size())), image,
-                           QRectF(QPointF(0, 0), image.size()));
-        painter->drawText(QRectF(r.x(), r.y() + kThumbnailSize, r.width(), kCaptionHeight), caption,
-                          QTextOption(Qt::AlignHCenter | Qt::AlignBottom));
+        if (image.isNull()) {
+            // The worker's verdict stands where the thumbnail would, above the file's name.
+            drawOneLine(painter, QRect(r.x(), r.y(), r.width(), r.height() - kCaptionHeight), text,
+                        Qt::AlignCenter);
+        } else {
+            painter->drawImage(QRectF(thumbnailRect(r, image.size())), image,
+                               QRectF(QPointF(0, 0), image.size()));
+        }
+        drawOneLine(painter, captionRect(r),
+                    pathFileName(index.data(Qt::DecorationRole).toString()),
+                    Qt::AlignHCenter | Qt::AlignBottom);
     }
     painter->restore();
 }

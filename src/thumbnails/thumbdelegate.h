@@ -8,8 +8,12 @@
 // caption strip. Offsets are truncated toward zero.
 QRect thumbnailRect(const QRect &cell, const QSize &pictureSize);
 
-// Paints a grid cell: the placeholder text until the thumbnail is there, then the thumbnail
-// above its file name.
+// Where the caption of cell goes: the strip below the thumbnail square, whatever the cell's
+// height. Captions wider than it are shortened in the middle, so that the extension stays.
+QRect captionRect(const QRect &cell);
+
+// Paints a grid cell: the placeholder text until the thumbnail is there, then the thumbnail (or,
+// when none could be made, the model's marker) above its file name.
 class ThumbDelegate : public QAbstractItemDelegate
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "thumbmodel.h"
 
+#include "paths.h"
 #include "thumbthread.h"
 
 #include <QCoreApplication>
@@ -35,10 +36,15 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const QImage &image = images.at(index.row());
-        return image.isNull() ? QVariant(kPlaceholderText) : QVariant(image);
+        if (!image.isNull())
+            return image;
+        return tried.at(index.row()) ? kUnreadableText : kPlaceholderText;
     }
     case Qt::DecorationRole:
         return files.at(index.row());
+    case Qt::ToolTipRole:
+        // The caption may be shortened to fit its cell; the tooltip has the whole name.
+        return pathFileName(files.at(index.row()));
     case Qt::SizeHintRole:
         return kCellSize;
     default:
@@ -56,6 +62,7 @@ void ThumbModel::setFileList(const QStringList &files)
     beginResetModel();
     this->files = files;
     images = QList<QImage>(files.size());
+    tried = QList<bool>(files.size(), false);
     endResetModel();
     emit dataChanged(index(0, 0), index(images.size() - 1, 0));
 
@@ -96,6 +103,7 @@ void ThumbModel::updatePixmap(const QImage &image, int index)
     if (sender() != thread || index < 0 || index >= images.size())
         return;
     images[index] = image;
+    tried[index] = true;
     const QModelIndex cell = this->index(index, 0);
     emit dataChanged(cell, cell);
 

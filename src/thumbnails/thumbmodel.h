@@ -12,11 +12,14 @@ class ThumbThread;
 // A grid cell: the thumbnail square on top, a caption strip below it.
 constexpr QSize kCellSize(80, 96);
 
-// Shown in place of a thumbnail that has not arrived or could not be made.
+// Shown in place of a thumbnail that has not arrived yet.
 inline const QString kPlaceholderText = QStringLiteral("loading...");
+// Shown in place of a thumbnail that the worker tried to make and could not.
+inline const QString kUnreadableText = QStringLiteral("cannot load");
 
-// One row per picture file: the display role holds the thumbnail (or the placeholder text),
-// the decoration role the file's absolute path. Thumbnails are rendered by a worker per list.
+// One row per picture file: the display role holds the thumbnail (or the placeholder text, or
+// the unreadable marker), the decoration role the file's absolute path, the tooltip its name.
+// Thumbnails are rendered by a worker per list.
 class ThumbModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -43,6 +46,8 @@ private:
     ThumbThread *thread = nullptr;
     QStringList files;
     QList<QImage> images;
+    // Rows the worker has reached, whether or not it got a picture.
+    QList<bool> tried;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "thumbthread.h"
 
+#include "appearance.h"
 #include "loader.h"
 
 #ifdef Q_OS_LINUX
@@ -20,8 +21,8 @@ QImage scaleThumbnail(const QImage &picture)
     // A picture that could not be read stays null; scaling it would only print a warning.
     if (picture.isNull())
         return picture;
-    return picture.scaled(QSize(kThumbnailSize, kThumbnailSize), Qt::KeepAspectRatio,
-                          Qt::SmoothTransformation);
+    return withoutPalette(picture).scaled(QSize(kThumbnailSize, kThumbnailSize),
+                                          Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 ThumbThread::ThumbThread() : QThread(nullptr) {}
@@ -50,15 +51,25 @@ void ThumbThread::run()
 #ifdef Q_OS_LINUX
     setpriority(PRIO_PROCESS, gettid(), kWorkerNice);
 #endif
+    // One decoding buffer for the whole list: the pictures of a folder mostly share a size, and
+    // a fresh full-size buffer per picture costs the kernel a good part of a decode.
+    QImage buffer;
     // The flag is read before every file, after every load and after every scaling, so a
     // superseded worker gives up its processor as soon as the step in progress ends.
     for (int i = 0; i < files.size() && !abort; ++i) {
-        const QImage picture = loadImage(files.at(i), true);
+        Orientation orientation = QImageIOHandler::TransformationNone;
+        const bool loaded = loadImage(files.at(i), true, buffer, orientation);
         if (abort)
             return;
-        const QImage thumbnail = scaleThumbnail(picture);
+        // Turned and converted to sRGB once small: the same picture for a fraction of the work.
+        QImage thumbnail =
+            loaded ? finishPicture(scaleThumbnail(buffer), orientation) : QImage();
         if (abort)
             return;
+        // A picture already of thumbnail size comes back sharing the buffer; the next read would
+        // then have to allocate afresh.
+        if (!thumbnail.isNull() && thumbnail.constBits() == buffer.constBits())
+            thumbnail = thumbnail.copy();
         emit renderedImage(thumbnail, i);
     }
 }

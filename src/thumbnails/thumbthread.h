@@ -11,7 +11,8 @@
 constexpr int kThumbnailSize = 80;
 
 // The largest picture that fits in kThumbnailSize x kThumbnailSize with the same proportions;
-// small pictures are enlarged, a null picture stays null.
+// small pictures are enlarged, a null picture stays null. Palette pictures come out in 32-bit
+// colours; the colour space stays that of picture.
 QImage scaleThumbnail(const QImage &picture);
 
 // Renders the thumbnails of a list of pictures, one signal per picture in list order.

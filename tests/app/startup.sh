@@ -2,8 +2,8 @@
 # Starts the real viewer on the X server in $DISPLAY and checks what a user sees first:
 # the title from the working directory's settings file, and Ctrl+Q ending the process with 0;
 # --help and --version answering on standard output and ending with 0 before any window;
-# then that SIGTERM ends it with 0 too, and that it removed at start the folder a killed viewer
-# left in the temporary folder.
+# then that SIGTERM ends it with 0 too, idle or in the middle of a raw conversion, and that it
+# removed at start the folder a killed viewer left in the temporary folder.
 # Usage: startup.sh VIEWER_BINARY
 set -euo pipefail
 viewer="$1"
@@ -84,3 +84,32 @@ pid=""
 [ ! -e "$tmp/velmora-stale0" ] || { echo "FAIL: the stale folder is still there"; exit 1; }
 [ -d "$tmp/velmora-open00" ] || { echo "FAIL: a folder that was not private was removed"; exit 1; }
 echo "ok   SIGTERM exits with 0 within 1 s; the stale folder went, the open one stayed"
+
+# SIGTERM while the window waits for a raw conversion: the decoder is ended, the viewer exits
+# with 0 within 2 s and its private folder is gone. The fake decoder becomes a sleep that only
+# this test starts.
+mkdir -p "$work/bin" "$work/raw" "$work/tmp-convert"
+printf '#!/bin/sh\nexec sleep 4243\n' > "$work/bin/dcraw"
+chmod +x "$work/bin/dcraw"
+printf 'not really raw' > "$work/raw/slow.dng"
+(cd "$work/plain" && PATH="$work/bin:$PATH" TMPDIR="$work/tmp-convert" \
+    exec "$viewer" "$work/raw/slow.dng") &
+pid=$!
+for _ in $(seq 200); do
+    pgrep -f '^sleep 4243$' >/dev/null && break
+    sleep 0.05
+done
+pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the conversion never started"; exit 1; }
+kill -TERM "$pid"
+for _ in $(seq 40); do
+    ended && break
+    sleep 0.05
+done
+ended || { echo "FAIL: still running 2 s after SIGTERM during a conversion"; exit 1; }
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM during a conversion"; exit 1; }
+! pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the decoder outlived the viewer"; exit 1; }
+[ -z "$(ls -A "$work/tmp-convert")" ] || { echo "FAIL: left in TMPDIR: $(ls -A "$work/tmp-convert")"; exit 1; }
+echo "ok   SIGTERM during a raw conversion exits with 0 within 2 s; no decoder, no folder left"

@@ -6,9 +6,12 @@
 #include <QDockWidget>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTreeView>
 #include <QtTest>
+
+#include <memory>
 
 class BrowsingDocksTest : public QObject
 {
@@ -19,6 +22,7 @@ private slots:
     void init();
     void cleanup();
     void docksSitOnTheLeftWithoutTitles();
+    void windowMenuNamesTheDocks();
     void treeListsOnlyVisibleFolders();
     void doubleClickOnAFolderFillsTheGrid();
     void activatingAThumbnailOpensIt();
@@ -106,6 +110,24 @@ void BrowsingDocksTest::docksSitOnTheLeftWithoutTitles()
     QCOMPARE(viewer->folderDock->features(), defaults);
     QCOMPARE(viewer->thumbDock->features(), defaults);
     QCOMPARE(viewer->thumbView->model()->rowCount(), 0);
+}
+
+void BrowsingDocksTest::windowMenuNamesTheDocks()
+{
+    // The menu that right-clicking the menu bar or a dock's title opens lists the docks by
+    // their toggle actions; a dock resets that text whenever its own title changes.
+    viewer->setWindowTitle(QStringLiteral("another title"));
+    std::unique_ptr<QMenu> menu(viewer->createPopupMenu());
+    QVERIFY(menu);
+    QStringList entries;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            entries << action->text();
+    }
+    QCOMPARE(entries, QStringList({"Folders", "Thumbnails"}));
+    QCOMPARE(viewer->folderDock->toggleViewAction()->text(), QStringLiteral("Folders"));
+    QVERIFY(viewer->folderDock->windowTitle().isEmpty());
+    QVERIFY(viewer->thumbDock->windowTitle().isEmpty());
 }
 
 void BrowsingDocksTest::treeListsOnlyVisibleFolders()

@@ -3,12 +3,14 @@
 #include "dngwriter.h"
 #include "environmentguard.h"
 #include "formats.h"
+#include "orientedjpeg.h"
 #include "paths.h"
 #include "processes.h"
 #include "stdoutcapture.h"
 #include "tiffwriter.h"
 
 #include <QAtomicInt>
+#include <QColorSpace>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 
 #include <memory>
 
@@ -45,6 +48,13 @@ private slots:
     void largePictures_data();
     void largePictures();
     void concurrentLoads();
+    void orientation_data();
+    void orientation();
+    void rawOrientation_data();
+    void rawOrientation();
+    void unparsableRawKeepsItsPreview();
+    void colourProfiles_data();
+    void colourProfiles();
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
@@ -99,6 +109,52 @@ bool isFullPicture(const QImage &image)
            lit(image.pixelColor(3 * w / 4, h / 4), 0, 1, 0) &&
            lit(image.pixelColor(w / 4, 3 * h / 4), 0, 0, 1) &&
            lit(image.pixelColor(3 * w / 4, 3 * h / 4), 1, 1, 1);
+}
+
+// The corner of the generated raw picture's red quarter once decoded, or -1.
+int redQuarter(const QImage &image)
+{
+    const int w = image.width();
+    const int h = image.height();
+    const QList<QPair<Qt::Corner, QPoint>> quarters{
+        {Qt::TopLeftCorner, QPoint(w / 4, h / 4)},
+        {Qt::TopRightCorner, QPoint(3 * w / 4, h / 4)},
+        {Qt::BottomLeftCorner, QPoint(w / 4, 3 * h / 4)},
+        {Qt::BottomRightCorner, QPoint(3 * w / 4, 3 * h / 4)}};
+    for (const auto &[corner, point] : quarters) {
+        const QColor c = image.pixelColor(point);
+        if (c.red() > 200 && c.green() < 100 && c.blue() < 100)
+            return corner;
+    }
+    return -1;
+}
+
+quint32 pngCrc(const QByteArray &data)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// Adds a gAMA chunk (gamma times 100000) after the IHDR chunk of the PNG file at path.
+bool addPngGamma(const QString &path, quint32 gamma)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray png = file.readAll();
+    constexpr int kAfterHeader = 8 + 25; // the signature, then IHDR's 13 bytes in a chunk
+    const auto be32 = [](quint32 v) {
+        const quint32 be = qToBigEndian(v);
+        return QByteArray(reinterpret_cast<const char *>(&be), 4);
+    };
+    const QByteArray body = QByteArray("gAMA") + be32(gamma);
+    png.insert(kAfterHeader, be32(4) + body + be32(pngCrc(body)));
+    return file.seek(0) && file.write(png) == png.size();
 }
 
 DngOptions dngOptions(Preview preview)
@@ -540,6 +596,151 @@ void TestLoader::concurrentLoads()
     QCOMPARE(wrong.loadRelaxed(), 0);
     QCOMPARE(countLines(capture.text(), kDeleteProblem), 0);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::orientation_data()
+{
+    addOrientationRows();
+}
+
+void TestLoader::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, portrait);
+    QFETCH(int, corner);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("phone.jpg"));
+    QVERIFY(writeOrientedJpeg(path, markedPicture(QSize(60, 36)), orientation));
+
+    const QImage image = loadImage(path, false);
+    QCOMPARE(image.size(), portrait ? QSize(36, 60) : QSize(60, 36));
+    QCOMPARE(markedCorner(image), corner);
+}
+
+void TestLoader::rawOrientation_data()
+{
+    addOrientationRows();
+}
+
+void TestLoader::rawOrientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, portrait);
+    QFETCH(int, corner);
+    QTemporaryDir dir;
+    // The decoder turns its full conversion; each kind of preview must come out the same way.
+    for (const Preview preview : {Preview::Jpeg, Preview::Rgb}) {
+        DngOptions options = dngOptions(preview);
+        options.orientation = orientation;
+        options.previewColor = Qt::white;
+        options.previewMarkColor = kMarkColour;
+        const QString path = makeDng(dir.filePath(QStringLiteral("turned.dng")), options);
+        QVERIFY(!path.isEmpty());
+        const char *kind = preview == Preview::Jpeg ? "JPEG preview" : "bitmap preview";
+
+        StdoutCapture capture;
+        const QImage thumbnail = loadImage(path, true);
+        const QImage full = loadImage(path, false);
+
+        const QSize stored(options.previewWidth, options.previewHeight);
+        QVERIFY2(thumbnail.size() == (portrait ? stored.transposed() : stored), kind);
+        QVERIFY2(markedCorner(thumbnail) == corner, kind);
+        // Turned once by the decoder, not a second time by its output's own tag: the raw
+        // picture's red quarter is where the preview's mark is.
+        QCOMPARE(full.size(), portrait ? kRawSize.transposed() : kRawSize);
+        QCOMPARE(redQuarter(full), corner);
+        QCOMPARE(capture.text(), QByteArray());
+        QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+    }
+}
+
+void TestLoader::unparsableRawKeepsItsPreview()
+{
+    // The decoder reads this file; the metadata library refuses it, so the bitmap preview stays
+    // as it was stored, and nothing is said about it.
+    DngOptions options = dngOptions(Preview::Rgb);
+    options.orientation = 6;
+    options.oddMagic = true;
+    options.previewColor = Qt::white;
+    options.previewMarkColor = kMarkColour;
+    const QString path = makeDng(fixtures.filePath(QStringLiteral("odd.dng")), options);
+    QVERIFY(!path.isEmpty());
+
+    StdoutCapture capture;
+    const QImage thumbnail = loadImage(path, true);
+
+    QCOMPARE(thumbnail.size(), kRgbPreviewSize);
+    QCOMPARE(markedCorner(thumbnail), int(Qt::TopLeftCorner));
+    QCOMPARE(capture.text(), QByteArray());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::colourProfiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QColorSpace>("space");
+    QTest::addColumn<QColor>("stored");
+    QTest::addColumn<QColor>("shown");
+    QTest::addColumn<int>("tolerance");
+    QTest::addColumn<int>("pngGamma");
+
+    // sRGB's primaries with red and green exchanged: stored red is seen as sRGB green.
+    const QColorSpace swapped(QPointF(0.3127, 0.3290), QPointF(0.30, 0.60), QPointF(0.64, 0.33),
+                              QPointF(0.15, 0.06), QColorSpace::TransferFunction::SRgb);
+    const QColor orange(230, 120, 30);
+    const QColor p3Orange =
+        QColorSpace(QColorSpace::DisplayP3).transformationToColorSpace(QColorSpace::SRgb).map(orange);
+    QTest::newRow("JPEG whose profile swaps red and green")
+        << "swap.jpg" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
+        << QColor(40, 200, 40) << kJpegTolerance << 0;
+    QTest::newRow("PNG whose profile swaps red and green")
+        << "swap.png" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
+        << QColor(40, 200, 40) << 2 << 0;
+    QTest::newRow("palette PNG whose profile swaps red and green")
+        << "swap-palette.png" << QImage::Format_Indexed8 << swapped << QColor(200, 40, 40)
+        << QColor(40, 200, 40) << 2 << 0;
+    QTest::newRow("Display P3 JPEG") << "p3.jpg" << QImage::Format_RGB32
+                                     << QColorSpace(QColorSpace::DisplayP3) << orange << p3Orange
+                                     << kJpegTolerance << 0;
+    QTest::newRow("sRGB PNG is untouched") << "srgb.png" << QImage::Format_RGB32
+                                           << QColorSpace(QColorSpace::SRgb) << orange << orange
+                                           << 0 << 0;
+    QTest::newRow("PNG without a profile is untouched")
+        << "plain.png" << QImage::Format_RGB32 << QColorSpace() << orange << orange << 0 << 0;
+    // Linear light, as a gAMA of 1.0 says: mid grey is seen much lighter in sRGB.
+    QTest::newRow("PNG whose gAMA says linear") << "linear.png" << QImage::Format_RGB32
+                                                << QColorSpace() << QColor(128, 128, 128)
+                                                << QColor(188, 188, 188) << 2 << 100000;
+}
+
+void TestLoader::colourProfiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QImage::Format, format);
+    QFETCH(QColorSpace, space);
+    QFETCH(QColor, stored);
+    QFETCH(QColor, shown);
+    QFETCH(int, tolerance);
+    QFETCH(int, pngGamma);
+    QTemporaryDir dir;
+    QImage picture(24, 16, QImage::Format_RGB32);
+    picture.fill(stored);
+    picture = picture.convertToFormat(format);
+    picture.setColorSpace(space);
+    const QString path = dir.filePath(name);
+    QVERIFY(picture.save(path));
+    if (pngGamma != 0)
+        QVERIFY(addPngGamma(path, quint32(pngGamma)));
+    QCOMPARE(QImage(path).colorSpace().isValid(), space.isValid() || pngGamma != 0);
+
+    StdoutCapture capture;
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        const QColor seen = image.pixelColor(12, 8);
+        QVERIFY2(near(seen, shown, tolerance), qPrintable(seen.name()));
+    }
+    QCOMPARE(capture.text(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestLoader)

@@ -148,6 +148,13 @@ QByteArray previewData(const DngOptions &options)
 {
     QImage image(options.previewWidth, options.previewHeight, QImage::Format_RGB888);
     image.fill(options.previewColor);
+    if (options.previewMarkColor.isValid()) {
+        const int side = qMin(image.width(), image.height()) / 3;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x)
+                image.setPixelColor(x, y, options.previewMarkColor);
+        }
+    }
     if (options.preview == DngOptions::Preview::Rgb) {
         QByteArray data;
         for (int y = 0; y < image.height(); ++y)
@@ -168,7 +175,7 @@ bool validOptions(const DngOptions &o)
     const bool previewOk = o.preview == DngOptions::Preview::None ||
                            (o.previewWidth > 0 && o.previewHeight > 0 &&
                             o.previewWidth <= o.width && o.previewHeight <= o.height);
-    return rawOk && previewOk;
+    return rawOk && previewOk && o.orientation >= 0 && o.orientation <= 8;
 }
 
 } // namespace
@@ -197,6 +204,8 @@ bool writeDng(const QString &path, const DngOptions &options)
     setLong(raw, 278, quint32(options.height));
     setLong(raw, 279, rawBytes);
     setShorts(raw, 284, {1});
+    if (options.orientation != 0)
+        setShorts(raw, 274, {quint16(options.orientation)});
     setShorts(raw, 33421, {2, 2});
     setBytes(raw, 33422, QByteArray("\0\1\1\2", 4));
     setBytes(raw, 50706, QByteArray("\1\4\0\0", 4));
@@ -239,7 +248,7 @@ bool writeDng(const QString &path, const DngOptions &options)
         setLong(thumb, 273, previewOffset);
     }
 
-    QByteArray head("II*\0", 4);
+    QByteArray head(options.oddMagic ? "II+\0" : "II*\0", 4);
     appendLe32(head, rawIfdOffset);
     appendIfd(head, raw, 0);
     if (hasPreview)

@@ -25,6 +25,15 @@ struct DngOptions
     int previewWidth = 32; // at most width: dcraw takes the largest picture as the raw one
     int previewHeight = 24;
     QColor previewColor = QColor(40, 90, 200);
+    // The TIFF orientation of the raw picture (1 to 8, 6 for a camera turned clockwise); 0
+    // writes no orientation at all.
+    int orientation = 0;
+    // When valid, the preview's first stored corner is a block of this colour, so that a
+    // preview's turn shows (the raw picture has red in that corner).
+    QColor previewMarkColor;
+    // The TIFF header's 42 replaced by 43: dcraw reads such a file all the same, metadata
+    // libraries refuse it.
+    bool oddMagic = false;
 };
 
 // Writes a DNG file at path; false when the options are out of range or the file cannot be

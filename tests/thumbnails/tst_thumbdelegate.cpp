@@ -49,6 +49,13 @@ QImage paintText(const QString &text, const QRectF &rect, Qt::Alignment alignmen
     return canvas;
 }
 
+// text as one line of at most width pixels in the canvas's own font, shortened in the middle.
+QString elided(const QString &text, int width)
+{
+    QImage canvas = blankCanvas();
+    return QPainter(&canvas).fontMetrics().elidedText(text, Qt::ElideMiddle, width);
+}
+
 QRect boundsOf(const QImage &canvas, const QColor &colour)
 {
     QRect bounds;
@@ -79,6 +86,9 @@ private slots:
     void thumbnailIsCentredAboveTheCaption();
     void captionIsTheFileName_data();
     void captionIsTheFileName();
+    void nothingIsDrawnOutsideTheCell_data();
+    void nothingIsDrawnOutsideTheCell();
+    void unreadableCellShowsItsName();
     void waitingCellShowsThePlaceholder_data();
     void waitingCellShowsThePlaceholder();
     void sizeHintIsOneCell();
@@ -104,21 +114,71 @@ void TestThumbDelegate::thumbnailIsCentredAboveTheCaption()
 void TestThumbDelegate::captionIsTheFileName_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("extension");
     QTest::newRow("name after the last separator")
-        << QStringLiteral("/photos/2010/img_0001.jpg") << QStringLiteral("img_0001.jpg");
-    QTest::newRow("file at the root") << QStringLiteral("/b.png") << QStringLiteral("b.png");
+        << QStringLiteral("/photos/2010/img_0001.jpg") << QStringLiteral("img_0001.jpg")
+        << QStringLiteral(".jpg");
+    QTest::newRow("file at the root")
+        << QStringLiteral("/b.png") << QStringLiteral("b.png") << QStringLiteral(".png");
+    QTest::newRow("long name keeps its start and its extension")
+        << QStringLiteral("/p/a_long_holiday_picture_name.png")
+        << QStringLiteral("a_long_holiday_picture_name.png") << QStringLiteral(".png");
+    QTest::newRow("long name with blanks stays on one line")
+        << QStringLiteral("/p/summer trip to the sea 2010.tiff")
+        << QStringLiteral("summer trip to the sea 2010.tiff") << QStringLiteral(".tiff");
 }
 
 void TestThumbDelegate::captionIsTheFileName()
 {
     QFETCH(QString, path);
-    QFETCH(QString, caption);
+    QFETCH(QString, name);
+    QFETCH(QString, extension);
     const QImage canvas = paintCell(solid(QSize(80, 60)), path, false);
     const QRect strip(kCell.x(), kCell.y() + 80, kCell.width(), 16);
+    // A name too wide for the cell loses its middle; a name that fits is drawn whole.
+    const QString caption = elided(name, kCell.width());
+    QVERIFY(caption.endsWith(extension));
+    QCOMPARE(caption.at(0), name.at(0));
     const QImage expected = paintText(caption, strip, Qt::AlignHCenter | Qt::AlignBottom);
     QVERIFY(expected.copy(strip) != blankCanvas().copy(strip));
     QCOMPARE(canvas.copy(strip), expected.copy(strip));
+}
+
+void TestThumbDelegate::nothingIsDrawnOutsideTheCell_data()
+{
+    QTest::addColumn<QVariant>("display");
+    QTest::addColumn<bool>("selected");
+    const QString unreadable = QStringLiteral("cannot load");
+    QTest::newRow("thumbnail above a long name") << QVariant(solid(QSize(80, 80))) << false;
+    QTest::newRow("selected unreadable cell") << QVariant(unreadable) << true;
+}
+
+void TestThumbDelegate::nothingIsDrawnOutsideTheCell()
+{
+    QFETCH(QVariant, display);
+    QFETCH(bool, selected);
+    const QImage canvas =
+        paintCell(display, QStringLiteral("/p/a long name that a cell cannot hold.jpeg"), selected);
+    QImage outside = canvas;
+    QPainter(&outside).fillRect(kCell, kBackground);
+    QCOMPARE(outside, blankCanvas());
+}
+
+void TestThumbDelegate::unreadableCellShowsItsName()
+{
+    const QString path = QStringLiteral("/p/broken.png");
+    const QImage unreadable = paintCell(QStringLiteral("cannot load"), path, false);
+    const QImage waiting = paintCell(QStringLiteral("loading..."), path, false);
+    const QImage rendered = paintCell(solid(QSize(80, 80)), path, false);
+    const QRect square(kCell.topLeft(), QSize(80, 80));
+    const QRect strip(kCell.x(), kCell.y() + 80, kCell.width(), 16);
+
+    // Not the promise of a thumbnail to come: a text in the square and the name below it, as
+    // under a thumbnail.
+    QVERIFY(unreadable.copy(kCell) != waiting.copy(kCell));
+    QVERIFY(unreadable.copy(square) != blankCanvas().copy(square));
+    QCOMPARE(unreadable.copy(strip), rendered.copy(strip));
 }
 
 void TestThumbDelegate::waitingCellShowsThePlaceholder_data()

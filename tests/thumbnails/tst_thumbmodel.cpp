@@ -75,12 +75,13 @@ void TestThumbModel::rolesOfAWaitingRow_data()
 {
     QTest::addColumn<int>("role");
     QTest::addColumn<QVariant>("expected");
-    QTest::newRow("display shows the placeholder")
-        << int(Qt::DisplayRole) << QVariant(QStringLiteral("loading..."));
+    QTest::newRow("display says the file cannot be loaded")
+        << int(Qt::DisplayRole) << QVariant(QStringLiteral("cannot load"));
     QTest::newRow("decoration holds the absolute path")
         << int(Qt::DecorationRole) << QVariant(QStringLiteral("%1/missing.png"));
     QTest::newRow("size hint is one cell") << int(Qt::SizeHintRole) << QVariant(QSize(80, 96));
-    QTest::newRow("tool tip is empty") << int(Qt::ToolTipRole) << QVariant();
+    QTest::newRow("tool tip is the whole file name")
+        << int(Qt::ToolTipRole) << QVariant(QStringLiteral("missing.png"));
 }
 
 void TestThumbModel::rolesOfAWaitingRow()
@@ -90,7 +91,7 @@ void TestThumbModel::rolesOfAWaitingRow()
     if (expected.typeId() == QMetaType::QString)
         expected = expected.toString().arg(dir->path());
 
-    // A file that cannot be read keeps its placeholder after its null thumbnail arrives.
+    // A file that cannot be read loses its placeholder once its null thumbnail arrives.
     ThumbModel model;
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.setFileList({dir->filePath(QStringLiteral("missing.png"))});

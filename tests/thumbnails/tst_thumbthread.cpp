@@ -1,8 +1,10 @@
 #include "dngwriter.h"
+#include "orientedjpeg.h"
 #include "stdoutcapture.h"
 #include "thumbfixtures.h"
 #include "thumbthread.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -46,6 +48,11 @@ private slots:
     void stopBeforeStartEmitsNothing();
     void stopDuringLoadEmitsNothingMore();
     void stopEndsTheDecoderAtOnce();
+    void thumbnailsAreTurnedAsTaken_data();
+    void thumbnailsAreTurnedAsTaken();
+    void thumbnailColours_data();
+    void thumbnailColours();
+    void samePictureSizesKeepTheirOwnThumbnails();
 };
 
 void TestThumbThread::scalesToFitTheSquare_data()
@@ -172,6 +179,101 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     QCOMPARE(rendered.size(), 0);
     QVERIFY(!processRunning(pid));
     QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+void TestThumbThread::thumbnailsAreTurnedAsTaken_data()
+{
+    addOrientationRows();
+}
+
+void TestThumbThread::thumbnailsAreTurnedAsTaken()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, portrait);
+    QFETCH(int, corner);
+    QTemporaryDir dir;
+    const QString jpeg = dir.filePath(QStringLiteral("phone.jpg"));
+    QVERIFY(writeOrientedJpeg(jpeg, markedPicture(QSize(200, 120)), orientation));
+
+    // The worker turns the small picture after scaling; the outcome must be the large one's.
+    ThumbThread worker;
+    const QList<Rendered> results = renderAll(worker, {jpeg});
+    QCOMPARE(results.size(), 1);
+    QCOMPARE(results.at(0).image.size(), portrait ? QSize(48, 80) : QSize(80, 48));
+    QCOMPARE(markedCorner(results.at(0).image), corner);
+}
+
+void TestThumbThread::thumbnailColours_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QColor>("shown");
+
+    // Palette pictures as PNG optimisers write them: one bit a pixel, red on white.
+    QImage redOnWhite(300, 200, QImage::Format_Mono);
+    redOnWhite.setColorTable({qRgb(255, 255, 255), qRgb(255, 0, 0)});
+    redOnWhite.fill(1);
+    QTest::newRow("one-bit palette PNG keeps its red") << redOnWhite << "red.png" << QColor(Qt::red);
+
+    QImage seeThrough(300, 200, QImage::Format_Indexed8);
+    seeThrough.setColorTable({qRgba(0, 0, 0, 0), qRgb(0, 0, 255)});
+    seeThrough.fill(0);
+    QTest::newRow("palette PNG keeps its transparency")
+        << seeThrough << "clear.png" << QColor(0, 0, 0, 0);
+
+    // sRGB's primaries with red and green exchanged: stored red is seen as sRGB green.
+    QImage swapped(300, 200, QImage::Format_RGB32);
+    swapped.fill(QColor(200, 40, 40));
+    swapped.setColorSpace(QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.30, 0.60),
+                                      QPointF(0.64, 0.33), QPointF(0.15, 0.06),
+                                      QColorSpace::TransferFunction::SRgb));
+    QTest::newRow("profile that swaps red and green shows sRGB green")
+        << swapped << "swap.png" << QColor(40, 200, 40);
+    QTest::newRow("palette picture with that profile shows sRGB green")
+        << swapped.convertToFormat(QImage::Format_Indexed8) << "swap-palette.png"
+        << QColor(40, 200, 40);
+}
+
+void TestThumbThread::thumbnailColours()
+{
+    QFETCH(QImage, picture);
+    QFETCH(QString, name);
+    QFETCH(QColor, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QVERIFY(picture.save(path));
+
+    ThumbThread worker;
+    const QList<Rendered> results = renderAll(worker, {path});
+    QCOMPARE(results.size(), 1);
+    const QColor seen = results.at(0).image.pixelColor(40, 26);
+    const auto near = [](int a, int b) { return qAbs(a - b) <= 2; };
+    QVERIFY2(near(seen.alpha(), shown.alpha()), qPrintable(seen.name(QColor::HexArgb)));
+    if (shown.alpha() > 0) {
+        QVERIFY2(near(seen.red(), shown.red()) && near(seen.green(), shown.green()) &&
+                     near(seen.blue(), shown.blue()),
+                 qPrintable(seen.name(QColor::HexArgb)));
+    }
+}
+
+void TestThumbThread::samePictureSizesKeepTheirOwnThumbnails()
+{
+    // The worker decodes every picture into one buffer; what it emitted must not change when
+    // the next picture of the same size lands there. Thumbnail-sized pictures are scaled to
+    // themselves.
+    QTemporaryDir dir;
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    QStringList files;
+    for (int i = 0; i < colours.size(); ++i) {
+        const QSize size = i < 2 ? QSize(300, 200) : QSize(80, 80);
+        files << writePicture(dir.path(), QStringLiteral("p%1.png").arg(i), size, colours.at(i));
+    }
+
+    ThumbThread worker;
+    const QList<Rendered> results = renderAll(worker, files);
+    QCOMPARE(results.size(), files.size());
+    for (const Rendered &result : results)
+        QCOMPARE(result.image.pixelColor(20, 20), colours.at(result.row));
 }
 
 QTEST_GUILESS_MAIN(TestThumbThread)

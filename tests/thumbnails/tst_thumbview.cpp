@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -71,6 +72,7 @@ private slots:
     void neighbourFollowsTheGridsListing();
     void everyNeighbourIsTheNextCellOfTheGrid();
     void currentFileBecomesTheCurrentCell();
+    void hoveringACellShowsItsWholeName();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -344,6 +346,25 @@ void TestThumbView::currentFileBecomesTheCurrentCell()
 
     view.setCurrentFile(dir->filePath(QStringLiteral("elsewhere.png")));
     QCOMPARE(view.currentIndex().row(), 57);
+}
+
+void TestThumbView::hoveringACellShowsItsWholeName()
+{
+    const QString name = QStringLiteral("a_long_holiday_picture_name.png");
+    writePicture(dir->path(), name, QSize(40, 30));
+    ThumbView view;
+    view.resize(300, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setDirectory(dir->path());
+    const QRect cell = view.visualRect(view.model()->index(0, 0));
+    QVERIFY(cell.isValid());
+
+    QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
+    QCoreApplication::sendEvent(view.viewport(), &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), name);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TestThumbView)
