@@ -32,16 +32,11 @@ constexpr int kEndPollInterval = 50;
 std::atomic<bool> allCommandsEnded{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-bool commandToEnd()
-{
-    return allCommandsEnded.load() || QThread::currentThread()->isInterruptionRequested();
-}
-
 // waitForFinished, except that it gives up as soon as the command is to be ended.
 bool waitForEnd(QProcess &process, int timeout)
 {
     const QDeadlineTimer deadline(timeout);
-    while (!commandToEnd()) {
+    while (!commandsEnded()) {
         const int slice = deadline.isForever()
                               ? kEndPollInterval
                               : int(std::min<qint64>(kEndPollInterval, deadline.remainingTime()));
@@ -117,9 +112,14 @@ void endAllCommands()
     allCommandsEnded.store(true);
 }
 
+bool commandsEnded()
+{
+    return allCommandsEnded.load() || QThread::currentThread()->isInterruptionRequested();
+}
+
 int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout)
 {
-    if (commandToEnd())
+    if (commandsEnded())
         return -1;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);

@@ -15,6 +15,10 @@ int runCommand(const QStringList &arguments, int startTimeout = 30000, int finis
 // Safe to call from a signal handler.
 void endAllCommands();
 
+// Whether commands on the calling thread are being ended: its stop was requested, or
+// endAllCommands was called.
+bool commandsEnded();
+
 // Writes text and a line end to standard output and flushes it. Lines written from several
 // threads at once never mix.
 void printLine(const QByteArray &text);

@@ -92,6 +92,10 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
 
     const int code =
         runCommand(decoderArguments(thumbnail ? QStringLiteral("-e") : QStringLiteral("-T"), copy));
+    // A decoder ended on purpose (its worker moved on, the viewer is ending) did not fail: nothing
+    // to report and no full conversion to start. The reservation's release removes what it left.
+    if (code != 0 && commandsEnded())
+        return false;
     if (code != 0)
         printLine(kDecoderProblem);
 
