@@ -34,6 +34,22 @@ check() {
     echo "ok   '$title', Ctrl+Q exits with 0"
 }
 
+# Sends SIGTERM to the viewer started last and expects it gone within $1 twentieths of a second
+# ($2 says when), with exit code 0. A zombie still answers kill -0: /proc is asked instead.
+terminate() {
+    local steps="$1" when="$2" status=0
+    kill -TERM "$pid"
+    ended() { [ ! -e "/proc/$pid" ] || [ "$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
+    for _ in $(seq "$steps"); do
+        ended && break
+        sleep 0.05
+    done
+    ended || { echo "FAIL: still running $((steps / 20)) s after SIGTERM ($when)"; exit 1; }
+    wait "$pid" || status=$?
+    pid=""
+    [ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM ($when)"; exit 1; }
+}
+
 answers() {
     local option="$1" expected="$2" out status=0
     out="$(cd "$work" && timeout 20 "$viewer" "$option" 2>/dev/null)" || status=$?
@@ -69,18 +85,7 @@ timeout 20 xdotool search --sync --onlyvisible --name "^Velmora RAW Viewer\$" >/
     echo "FAIL: no window before SIGTERM"
     exit 1
 }
-kill -TERM "$pid"
-# A zombie still answers kill -0: ask /proc instead, for at most a second.
-ended() { [ ! -e "/proc/$pid" ] || [ "$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
-for _ in $(seq 20); do
-    ended && break
-    sleep 0.05
-done
-ended || { echo "FAIL: still running 1 s after SIGTERM"; exit 1; }
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM"; exit 1; }
+terminate 20 "idle"
 [ ! -e "$tmp/velmora-stale0" ] || { echo "FAIL: the stale folder is still there"; exit 1; }
 [ -d "$tmp/velmora-open00" ] || { echo "FAIL: a folder that was not private was removed"; exit 1; }
 echo "ok   SIGTERM exits with 0 within 1 s; the stale folder went, the open one stayed"
@@ -100,16 +105,7 @@ for _ in $(seq 200); do
     sleep 0.05
 done
 pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the conversion never started"; exit 1; }
-kill -TERM "$pid"
-for _ in $(seq 40); do
-    ended && break
-    sleep 0.05
-done
-ended || { echo "FAIL: still running 2 s after SIGTERM during a conversion"; exit 1; }
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM during a conversion"; exit 1; }
+terminate 40 "during a conversion"
 ! pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the decoder outlived the viewer"; exit 1; }
 [ -z "$(ls -A "$work/tmp-convert")" ] || { echo "FAIL: left in TMPDIR: $(ls -A "$work/tmp-convert")"; exit 1; }
 echo "ok   SIGTERM during a raw conversion exits with 0 within 2 s; no decoder, no folder left"
