@@ -46,3 +46,14 @@ StartRequest parseCommandLine(const QStringList &arguments)
         request.path = QDir::cleanPath(QFileInfo(paths.first()).absoluteFilePath());
     return request;
 }
+
+bool asksForTextOnly(int argc, const char *const *argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "-h" || argument == "--help" || argument == "-v" ||
+            argument == "--version")
+            return true;
+    }
+    return false;
+}

@@ -21,4 +21,8 @@ struct StartRequest
 // file manager passes one file to each viewer it starts.
 StartRequest parseCommandLine(const QStringList &arguments);
 
+// Whether the arguments ask for help or the version, which are answered without a window, and
+// so without a display.
+bool asksForTextOnly(int argc, const char *const *argv);
+
 #endif

@@ -11,15 +11,30 @@
 
 #include <cstdio>
 
+namespace {
+
+// Help and the version on standard output, usage errors on standard error.
+int answer(const StartRequest &request)
+{
+    std::fputs(request.message.toLocal8Bit().constData(), request.exitCode ? stderr : stdout);
+    return request.exitCode;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    // The window's application cannot start without a display; help and the version need none.
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+        return answer(parseCommandLine(QCoreApplication::arguments()));
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     const StartRequest request = parseCommandLine(QApplication::arguments());
-    if (request.quit) {
-        std::fputs(request.message.toLocal8Bit().constData(), request.exitCode ? stderr : stdout);
-        return request.exitCode;
-    }
+    if (request.quit)
+        return answer(request);
     quitOnTerminationSignals();
     // Off the user-interface thread: the temporary folder may be crowded.
     QThreadPool::globalInstance()->start(removeStaleTempDirectories);
