@@ -5,6 +5,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/deps.sh" build
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$root/build-bench" --parallel "$(nproc)"
+# Qt keeps per-user runtime files here; give the benchmarks their own instead of one in /tmp.
+export XDG_RUNTIME_DIR="$root/build-bench/xdg-runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 status=0
 while IFS= read -r bench; do
     echo "== $(basename "$bench")"
