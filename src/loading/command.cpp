@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #ifndef Q_OS_WIN
@@ -49,13 +50,19 @@ bool waitForEnd(QProcess &process, int timeout)
 }
 
 #ifndef Q_OS_WIN
-// Decoding is background work: below normal priority, the user's own work comes first.
-constexpr int kNiceIncrement = 10;
+// Decoding is background work: below normal priority, the user's own work comes first. Not
+// lower, though, when the caller is background work itself: at the lowest priority a busy
+// machine hardly runs the decoder, not even to end it when it is killed, and quitting waits.
+constexpr int kDecoderNice = 10;
 constexpr int kGroupExitTimeout = 2000;
 constexpr int kGroupPollInterval = 5;
 
 bool groupHasLiveMember(pid_t group)
 {
+    // Nothing left at all, not even a zombie: the usual case, once the interpreter is reaped,
+    // answered without reading /proc.
+    if (::kill(-group, 0) != 0 && errno == ESRCH)
+        return false;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         bool isPid = false;
@@ -139,7 +146,7 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
         if (::getppid() != parent)
             ::_exit(127);
 #endif
-        ::setpriority(PRIO_PROCESS, 0, ::getpriority(PRIO_PROCESS, 0) + kNiceIncrement);
+        ::setpriority(PRIO_PROCESS, 0, std::max(::getpriority(PRIO_PROCESS, 0), kDecoderNice));
     });
 #endif
     process.start(interpreter, arguments, QIODevice::ReadWrite);
