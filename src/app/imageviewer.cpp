@@ -1,4 +1,5 @@
 #include "imageviewer.h"
+#include "command.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
@@ -164,6 +165,10 @@ void ImageViewer::loadFile(const QString &path)
     QApplication::restoreOverrideCursor();
 
     if (image.isNull()) {
+        // The viewer is ending and stopped the decoder: nothing failed, and the box would only
+        // hold up the way out.
+        if (commandsEnded())
+            return;
         QMessageBox::information(this, viewerTitle(), tr("Cannot load %1.").arg(path),
                                  QMessageBox::Ok);
         return;
