@@ -34,17 +34,21 @@ check() {
     echo "ok   '$title', Ctrl+Q exits with 0"
 }
 
-# Sends SIGTERM to the viewer started last and expects it gone within $1 twentieths of a second
-# ($2 says when), with exit code 0. A zombie still answers kill -0: /proc is asked instead.
+# Sends SIGTERM to the viewer started last and expects it gone with exit code 0 ($1 says when);
+# the time it took goes to $ended_ms. The viewer aims at 1 s when idle and 2 s during a
+# conversion; the limit here leaves room for a loaded machine and still catches a viewer that
+# waits for its decoder, whose time-out is 30 s. A zombie still answers kill -0: /proc is asked.
 terminate() {
-    local steps="$1" when="$2" status=0
+    local when="$1" status=0 start
+    start="$(date +%s%N)"
     kill -TERM "$pid"
     ended() { [ ! -e "/proc/$pid" ] || [ "$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
-    for _ in $(seq "$steps"); do
+    for _ in $(seq 200); do
         ended && break
         sleep 0.05
     done
-    ended || { echo "FAIL: still running $((steps / 20)) s after SIGTERM ($when)"; exit 1; }
+    ended || { echo "FAIL: still running 10 s after SIGTERM ($when)"; exit 1; }
+    ended_ms=$((($(date +%s%N) - start) / 1000000))
     wait "$pid" || status=$?
     pid=""
     [ "$status" -eq 0 ] || { echo "FAIL: exit code $status after SIGTERM ($when)"; exit 1; }
@@ -86,13 +90,13 @@ timeout 20 xdotool search --sync --onlyvisible --name "^Velmora RAW Viewer\$" >/
     echo "FAIL: no window before SIGTERM"
     exit 1
 }
-terminate 20 "idle"
+terminate "idle"
 [ ! -e "$tmp/velmora-stale0" ] || { echo "FAIL: the stale folder is still there"; exit 1; }
 [ -d "$tmp/velmora-open00" ] || { echo "FAIL: a folder that was not private was removed"; exit 1; }
-echo "ok   SIGTERM exits with 0 within 1 s; the stale folder went, the open one stayed"
+echo "ok   SIGTERM exits with 0 (${ended_ms} ms); the stale folder went, the open one stayed"
 
 # SIGTERM while the window waits for a raw conversion: the decoder is ended, the viewer exits
-# with 0 within 2 s and its private folder is gone. The fake decoder becomes a sleep that only
+# with 0 and its private folder is gone. The fake decoder becomes a sleep that only
 # this test starts.
 mkdir -p "$work/bin" "$work/raw" "$work/tmp-convert"
 printf '#!/bin/sh\nexec sleep 4243\n' > "$work/bin/dcraw"
@@ -106,7 +110,7 @@ for _ in $(seq 200); do
     sleep 0.05
 done
 pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the conversion never started"; exit 1; }
-terminate 40 "during a conversion"
+terminate "during a conversion"
 ! pgrep -f '^sleep 4243$' >/dev/null || { echo "FAIL: the decoder outlived the viewer"; exit 1; }
 [ -z "$(ls -A "$work/tmp-convert")" ] || { echo "FAIL: left in TMPDIR: $(ls -A "$work/tmp-convert")"; exit 1; }
-echo "ok   SIGTERM during a raw conversion exits with 0 within 2 s; no decoder, no folder left"
+echo "ok   SIGTERM during a raw conversion exits with 0 (${ended_ms} ms); no decoder, no folder left"

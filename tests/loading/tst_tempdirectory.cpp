@@ -60,10 +60,12 @@ QStringList pwnedFiles(const QString &root)
     return found;
 }
 
-// A SIGTERM ends a load within this, the decoder being ended rather than waited for.
-constexpr int kTerminationBoundMs = 2000;
-// A decoder is gone this soon after the process that ran it was killed.
-constexpr int kOrphanBoundMs = 1000;
+// A SIGTERM ends a load within this, the decoder being ended rather than waited for, and a
+// decoder is gone this soon after the process that ran it was killed. Both take well under a
+// second; the bound leaves room for a loaded machine and stays far below the slow decoder's
+// minute and the runner's 30 s time-out, which a fault would wait for.
+constexpr int kTerminationBoundMs = 10000;
+constexpr int kOrphanBoundMs = 10000;
 
 // What standard error reports first: the private folder, once the load is done.
 QString reportedFolder(QProcess &probe)
