@@ -37,12 +37,17 @@ check() {
 # Sends SIGTERM to the viewer started last and expects it gone with exit code 0 ($1 says when);
 # the time it took goes to $ended_ms. The viewer aims at 1 s when idle and 2 s during a
 # conversion; the limit here leaves room for a loaded machine and still catches a viewer that
-# waits for its decoder, whose time-out is 30 s. A zombie still answers kill -0: /proc is asked.
+# waits for its decoder, whose time-out is 30 s. A zombie still answers kill -0, so /proc is
+# asked, in one read: bash may reap the zombie between two looks.
 terminate() {
     local when="$1" status=0 start
     start="$(date +%s%N)"
     kill -TERM "$pid"
-    ended() { [ ! -e "/proc/$pid" ] || [ "$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" = Z ]; }
+    ended() {
+        local state
+        state="$(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null)" || true
+        [ -z "$state" ] || [ "$state" = Z ]
+    }
     for _ in $(seq 200); do
         ended && break
         sleep 0.05
