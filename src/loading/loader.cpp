@@ -8,6 +8,8 @@
 #include <QImageReader>
 #include <QScopeGuard>
 
+#include <numeric>
+
 namespace {
 
 // Enough for 200-megapixel pictures at four bytes a pixel, with room to spare.
@@ -27,14 +29,34 @@ QString shellQuoted(const QString &text)
 }
 #endif
 
+// Asks for the picture reduced to at least leastSide on its shorter side where the reader can do
+// that while decoding (JPEG skips most of the work at 1/2, 1/4 or 1/8). Only a size of exactly
+// the picture's proportions gives its thumbnail the size that the whole picture gives; a picture
+// whose proportions allow none small enough is read whole.
+void requestReducedSize(QImageReader &reader, int leastSide)
+{
+    if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
+        return;
+    const QSize size = reader.size();
+    if (size.isEmpty())
+        return;
+    const int common = std::gcd(size.width(), size.height());
+    const QSize ratio(size.width() / common, size.height() / common);
+    const int shorter = qMin(ratio.width(), ratio.height());
+    const int times = (leastSide + shorter - 1) / shorter;
+    if (times < common)
+        reader.setScaledSize(ratio * times);
+}
+
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
-bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
 {
     QFile file(path);
     if (!openRegularFile(file))
         return false;
     QImageReader reader(&file);
+    requestReducedSize(reader, leastSide);
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
@@ -75,11 +97,12 @@ QImage loadImage(const QString &path, bool thumbnail)
     return finishPicture(std::move(picture), orientation);
 }
 
-bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation)
+bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+               int leastSide)
 {
     orientation = QImageIOHandler::TransformationNone;
     if (!isRawFile(path))
-        return readPicture(path, buffer, orientation);
+        return readPicture(path, buffer, orientation, leastSide);
 
     // Copy first: the decoder writes its output beside its input, and the user's folder must
     // not change.
@@ -122,11 +145,11 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
     deleteTempFile(copy);
     // No embedded preview: the full conversion has to serve as the thumbnail.
     if (output.isEmpty())
-        return loadImage(path, false, buffer, orientation);
+        return loadImage(path, false, buffer, orientation, leastSide);
 
     bool read = false;
     if (code == 0)
-        read = readPicture(output, buffer, orientation);
+        read = readPicture(output, buffer, orientation, leastSide);
     if (!outputSaysOrientation)
         orientation = rawOrientation;
     deleteTempFile(output);
