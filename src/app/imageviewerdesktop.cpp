@@ -9,6 +9,7 @@
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "picturelist.h"
+#include "readahead.h"
 #include "statustext.h"
 #include "thumbview.h"
 
@@ -58,6 +59,7 @@ void ImageViewer::createDesktopActions()
     dropTarget = new DropTarget(this);
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
+    readAhead = new ReadAhead(this);
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::stepRequested, this, &ImageViewer::step);
@@ -80,6 +82,7 @@ void ImageViewer::showFolder(const QString &folder)
 {
     // As a double-click in the tree would: the folder current there, its pictures in the grid.
     folderReveal->reveal(folder);
+    readAhead->showFolder(folder);
     thumbView->setDirectory(folder);
 }
 
