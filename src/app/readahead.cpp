@@ -82,8 +82,9 @@ QImage ReadAhead::take(const QString &path)
     std::optional<Entry> found;
     {
         QMutexLocker lock(&mutex);
-        const auto it = std::find_if(held.begin(), held.end(),
-                                     [&listed](const Entry &entry) { return entry.path == listed; });
+        const auto it = std::find_if(held.begin(), held.end(), [&listed](const Entry &entry) {
+            return entry.path == listed;
+        });
         if (it != held.end()) {
             found = std::move(*it);
             held.erase(it);
