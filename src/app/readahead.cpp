@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -109,13 +110,18 @@ void ReadAhead::follow(const QString &path, const QImage &picture)
         direction = file.fileName().compare(last.fileName(), Qt::CaseInsensitive) < 0 ? -1 : 1;
 
     stopReading();
+    QList<Entry> dropped;
     {
         QMutexLocker lock(&mutex);
         // What lay beside the last picture lies beside this one only when it is that picture.
-        held.clear();
+        dropped.swap(held);
         if (sameFolder && listed != shown.path && !shown.picture.isNull())
             held.append(std::move(shown));
     }
+    // Giving a large picture's memory back takes the kernel milliseconds, which belong neither
+    // between the key and the painted picture nor to the worker that the user waits for.
+    if (!dropped.isEmpty())
+        QThreadPool::globalInstance()->start([dropped = std::move(dropped)] {});
     shown = {listed, openingStamp, picture, {}};
     pending = Job{listed, direction, generation};
     startPending();
