@@ -8,12 +8,12 @@
 #include <QImageReader>
 #include <QScopeGuard>
 
-#include <numeric>
-
 namespace {
 
 // Enough for 200-megapixel pictures at four bytes a pixel, with room to spare.
 constexpr int kAllocationLimitMegabytes = 1024;
+// JPEG decoders reduce by 1/2, 1/4 or 1/8 at no extra cost; beyond that they resample.
+constexpr int kLargestReduction = 8;
 
 const char kDecoderProblem[] = "loadImage: problem with dcraw";
 const char kDeleteProblem[] = "loadImage: problem delete temp image";
@@ -29,23 +29,24 @@ QString shellQuoted(const QString &text)
 }
 #endif
 
-// Asks for the picture reduced to at least leastSide on its shorter side where the reader can do
-// that while decoding (JPEG skips most of the work at 1/2, 1/4 or 1/8). Only a size of exactly
-// the picture's proportions gives its thumbnail the size that the whole picture gives; a picture
-// whose proportions allow none small enough is read whole.
+// Asks for the picture at 1/8, 1/4 or 1/2 of its size, the smallest of these that leaves
+// leastSide pixels on its shorter side, where the reader can reduce while decoding. Block-based
+// decoders such as JPEG's reach these fractions without resampling, so that a thumbnail scaled
+// from the result is a fraction of a level from one scaled from the whole picture. The fraction
+// must divide both sides: the proportions, and with them the thumbnail's size, stay exactly
+// those of the whole picture. A picture that allows none is read whole.
 void requestReducedSize(QImageReader &reader, int leastSide)
 {
     if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
         return;
     const QSize size = reader.size();
-    if (size.isEmpty())
-        return;
-    const int common = std::gcd(size.width(), size.height());
-    const QSize ratio(size.width() / common, size.height() / common);
-    const int shorter = qMin(ratio.width(), ratio.height());
-    const int times = (leastSide + shorter - 1) / shorter;
-    if (times < common)
-        reader.setScaledSize(ratio * times);
+    for (int divisor = kLargestReduction; divisor > 1; divisor /= 2) {
+        if (size.width() % divisor == 0 && size.height() % divisor == 0 &&
+            qMin(size.width(), size.height()) / divisor >= leastSide) {
+            reader.setScaledSize(QSize(size.width() / divisor, size.height() / divisor));
+            return;
+        }
+    }
 }
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
