@@ -34,12 +34,16 @@ QString shellQuoted(const QString &text)
 // decoders such as JPEG's reach these fractions without resampling, so that a thumbnail scaled
 // from the result is a fraction of a level from one scaled from the whole picture. The fraction
 // must divide both sides: the proportions, and with them the thumbnail's size, stay exactly
-// those of the whole picture. A picture that allows none is read whole.
+// those of the whole picture. A picture that allows none is read whole, and so is one too large
+// to be read whole: it stays unreadable in the grid as in the pane.
 void requestReducedSize(QImageReader &reader, int leastSide)
 {
     if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
         return;
     const QSize size = reader.size();
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    if (limit > 0 && qint64(size.width()) * size.height() * 4 > limit)
+        return;
     for (int divisor = kLargestReduction; divisor > 1; divisor /= 2) {
         if (size.width() % divisor == 0 && size.height() % divisor == 0 &&
             qMin(size.width(), size.height()) / divisor >= leastSide) {
