@@ -111,15 +111,15 @@ void ReadAhead::follow(const QString &path, const QImage &picture)
 
     stopReading();
     QList<Entry> dropped;
-    {
+    if (listed != shown.path) {
         QMutexLocker lock(&mutex);
         // What lay beside the last picture lies beside this one only when it is that picture.
         dropped.swap(held);
-        if (sameFolder && listed != shown.path && !shown.picture.isNull())
+        if (sameFolder && !shown.picture.isNull())
             held.append(std::move(shown));
     }
     // Giving a large picture's memory back takes the kernel milliseconds, which belong neither
-    // between the key and the painted picture nor to the worker that the user waits for.
+    // between the key and the painted picture nor in the way of the next read.
     if (!dropped.isEmpty())
         QThreadPool::globalInstance()->start([dropped = std::move(dropped)] {});
     shown = {listed, openingStamp, picture, {}};
