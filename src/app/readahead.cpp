@@ -49,12 +49,12 @@ template <typename Entries> qint64 totalBytes(const Entries &entries)
 
 } // namespace
 
-FileStamp FileStamp::of(const QString &path)
+ReadAhead::Stamp ReadAhead::Stamp::of(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.isFile())
         return {};
-    FileStamp stamp{info.size(), info.lastModified().toMSecsSinceEpoch(), 0};
+    Stamp stamp{info.size(), info.lastModified().toMSecsSinceEpoch(), 0};
 #ifndef Q_OS_WIN
     // A file replaced by another of the same size within the same millisecond still differs.
     struct stat status;
@@ -79,7 +79,7 @@ QImage ReadAhead::take(const QString &path)
 {
     const QString listed = listedPath(path);
     // Before the caller reads the file itself, so that a change during that read shows later.
-    openingStamp = FileStamp::of(listed);
+    openingStamp = Stamp::of(listed);
     std::optional<Entry> found;
     {
         QMutexLocker lock(&mutex);
@@ -195,7 +195,7 @@ void ReadAhead::read(const Job &job)
             if (target.isEmpty() || std::any_of(held.cbegin(), held.cend(), isTarget))
                 continue;
         }
-        Entry entry{target, FileStamp::of(target), QImage(), {}};
+        Entry entry{target, Stamp::of(target), QImage(), {}};
         holdPrintedLines(&entry.lines);
         entry.picture = loadImage(target, false);
         holdPrintedLines(nullptr);

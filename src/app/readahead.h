@@ -7,34 +7,17 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class QThread;
 
-// What tells a file apart from the one it was: a replaced or rewritten file differs in one of
-// these. Invalid for a file that cannot be looked at.
-struct FileStamp
-{
-    qint64 size = -1;
-    qint64 modified = 0;
-    quint64 inode = 0;
-
-    bool isValid() const { return size >= 0; }
-    bool operator==(const FileStamp &other) const
-    {
-        return size == other.size && modified == other.modified && inode == other.inode;
-    }
-
-    static FileStamp of(const QString &path);
-};
-
 // Reads the pictures beside the one shown while the user looks at it, so that a step to either
 // shows at once: the next one in the direction of travel first, then the one on the other side;
 // the one shown before is kept rather than read again. Reading runs on one worker below normal
 // priority and gives way to anything the user opens that was not read ahead. At most two
-// pictures, and at most kReadAheadBytes, are held besides the one shown; nothing outlives the
-// folder.
+// pictures, and at most 1 GB, are held besides the one shown; nothing outlives the folder.
 class ReadAhead : public QObject
 {
     Q_OBJECT
@@ -58,10 +41,25 @@ public:
     bool isReading() const { return worker || pending; }
 
 private:
+    // What tells a file apart from the one it was: a replaced or rewritten file differs in one
+    // of these. Invalid for a file that cannot be looked at.
+    struct Stamp
+    {
+        qint64 size = -1;
+        qint64 modified = 0;
+        quint64 inode = 0;
+
+        bool isValid() const { return size >= 0; }
+        bool operator==(const Stamp &other) const
+        {
+            return size == other.size && modified == other.modified && inode == other.inode;
+        }
+        static Stamp of(const QString &path);
+    };
     struct Entry
     {
         QString path;
-        FileStamp stamp;
+        Stamp stamp;
         QImage picture;
         // What printLine was given while it was read.
         QList<QByteArray> lines;
@@ -77,7 +75,8 @@ private:
     void startPending();
     // On the worker: reads the neighbours of job.path.
     void read(const Job &job);
-    bool store(Entry entry, const QStringList &targets, quint64 generation);
+    // Keeps entry unless job was given up meanwhile; false then.
+    bool store(Entry entry, const QStringList &targets, quint64 job);
 
     // Guards held and generation, which the worker shares.
     mutable QMutex mutex;
@@ -87,7 +86,7 @@ private:
 
     // The user-interface thread's alone.
     Entry shown;
-    FileStamp openingStamp;
+    Stamp openingStamp;
     int direction = 1;
     QThread *worker = nullptr;
     // Waits while a worker that was given up finishes the picture it cannot leave.
