@@ -64,7 +64,5 @@ void ImageLabel::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), QBrush(Qt::black, Qt::SolidPattern));
     if (picture.isNull())
         return;
-    // Draw from the full-size picture every time: no scaled copy is kept.
-    painter.drawImage(QRectF(drawnRect(size(), picture.size(), fitMode, scale)), picture,
-                      QRectF(picture.rect()));
+    smoothCopy.draw(painter, drawnRect(size(), picture.size(), fitMode, scale), picture);
 }
