@@ -7,6 +7,8 @@
 ImageLabel::ImageLabel()
 {
     setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
+    // Every paint covers the whole label: the scroll area's background under it would be wasted.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void ImageLabel::setImage(const QImage &image)
@@ -61,10 +63,13 @@ void ImageLabel::updateSize()
 void ImageLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QBrush(Qt::black, Qt::SolidPattern));
-    if (picture.isNull())
-        return;
-    // Draw from the full-size picture every time: no scaled copy is kept.
-    painter.drawImage(QRectF(drawnRect(size(), picture.size(), fitMode, scale)), picture,
-                      QRectF(picture.rect()));
+    const QRect target = drawnRect(size(), picture.size(), fitMode, scale);
+    // Black only where no opaque picture covers it, so that a repaint is little more than a copy.
+    QRegion background(rect());
+    if (!picture.isNull() && !picture.hasAlphaChannel())
+        background -= target;
+    for (const QRect &part : background)
+        painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
+    if (!picture.isNull())
+        smoothCopy.draw(painter, target, picture);
 }

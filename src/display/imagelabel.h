@@ -1,6 +1,8 @@
 #ifndef IMAGELABEL_H
 #define IMAGELABEL_H
 
+#include "smoothcopy.h"
+
 #include <QImage>
 #include <QLabel>
 
@@ -41,6 +43,7 @@ private:
     double scale = 1.0;
     QImage picture;
     QScrollArea *scrollArea = nullptr;
+    SmoothCopy smoothCopy{this};
 };
 
 #endif
