@@ -14,7 +14,7 @@ deb="$(VELMORA_PKG_BUILD_DIR="$build" JOBS="$(nproc)" "$source_dir/scripts/packa
 echo "built $deb"
 
 # lintian warns when it runs as root; that line goes to standard error.
-tags="$(lintian --info --pedantic --display-experimental "$deb" 2>/dev/null)"
+tags="$(lintian --display-info --pedantic --display-experimental "$deb" 2>/dev/null)"
 [ -z "$tags" ] || echo "$tags"
 fail=0
 grep -qE '^[EW]: ' <<<"$tags" && { echo "FAIL lintian reports errors or warnings"; fail=1; }
