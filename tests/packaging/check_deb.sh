@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: check_deb.sh SOURCE_DIR BUILD_DIR
 # Builds the Debian package with scripts/package.sh in BUILD_DIR and fails on any lintian error
 # or warning, and on the info tags that say the binary lost its hardening or its stripping.
@@ -24,5 +25,10 @@ grep -qE '^[EW]: ' <<<"$tags" && { echo "FAIL lintian reports errors or warnings
 grep -E '^I: .*(hardening-no-(bindnow|pie|relro|stackprotector)|binary-has-unneeded-section)' \
     <<<"$tags" && { echo "FAIL the binary is not hardened or not stripped"; fail=1; }
 grep -q -- '-D_FORTIFY_SOURCE=' "$build/CMakeCache.txt" || { echo "FAIL built without fortification"; fail=1; }
-[ "$fail" -eq 0 ] && echo "lintian: no errors, no warnings"
+# lintian accepts a RUNPATH made of $ORIGIN; the package wants none at all.
+rm -rf "$build/unpacked"
+dpkg-deb -x "$deb" "$build/unpacked"
+readelf -d "$build/unpacked/usr/bin/velmora-viewer" | grep -E 'R(UN)?PATH' &&
+    { echo "FAIL the binary carries a library search path"; fail=1; }
+[ "$fail" -eq 0 ] && echo "lintian: no errors, no warnings; no RUNPATH"
 exit "$fail"
