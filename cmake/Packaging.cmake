@@ -87,8 +87,8 @@ add_custom_target(velmora-data ALL DEPENDS ${_velmora_generated})
 
 if(TARGET velmora-viewer)
     install(TARGETS velmora-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    # An installed stripped binary keeps the .comment and .note sections that plain strip leaves;
-    # Debian's own packaging removes them too.
+    # The plain strip that CPack runs leaves the .comment and .note sections, which Debian's own
+    # packaging (dh_strip) removes as well.
     install(CODE "
         if(CMAKE_INSTALL_DO_STRIP)
             execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
