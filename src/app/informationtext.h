@@ -1,0 +1,37 @@
+#ifndef INFORMATIONTEXT_H
+#define INFORMATIONTEXT_H
+
+#include "metadata.h"
+
+#include <QList>
+#include <QPair>
+#include <QSize>
+#include <QString>
+
+// The information dock's text for a picture: headed sections of labelled values, in the forms a
+// photographer reads ("1/250 s", "f/2.8", "ISO 400", "50 mm"). Values the file lacks are left
+// out, and a section left empty with them.
+
+struct InformationSection
+{
+    QString title;
+    QList<QPair<QString, QString>> rows;
+};
+
+// The sections for the file at path, shown at pictureSize: the file, the picture, the camera, the
+// exposure and the position. Reads the file's metadata, so meant for a worker thread.
+QList<InformationSection> pictureInformation(const QString &path, const QSize &pictureSize);
+
+// The sections for already read metadata; the file's own facts come from path.
+QList<InformationSection> informationSections(const QString &path, const QSize &pictureSize,
+                                              const PictureMetadata &metadata);
+
+// The sections as HTML, for a label.
+QString informationHtml(const QList<InformationSection> &sections);
+
+QString exposureText(double seconds);
+QString apertureText(double fNumber);
+QString focalLengthText(double millimetres);
+QString positionText(double latitude, double longitude);
+
+#endif
