@@ -130,7 +130,9 @@ QByteArray iccProfile(Exiv2::Image &image)
 void readFields(Exiv2::Image &image, PictureMetadata &m)
 {
     const Exiv2::ExifData &exif = image.exifData();
-    m.colourProfile = QColorSpace::fromIccProfile(iccProfile(image)).description();
+    const QByteArray profile = iccProfile(image);
+    if (!profile.isEmpty())
+        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
     m.dateTaken = QDateTime::fromString(text(exif, Exiv2::dateTimeOriginal),
                                         QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     m.make = text(exif, Exiv2::make);
