@@ -49,7 +49,7 @@ QString InformationDock::text() const
 void InformationDock::refresh()
 {
     ++requests;
-    stale = !isVisible();
+    stale = isHidden();
     if (stale || path.isEmpty())
         return;
     const quint64 request = requests;
