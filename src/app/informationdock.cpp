@@ -52,28 +52,19 @@ void InformationDock::refresh()
     stale = isHidden();
     if (stale || path.isEmpty())
         return;
+    // What was quick may land before the call returns; a request overtaken by the next is
+    // dropped when it lands.
     const quint64 request = requests;
-    pending = 2;
-    const QString file = path;
-    const QImage shown = picture;
-    QtConcurrent::run([file, size = shown.size()] {
+    QtConcurrent::run([file = path, size = picture.size()] {
         return pictureInformation(file, size);
     }).then(this, [this, request](const QList<InformationSection> &sections) {
         if (request == requests)
             details->setText(informationHtml(sections));
-        landed(request);
     });
-    QtConcurrent::run([shown] {
+    QtConcurrent::run([shown = picture] {
         return histogramOf(shown);
     }).then(this, [this, request](const Histogram &counts) {
         if (request == requests)
             histogram->setHistogram(counts);
-        landed(request);
     });
-}
-
-void InformationDock::landed(quint64 request)
-{
-    if (request == requests && --pending == 0)
-        emit refreshed();
 }

@@ -13,8 +13,6 @@ class HistogramView;
 // hidden dock does no work, and catches up when it is shown.
 class InformationDock : public QDockWidget
 {
-    Q_OBJECT
-
 public:
     explicit InformationDock(QWidget *parent);
 
@@ -23,20 +21,14 @@ public:
     QString text() const;
     const HistogramView *histogramView() const { return histogram; }
 
-signals:
-    // The text and the histogram of the last picture given are in.
-    void refreshed();
-
 private:
     void refresh();
-    void landed(quint64 request);
 
     QString path;
     QImage picture;
     bool stale = false;
     // Counts the pictures given, so that work for one already replaced is dropped.
     quint64 requests = 0;
-    int pending = 0;
     QLabel *details = nullptr;
     HistogramView *histogram = nullptr;
 };

@@ -114,19 +114,17 @@ void PictureCommandsTest::informationDockWorksOnlyWhileShown()
     viewer->loadFile(picture("a.png"));
     QVERIFY(dock->text().isEmpty());
 
-    QSignalSpy refreshed(dock, &InformationDock::refreshed);
+    // Worked out in the background; what is quick may land before the command returns.
     viewer->informationAction->trigger();
     QVERIFY(dock->isVisible());
-    QVERIFY(refreshed.wait());
-    QVERIFY(dock->text().contains("a.png"));
-    QVERIFY(dock->text().contains("120 × 90"));
     const Histogram &counts = dock->histogramView()->histogram();
+    QTRY_COMPARE(counts.blue[255], 120 * 90 / 2);
     QCOMPARE(counts.red[255] + counts.red[0], 120 * 90);
-    QCOMPARE(counts.blue[255], 120 * 90 / 2);
+    QTRY_VERIFY(dock->text().contains("120 × 90"));
+    QVERIFY(dock->text().contains("a.png"));
 
     viewer->rotateRightAction->trigger();
-    QVERIFY(refreshed.wait());
-    QVERIFY(dock->text().contains("90 × 120"));
+    QTRY_VERIFY(dock->text().contains("90 × 120"));
 }
 
 void PictureCommandsTest::slideshowStepsToTheEndAndStops()
