@@ -1,5 +1,6 @@
 #include "informationtext.h"
 #include "formats.h"
+#include "metadata.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,8 +49,6 @@ void add(InformationSection &section, const QString &label, const QString &value
         section.rows.append({label, value});
 }
 
-} // namespace
-
 QString exposureText(double seconds)
 {
     if (seconds <= 0)
@@ -81,14 +80,11 @@ QString positionText(double latitude, double longitude)
              c.toString(std::abs(longitude), 'f', 5), longitude < 0 ? tr("W") : tr("E"));
 }
 
+} // namespace
+
 QList<InformationSection> pictureInformation(const QString &path, const QSize &pictureSize)
 {
-    return informationSections(path, pictureSize, readMetadata(path));
-}
-
-QList<InformationSection> informationSections(const QString &path, const QSize &pictureSize,
-                                              const PictureMetadata &m)
-{
+    const PictureMetadata m = readMetadata(path);
     const QFileInfo info(path);
     InformationSection file{tr("File"), {}};
     add(file, tr("Name"), info.fileName());

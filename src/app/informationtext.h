@@ -1,8 +1,6 @@
 #ifndef INFORMATIONTEXT_H
 #define INFORMATIONTEXT_H
 
-#include "metadata.h"
-
 #include <QList>
 #include <QPair>
 #include <QSize>
@@ -22,16 +20,7 @@ struct InformationSection
 // exposure and the position. Reads the file's metadata, so meant for a worker thread.
 QList<InformationSection> pictureInformation(const QString &path, const QSize &pictureSize);
 
-// The sections for already read metadata; the file's own facts come from path.
-QList<InformationSection> informationSections(const QString &path, const QSize &pictureSize,
-                                              const PictureMetadata &metadata);
-
 // The sections as HTML, for a label.
 QString informationHtml(const QList<InformationSection> &sections);
-
-QString exposureText(double seconds);
-QString apertureText(double fNumber);
-QString focalLengthText(double millimetres);
-QString positionText(double latitude, double longitude);
 
 #endif

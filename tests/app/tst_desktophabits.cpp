@@ -7,7 +7,6 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
-#include "labelgeometry.h"
 #include "modalwatcher.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
@@ -250,7 +249,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Fitted: the first notch leaves fit and zooms one step from the fitted scale.
     viewer->openPath(picture("a.png"));
-    const double fitted = fittedScale(pane->size(), QSize(120, 90));
+    const double fitted = qMin((pane->width() - 2) / 120.0, (pane->height() - 2) / 90.0);
     QVERIFY(fitted > 2);
     wheel(-120);
     QVERIFY(!viewer->fitToWindowAction->isChecked());

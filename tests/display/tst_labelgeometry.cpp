@@ -11,8 +11,6 @@ private slots:
     void labelSizeFollowsModeAndScale();
     void pictureIsDrawnWhereItFits_data();
     void pictureIsDrawnWhereItFits();
-    void fittedScaleIsTheLimitingSide_data();
-    void fittedScaleIsTheLimitingSide();
     void zoomKeepsTheVisibleCentre_data();
     void zoomKeepsTheVisibleCentre();
     void printFillsThePageFromItsCorner_data();
@@ -99,23 +97,6 @@ void LabelGeometryTest::pictureIsDrawnWhereItFits()
     QCOMPARE(drawnRect(label, picture, fit, scale), expected);
 }
 
-void LabelGeometryTest::fittedScaleIsTheLimitingSide_data()
-{
-    QTest::addColumn<QSize>("picture");
-    QTest::addColumn<double>("scale");
-    // The area is 602 × 402: the label inside it has 600 × 400.
-    QTest::newRow("a wide picture is limited by the width") << QSize(1200, 200) << 0.5;
-    QTest::newRow("a tall picture is limited by the height") << QSize(300, 1600) << 0.25;
-    QTest::newRow("a small picture is enlarged") << QSize(60, 20) << 10.0;
-}
-
-void LabelGeometryTest::fittedScaleIsTheLimitingSide()
-{
-    QFETCH(QSize, picture);
-    QFETCH(double, scale);
-    QCOMPARE(fittedScale(QSize(602, 402), picture), scale);
-}
-
 void LabelGeometryTest::zoomKeepsTheVisibleCentre_data()
 {
     QTest::addColumn<int>("value");
@@ -168,8 +149,8 @@ void LabelGeometryTest::dragMovesTheBarsAgainstThePointer_data()
     QTest::addColumn<QPoint>("pressed");
     QTest::addColumn<QPoint>("now");
     QTest::addColumn<QPoint>("values");
-    QTest::newRow("not moved yet")
-        << QPoint(40, 30) << QPoint(300, 200) << QPoint(300, 200) << QPoint(40, 30);
+    QTest::newRow("not moved yet") << QPoint(40, 30) << QPoint(300, 200) << QPoint(300, 200)
+                                   << QPoint(40, 30);
     QTest::newRow("dragged right and down shows the top left")
         << QPoint(40, 30) << QPoint(300, 200) << QPoint(310, 225) << QPoint(30, 5);
     QTest::newRow("dragged left and up shows the bottom right")
