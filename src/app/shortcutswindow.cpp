@@ -16,6 +16,9 @@ ShortcutsWindow::ShortcutsWindow(QMainWindow *window) : QDialog(window), window(
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setSelectionMode(QAbstractItemView::NoSelection);
     list->setWordWrap(true);
+    // Rows grow to the wrapped text once the last column has its final width.
+    connect(list->horizontalHeader(), &QHeaderView::sectionResized, list,
+            &QTableWidget::resizeRowsToContents);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(list);
     resize(640, 520);
