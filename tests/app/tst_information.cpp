@@ -8,6 +8,8 @@
 #include <QColorSpace>
 #include <QtTest>
 
+#include <clocale>
+
 class InformationTest : public QObject
 {
     Q_OBJECT
@@ -24,6 +26,8 @@ private:
 void InformationTest::initTestCase()
 {
     QVERIFY(dir.isValid());
+    // The library words the flash in the user's language; the rows below are in English.
+    setlocale(LC_MESSAGES, "C");
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(Qt::gray);
     picture.setColorSpace(QColorSpace::DisplayP3);
