@@ -126,10 +126,10 @@ void ImageViewer::zoomByWheel(int notches)
 {
     // From fit, the first notch leaves it as a click on Fit to Window would, and zooms from the
     // scale the picture was fitted at rather than from its own size.
+    // The scale is set first, while fit ignores it, so that the label changes size only once.
     if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
-        const double fitted = fittedScale(imageScroll->size(), imageLabel->image().size());
+        imageLabel->setScaleFactor(fittedScale(imageScroll->size(), imageLabel->image().size()));
         fitToWindowAction->trigger();
-        imageLabel->setScaleFactor(fitted);
     }
     // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
     QAction *action = notches > 0 ? zoomInAction : zoomOutAction;
