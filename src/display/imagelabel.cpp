@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QScrollArea>
+#include <QTransform>
 
 ImageLabel::ImageLabel()
 {
@@ -15,7 +16,29 @@ void ImageLabel::setImage(const QImage &image)
 {
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
-    picture = image;
+    given = image;
+    showTurned();
+}
+
+void ImageLabel::rotate(int quarters)
+{
+    quarterTurns = ((quarterTurns + quarters) % 4 + 4) % 4;
+    showTurned();
+}
+
+void ImageLabel::resetRotation()
+{
+    if (quarterTurns == 0)
+        return;
+    quarterTurns = 0;
+    showTurned();
+}
+
+void ImageLabel::showTurned()
+{
+    picture = quarterTurns == 0 || given.isNull()
+                  ? given
+                  : given.transformed(QTransform().rotate(90 * quarterTurns));
     updateSize();
     update();
     emit viewChanged();
