@@ -9,7 +9,12 @@ build_packages+=(libqt6svg6)
 # The orientation recorded in camera raw files.
 build_packages+=(libexiv2-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
-package_packages=(dpkg-dev desktop-file-utils)
+# The suite also builds the Debian package and checks it with lintian, the AppStream validator
+# and man.
+test_packages+=(dpkg-dev librsvg2-bin lintian appstream man-db)
+# dpkg-shlibdeps and dpkg-buildflags; rsvg-convert makes the PNG icons; the staged install is
+# checked as in the suite.
+package_packages=(dpkg-dev librsvg2-bin desktop-file-utils appstream man-db)
 
 want=("${build_packages[@]}")
 case "${1:-build}" in

@@ -59,6 +59,7 @@ ImageViewer::ImageViewer(const QString &edition)
     setCentralWidget(imageScroll);
     createActions();
     createMenus();
+    createPictureActions();
     setWindowTitle(viewerTitle());
     resize(700, 600);
     imageLabel->setFitMode(fitToWindowAction->isChecked());
@@ -179,12 +180,14 @@ void ImageViewer::loadFile(const QString &path)
         return;
     }
     shownFile = path;
+    imageLabel->resetRotation();
     imageLabel->setImage(image);
     imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);
     updateActions();
     imageLabel->setFitMode(fitToWindowAction->isChecked());
+    pictureShown();
 }
 
 void ImageViewer::about()

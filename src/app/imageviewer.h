@@ -18,10 +18,14 @@ class ThumbView;
 class DropTarget;
 class FolderReveal;
 class FullScreenMode;
+class InformationDock;
+class ShortcutsWindow;
+class QTimer;
 class ReadAhead;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
-// pane in the centre, the File, View and Help menus, and a status bar naming the picture.
+// pane in the centre, the File, View, Picture and Help menus, the information dock on the right,
+// and a status bar naming the picture.
 class ImageViewer : public QMainWindow
 {
     Q_OBJECT
@@ -51,6 +55,8 @@ private:
     friend class DisplayCommandsTest;
     friend class BrowsingDocksTest;
     friend class DesktopHabitsTest;
+    friend class PictureCommandsTest;
+    friend class InformationBench;
 
     void createActions();
     void createMenus();
@@ -67,6 +73,13 @@ private:
     void leaveFullScreen();
     void zoomByWheel(int notches);
     void updateStatus();
+    void createPictureActions();
+    void pictureShown();
+    void rotatePicture(int quarters);
+    void copyPicture();
+    void showShortcuts();
+    void toggleSlideshow();
+    void advanceSlideshow();
 
     QFileSystemModel *dirModel = nullptr;
     QTreeView *folderTree = nullptr;
@@ -106,6 +119,19 @@ private:
     FolderReveal *folderReveal = nullptr;
     DropTarget *dropTarget = nullptr;
     FullScreenMode *fullScreen = nullptr;
+
+    // The Picture menu and Help's list of keys: additions for looking at a photo closely.
+    QAction *rotateLeftAction = nullptr;
+    QAction *rotateRightAction = nullptr;
+    QAction *copyAction = nullptr;
+    // The information dock's own action that shows and hides it.
+    QAction *informationAction = nullptr;
+    QAction *slideshowAction = nullptr;
+    QAction *shortcutsAction = nullptr;
+    QMenu *pictureMenu = nullptr;
+    InformationDock *informationDock = nullptr;
+    ShortcutsWindow *shortcutsWindow = nullptr;
+    QTimer *slideshowTimer = nullptr;
     ReadAhead *readAhead = nullptr;
 };
 

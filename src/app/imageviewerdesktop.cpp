@@ -8,6 +8,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "labelgeometry.h"
 #include "picturelist.h"
 #include "readahead.h"
 #include "statustext.h"
@@ -18,6 +19,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -118,11 +120,20 @@ void ImageViewer::toggleFullScreen()
 void ImageViewer::leaveFullScreen()
 {
     leaveFullScreenAction->setEnabled(false);
+    // A slideshow lasts as long as its full screen.
+    slideshowTimer->stop();
     fullScreen->leave();
 }
 
 void ImageViewer::zoomByWheel(int notches)
 {
+    // From fit, the first notch leaves it as a click on Fit to Window would, and zooms from the
+    // scale the picture was fitted at rather than from its own size.
+    // The scale is set first, while fit ignores it, so that the label changes size only once.
+    if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
+        imageLabel->setScaleFactor(fittedScale(imageScroll->size(), imageLabel->image().size()));
+        fitToWindowAction->trigger();
+    }
     // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
     QAction *action = notches > 0 ? zoomInAction : zoomOutAction;
     for (int i = 0; i < std::abs(notches) && action->isEnabled(); ++i)

@@ -3,17 +3,42 @@
 
 #include <QPainter>
 #include <QScrollArea>
+#include <QTransform>
 
 ImageLabel::ImageLabel()
 {
     setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
+    // Every paint covers the whole label: the scroll area's background under it would be wasted.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void ImageLabel::setImage(const QImage &image)
 {
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
-    picture = image;
+    given = image;
+    showTurned();
+}
+
+void ImageLabel::rotate(int quarters)
+{
+    quarterTurns = ((quarterTurns + quarters) % 4 + 4) % 4;
+    showTurned();
+}
+
+void ImageLabel::resetRotation()
+{
+    if (quarterTurns == 0)
+        return;
+    quarterTurns = 0;
+    showTurned();
+}
+
+void ImageLabel::showTurned()
+{
+    picture = quarterTurns == 0 || given.isNull()
+                  ? given
+                  : given.transformed(QTransform().rotate(90 * quarterTurns));
     updateSize();
     update();
     emit viewChanged();
@@ -61,10 +86,13 @@ void ImageLabel::updateSize()
 void ImageLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QBrush(Qt::black, Qt::SolidPattern));
-    if (picture.isNull())
-        return;
-    // Draw from the full-size picture every time: no scaled copy is kept.
-    painter.drawImage(QRectF(drawnRect(size(), picture.size(), fitMode, scale)), picture,
-                      QRectF(picture.rect()));
+    const QRect target = drawnRect(size(), picture.size(), fitMode, scale);
+    // Black only where no opaque picture covers it, so that a repaint is little more than a copy.
+    QRegion background(rect());
+    if (!picture.isNull() && !picture.hasAlphaChannel())
+        background -= target;
+    for (const QRect &part : background)
+        painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
+    if (!picture.isNull())
+        smoothCopy.draw(painter, target, picture);
 }

@@ -1,6 +1,8 @@
 #ifndef IMAGELABEL_H
 #define IMAGELABEL_H
 
+#include "smoothcopy.h"
+
 #include <QImage>
 #include <QLabel>
 
@@ -15,8 +17,14 @@ class ImageLabel : public QLabel
 public:
     ImageLabel();
 
+    // Shows image, turned as far as the picture before it was.
     void setImage(const QImage &image);
+    // The picture as shown, turned.
     QImage image() const { return picture; }
+    // Turns the shown picture by quarters, clockwise for positive counts, for viewing only.
+    void rotate(int quarters);
+    // Back to the picture as it was given, for a newly opened one.
+    void resetRotation();
     double scaleFactor() const { return scale; }
     void setScaleFactor(double factor);
     void scaleBy(double factor);
@@ -36,11 +44,17 @@ protected:
 
 private:
     void updateSize();
+    void showTurned();
 
     bool fitMode = true;
     double scale = 1.0;
+    // The picture as given, and how many quarters clockwise it is turned for showing; picture
+    // holds the turned one, which is what is drawn, printed and copied.
+    QImage given;
+    int quarterTurns = 0;
     QImage picture;
     QScrollArea *scrollArea = nullptr;
+    SmoothCopy smoothCopy{this};
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "labelgeometry.h"
 
+#include <algorithm>
+
 namespace {
 
 // The label is two pixels smaller than the scroll area on each axis it does not overflow,
@@ -58,6 +60,15 @@ QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, 
         }
     }
     return QRect(centred(labelSize.width(), w), centred(labelSize.height(), h), w, h);
+}
+
+double fittedScale(const QSize &areaSize, const QSize &pictureSize)
+{
+    if (pictureSize.isEmpty())
+        return 1.0;
+    const QSize label = labelSize(areaSize, pictureSize, true, 1.0);
+    return std::min(double(label.width()) / pictureSize.width(),
+                    double(label.height()) / pictureSize.height());
 }
 
 int zoomedScrollValue(int value, int pageStep, double factor)

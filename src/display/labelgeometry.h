@@ -14,6 +14,9 @@ QSize labelSize(const QSize &areaSize, const QSize &pictureSize, bool fitMode, d
 // Where a picture of pictureSize is drawn inside a label of labelSize.
 QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, double scale);
 
+// The scale at which a fitted picture of pictureSize is drawn in a scroll area of areaSize.
+double fittedScale(const QSize &areaSize, const QSize &pictureSize);
+
 // The scroll-bar value that keeps the visible centre in place after a zoom by factor.
 int zoomedScrollValue(int value, int pageStep, double factor);
 

@@ -1,37 +1,9 @@
 #include "appearance.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <QTransform>
 
-#include <exiv2/exiv2.hpp>
-
-#include <string>
-
 namespace {
-
-// The Exif orientation values, 1 to 8, as Qt names the same turns.
-Orientation fromExif(long value)
-{
-    switch (value) {
-    case 2:
-        return QImageIOHandler::TransformationMirror;
-    case 3:
-        return QImageIOHandler::TransformationRotate180;
-    case 4:
-        return QImageIOHandler::TransformationFlip;
-    case 5:
-        return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6:
-        return QImageIOHandler::TransformationRotate90;
-    case 7:
-        return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8:
-        return QImageIOHandler::TransformationRotate270;
-    default:
-        return QImageIOHandler::TransformationNone;
-    }
-}
 
 // The colour transform works on these formats without losing precision; any other would be
 // converted by Qt in ways that differ between formats (one-bit pictures lose their palette).
@@ -51,20 +23,6 @@ bool transformsInPlace(QImage::Format format)
     default:
         return false;
     }
-}
-
-// libexiv2 keeps global state: its log level, and an XMP toolkit that must be set up once
-// before any thread parses a file.
-void prepareMetadataLibrary()
-{
-    static const bool prepared = [] {
-        // Its warnings about odd files would reach the user's terminal; the viewer prints only
-        // its own diagnostics.
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-        return true;
-    }();
-    Q_UNUSED(prepared);
 }
 
 } // namespace
@@ -109,26 +67,5 @@ QImage withoutPalette(const QImage &picture)
                                                                   : QImage::Format_RGB32);
     default:
         return picture;
-    }
-}
-
-Orientation rawFileOrientation(const QString &path)
-{
-    prepareMetadataLibrary();
-    // Whatever the file holds, the picture is still shown: a file the library cannot parse, or
-    // that makes it fail in any other way, keeps its stored orientation.
-    try {
-        const std::string name = QFile::encodeName(path).toStdString();
-        const auto image = Exiv2::ImageFactory::open(name, false);
-        if (!image.get())
-            return QImageIOHandler::TransformationNone;
-        image->readMetadata();
-        const Exiv2::ExifData &exif = image->exifData();
-        const auto found = Exiv2::orientation(exif);
-        if (found == exif.end() || found->count() == 0)
-            return QImageIOHandler::TransformationNone;
-        return fromExif(found->toLong());
-    } catch (...) {
-        return QImageIOHandler::TransformationNone;
     }
 }

@@ -1,5 +1,6 @@
 #include "imagelabel.h"
 #include "imageviewer.h"
+#include "informationdock.h"
 #include "modalwatcher.h"
 #include "thumbview.h"
 
@@ -110,6 +111,10 @@ void BrowsingDocksTest::docksSitOnTheLeftWithoutTitles()
     QCOMPARE(viewer->folderDock->features(), defaults);
     QCOMPARE(viewer->thumbDock->features(), defaults);
     QCOMPARE(viewer->thumbView->model()->rowCount(), 0);
+    // The third dock, for the picture's information, waits on the right until asked for.
+    QCOMPARE(viewer->dockWidgetArea(viewer->informationDock), Qt::RightDockWidgetArea);
+    QVERIFY(viewer->informationDock->isHidden());
+    QVERIFY(viewer->informationDock->windowTitle().isEmpty());
 }
 
 void BrowsingDocksTest::windowMenuNamesTheDocks()
@@ -124,7 +129,7 @@ void BrowsingDocksTest::windowMenuNamesTheDocks()
         if (!action->isSeparator())
             entries << action->text();
     }
-    QCOMPARE(entries, QStringList({"Folders", "Thumbnails"}));
+    QCOMPARE(entries, QStringList({"Folders", "Thumbnails", "Information"}));
     QCOMPARE(viewer->folderDock->toggleViewAction()->text(), QStringLiteral("Folders"));
     QVERIFY(viewer->folderDock->windowTitle().isEmpty());
     QVERIFY(viewer->thumbDock->windowTitle().isEmpty());

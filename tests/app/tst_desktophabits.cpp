@@ -46,7 +46,7 @@ private slots:
     void missingPathGivesTheFailureBox();
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
-    void ctrlWheelZoomsOnlyWhileZoomIsEnabled();
+    void ctrlWheelZoomsFromFitThenWhileZoomIsEnabled();
     void dropOpensAFileOrAFolder_data();
     void dropOpensAFileOrAFolder();
     void fullScreenShowsThePaneAloneAndComesBack();
@@ -91,8 +91,8 @@ void DesktopHabitsTest::initTestCase()
     }
     // The tree's start folder must not depend on the machine's own home.
     home = std::make_unique<EnvironmentGuard>("HOME", dir.filePath("home").toLocal8Bit());
-    config = std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME",
-                                                dir.filePath("config").toLocal8Bit());
+    config =
+        std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
 }
 
 void DesktopHabitsTest::init()
@@ -240,9 +240,8 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     QCOMPARE(shownColour(), QColor(Qt::red));
 }
 
-void DesktopHabitsTest::ctrlWheelZoomsOnlyWhileZoomIsEnabled()
+void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 {
-    viewer->openPath(picture("a.png"));
     StdoutCapture output;
     ImageScroll *pane = viewer->imageScroll;
     const auto wheel = [pane](int delta) {
@@ -252,15 +251,26 @@ void DesktopHabitsTest::ctrlWheelZoomsOnlyWhileZoomIsEnabled()
                           Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(viewport, &event);
     };
-    // Fitted: Zoom In is disabled, and so is the wheel.
+    // Nothing shown: nothing to zoom.
     wheel(120);
-    QCOMPARE(viewer->imageLabel->scaleFactor(), 1.0);
+    QVERIFY(viewer->fitToWindowAction->isChecked());
 
-    viewer->fitToWindowAction->trigger();
+    // Fitted: the first notch leaves fit and zooms one step from the fitted scale.
+    viewer->openPath(picture("a.png"));
+    const double fitted = qMin((pane->width() - 2) / 120.0, (pane->height() - 2) / 90.0);
+    QVERIFY(fitted > 2);
+    wheel(-120);
+    QVERIFY(!viewer->fitToWindowAction->isChecked());
+    QVERIFY(viewer->zoomInAction->isEnabled());
+    QCOMPARE(viewer->imageLabel->scaleFactor(), fitted * 0.8);
+
+    // Then as before: a new picture opens at scale 1, and each notch is one step.
+    viewer->loadFile(picture("a.png"));
     wheel(240);
     wheel(-120);
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
-    QCOMPARE(output.text(), QByteArray("1.25\n1.5625\n1.25\n"));
+    QCOMPARE(output.text(),
+             QByteArray::number(fitted * 0.8) + QByteArray("\n1.25\n1.5625\n1.25\n"));
 
     // At the upper limit Zoom In turns itself off, and the wheel stops with it.
     for (int i = 0; i < 20; ++i)
@@ -393,8 +403,8 @@ void DesktopHabitsTest::statusText_data()
     QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")
         << false << 1.5625 << "x.dng    6000 × 4000    156%";
-    QTest::newRow("two steps out read 64, not 63") << false << 0.8 * 0.8
-                                                   << "x.dng    6000 × 4000    64%";
+    QTest::newRow("two steps out read 64, not 63")
+        << false << 0.8 * 0.8 << "x.dng    6000 × 4000    64%";
 }
 
 void DesktopHabitsTest::statusText()

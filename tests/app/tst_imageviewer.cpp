@@ -121,8 +121,8 @@ void ImageViewerTest::menusAreInOrder()
     QStringList bar;
     for (QAction *action : viewer.menuBar()->actions())
         bar << action->text();
-    QCOMPARE(bar, QStringList({"&File", "&View", "Convert and Process", "&Help"}));
-    QCOMPARE(viewer.menuBar()->actions().at(2), viewer.convertAction);
+    QCOMPARE(bar, QStringList({"&File", "&View", "&Picture", "Convert and Process", "&Help"}));
+    QCOMPARE(viewer.menuBar()->actions().at(3), viewer.convertAction);
     QVERIFY(!viewer.convertAction->menu());
 
     auto texts = [](QMenu *menu) {
@@ -134,7 +134,9 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.fileMenu), QStringList({"&Open...", "&Print...", "-", "E&xit"}));
     QCOMPARE(texts(viewer.viewMenu), QStringList({"Zoom &In (25%)", "Zoom &Out (25%)",
                                                   "&Normal Size", "-", "&Fit to Window"}));
-    QCOMPARE(texts(viewer.helpMenu), QStringList({"&About"}));
+    QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
+                                                     "-", "Information", "&Slideshow"}));
+    QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
 }
 
 void ImageViewerTest::actionsHaveTheirShortcuts_data()
@@ -151,6 +153,12 @@ void ImageViewerTest::actionsHaveTheirShortcuts_data()
     QTest::newRow("fit") << "&Fit to Window" << QKeySequence(Qt::CTRL | Qt::Key_F);
     QTest::newRow("convert has none") << "Convert and Process" << QKeySequence();
     QTest::newRow("about has none") << "&About" << QKeySequence();
+    QTest::newRow("rotate left") << "Rotate &Left" << QKeySequence(Qt::CTRL | Qt::Key_L);
+    QTest::newRow("rotate right") << "Rotate &Right" << QKeySequence(Qt::CTRL | Qt::Key_R);
+    QTest::newRow("copy") << "&Copy" << QKeySequence(Qt::CTRL | Qt::Key_C);
+    QTest::newRow("information") << "Information" << QKeySequence(Qt::CTRL | Qt::Key_I);
+    QTest::newRow("slideshow") << "&Slideshow" << QKeySequence(Qt::Key_F5);
+    QTest::newRow("keyboard shortcuts") << "&Keyboard Shortcuts" << QKeySequence(Qt::Key_F1);
 }
 
 void ImageViewerTest::actionsHaveTheirShortcuts()

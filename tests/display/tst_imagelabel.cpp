@@ -4,6 +4,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <cstring>
+
 class ImageLabelTest : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,7 @@ private slots:
     void arrowsTurnPagesOnlyWhileFitted_data();
     void arrowsTurnPagesOnlyWhileFitted();
     void dragPansALargePictureWithAHand();
+    void stripesTurnGreyOnlyWhenReduced();
 
 private:
     static QImage render(QWidget *widget);
@@ -253,6 +256,36 @@ void ImageLabelTest::dragPansALargePictureWithAHand()
 
     label->setFitMode(true);
     QVERIFY(!viewport->testAttribute(Qt::WA_SetCursor));
+}
+
+void ImageLabelTest::stripesTurnGreyOnlyWhenReduced()
+{
+    // One-pixel stripes, white on even rows: point sampling shows stripes or one colour.
+    QImage stripes = solid(QSize(3000, 1000), Qt::black);
+    for (int y = 0; y < stripes.height(); y += 2)
+        std::memset(stripes.scanLine(y), 0xff, stripes.bytesPerLine());
+    // Grey, or the stripes at 200 %, exactly in drawn and black around it.
+    const auto wrongPixels = [&](const QRect &drawn, bool grey) {
+        const QImage painted = render(label);
+        int wrong = 0;
+        for (int y = 0; y < painted.height(); ++y) {
+            const int level = grey ? 128 : (y - drawn.top()) / 2 % 2 ? 0 : 255;
+            for (int x = 0; x < painted.width(); ++x)
+                wrong += qAbs(qRed(painted.pixel(x, y)) - (drawn.contains(x, y) ? level : 0)) >
+                         (grey ? 3 : 0);
+        }
+        return wrong;
+    };
+    scroll->resize(402, 302);
+    label->setImage(stripes);
+    label->setFitMode(true);
+    render(label);
+    scroll->resize(302, 202);
+    QTRY_COMPARE(wrongPixels(QRect(0, 50, 300, 100), true), 0);
+    label->setImage(stripes.copy(0, 0, 100, 51));
+    label->setFitMode(false);
+    label->setScaleFactor(2.0);
+    QCOMPARE(wrongPixels(QRect(50, 49, 200, 102), false), 0);
 }
 
 QTEST_MAIN(ImageLabelTest)

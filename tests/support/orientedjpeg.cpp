@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <exiv2/exiv2.hpp>
+
 namespace {
 
 constexpr int kJpegQuality = 95;
@@ -58,6 +60,26 @@ bool writeOrientedJpeg(const QString &path, const QImage &picture, int orientati
     jpeg.insert(2, exifSegment(orientation));
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size();
+}
+
+bool writeExifJpeg(const QString &path, const QImage &picture,
+                   const QList<QPair<QByteArray, QByteArray>> &fields)
+{
+    if (!picture.save(path, "JPG", kJpegQuality))
+        return false;
+    try {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        // Read first: what Qt wrote (the colour profile) stays.
+        image->readMetadata();
+        Exiv2::ExifData exif;
+        for (const auto &[key, value] : fields)
+            exif[key.toStdString()] = value.toStdString();
+        image->setExifData(exif);
+        image->writeMetadata();
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 int markedCorner(const QImage &picture)

@@ -3,6 +3,8 @@
 
 #include <QColor>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // Pictures that record how the camera was held. Qt's JPEG writer turns the pixels itself
@@ -17,6 +19,11 @@ QImage markedPicture(const QSize &size);
 
 // Writes picture as a JPEG whose Exif orientation is orientation (1 to 8); false on failure.
 bool writeOrientedJpeg(const QString &path, const QImage &picture, int orientation);
+
+// Writes picture as a JPEG carrying the Exif fields given as libexiv2 keys and values in its
+// text form ("Exif.Photo.ExposureTime", "1/250"); false on failure.
+bool writeExifJpeg(const QString &path, const QImage &picture,
+                   const QList<QPair<QByteArray, QByteArray>> &fields);
 
 // The corner of picture that holds the mark, or -1 when none or more than one does.
 int markedCorner(const QImage &picture);

@@ -1,0 +1,135 @@
+// The window's Picture menu, its information dock, the list of keys, the slideshow and the
+// picture pane's context menu: additions for looking at a photo closely, kept apart from the
+// window's construction.
+
+#include "fullscreenmode.h"
+#include "imagelabel.h"
+#include "imagescroll.h"
+#include "imageviewer.h"
+#include "informationdock.h"
+#include "picturelist.h"
+#include "shortcutswindow.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kSlideshowInterval = 4000; // milliseconds per picture
+
+} // namespace
+
+void ImageViewer::createPictureActions()
+{
+    rotateLeftAction = new QAction(tr("Rotate &Left"), this);
+    rotateLeftAction->setShortcut(QKeySequence(tr("Ctrl+L")));
+    connect(rotateLeftAction, &QAction::triggered, this, [this] { rotatePicture(-1); });
+
+    rotateRightAction = new QAction(tr("Rotate &Right"), this);
+    rotateRightAction->setShortcut(QKeySequence(tr("Ctrl+R")));
+    connect(rotateRightAction, &QAction::triggered, this, [this] { rotatePicture(1); });
+
+    copyAction = new QAction(tr("&Copy"), this);
+    copyAction->setShortcut(QKeySequence(tr("Ctrl+C")));
+    connect(copyAction, &QAction::triggered, this, &ImageViewer::copyPicture);
+
+    informationDock = new InformationDock(this);
+    addDockWidget(Qt::RightDockWidgetArea, informationDock);
+    informationDock->hide();
+    informationAction = informationDock->toggleViewAction();
+    informationAction->setShortcut(QKeySequence(tr("Ctrl+I")));
+
+    slideshowAction = new QAction(tr("&Slideshow"), this);
+    slideshowAction->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(slideshowAction, &QAction::triggered, this, &ImageViewer::toggleSlideshow);
+    slideshowTimer = new QTimer(this);
+    // Started again once each picture is in, so that a slow conversion or a failure box does not
+    // shorten the next picture's turn.
+    slideshowTimer->setSingleShot(true);
+    slideshowTimer->setInterval(kSlideshowInterval);
+    connect(slideshowTimer, &QTimer::timeout, this, &ImageViewer::advanceSlideshow);
+
+    for (QAction *action : {rotateLeftAction, rotateRightAction, copyAction, slideshowAction})
+        action->setEnabled(false);
+
+    pictureMenu = new QMenu(tr("&Picture"), this);
+    pictureMenu->addAction(rotateLeftAction);
+    pictureMenu->addAction(rotateRightAction);
+    pictureMenu->addSeparator();
+    pictureMenu->addAction(copyAction);
+    pictureMenu->addSeparator();
+    pictureMenu->addAction(informationAction);
+    pictureMenu->addAction(slideshowAction);
+    menuBar()->insertMenu(convertAction, pictureMenu);
+
+    shortcutsAction = new QAction(tr("&Keyboard Shortcuts"), this);
+    shortcutsAction->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(shortcutsAction, &QAction::triggered, this, &ImageViewer::showShortcuts);
+    helpMenu->addAction(shortcutsAction);
+
+    // Right-clicking the picture offers what is done to it, and the zoom.
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    imageScroll->setContextMenuPolicy(Qt::ActionsContextMenu);
+    imageScroll->addActions({rotateLeftAction, rotateRightAction, copyAction, informationAction,
+                             slideshowAction, separator, zoomInAction, zoomOutAction,
+                             normalSizeAction, fitToWindowAction});
+
+    // The menu bar that carries these shortcuts is hidden in full screen; the window is not.
+    addActions({rotateLeftAction, rotateRightAction, copyAction, informationAction, slideshowAction,
+                shortcutsAction});
+}
+
+void ImageViewer::pictureShown()
+{
+    for (QAction *action : {rotateLeftAction, rotateRightAction, copyAction, slideshowAction})
+        action->setEnabled(true);
+    informationDock->showPicture(shownFile, imageLabel->image());
+}
+
+void ImageViewer::rotatePicture(int quarters)
+{
+    imageLabel->rotate(quarters);
+    informationDock->showPicture(shownFile, imageLabel->image());
+}
+
+void ImageViewer::copyPicture()
+{
+    QGuiApplication::clipboard()->setImage(imageLabel->image());
+}
+
+void ImageViewer::showShortcuts()
+{
+    if (!shortcutsWindow)
+        shortcutsWindow = new ShortcutsWindow(this);
+    shortcutsWindow->showList();
+}
+
+void ImageViewer::toggleSlideshow()
+{
+    if (slideshowTimer->isActive()) {
+        leaveFullScreen();
+        return;
+    }
+    if (!fullScreen->isActive())
+        toggleFullScreen();
+    slideshowTimer->start();
+}
+
+void ImageViewer::advanceSlideshow()
+{
+    const QString next = neighbourPicture(currentFile, 1);
+    // After the last picture the slideshow ends, and the window comes back.
+    if (next.isEmpty()) {
+        leaveFullScreen();
+        return;
+    }
+    loadFile(next);
+    // Esc during a failure box has ended the slideshow meanwhile.
+    if (fullScreen->isActive())
+        slideshowTimer->start();
+}

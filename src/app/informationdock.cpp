@@ -1,0 +1,70 @@
+#include "informationdock.h"
+#include "histogram.h"
+#include "histogramview.h"
+#include "informationtext.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+InformationDock::InformationDock(QWidget *parent) : QDockWidget(parent)
+{
+    details = new QLabel;
+    details->setTextFormat(Qt::RichText);
+    details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    details->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    histogram = new HistogramView;
+
+    auto *content = new QWidget;
+    auto *layout = new QVBoxLayout(content);
+    layout->addWidget(histogram);
+    layout->addWidget(details);
+    layout->addStretch();
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    setWidget(scroll);
+    // The title bar stays empty, as on the other docks; the name is for the window's menu.
+    toggleViewAction()->setText(tr("Information"));
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && stale)
+            refresh();
+    });
+}
+
+void InformationDock::showPicture(const QString &path, const QImage &picture)
+{
+    this->path = path;
+    this->picture = picture;
+    refresh();
+}
+
+QString InformationDock::text() const
+{
+    return details->text();
+}
+
+void InformationDock::refresh()
+{
+    ++requests;
+    stale = isHidden();
+    if (stale || path.isEmpty())
+        return;
+    // What was quick may land before the call returns; a request overtaken by the next is
+    // dropped when it lands.
+    const quint64 request = requests;
+    QtConcurrent::run([file = path, size = picture.size()] {
+        return pictureInformation(file, size);
+    }).then(this, [this, request](const QList<InformationSection> &sections) {
+        if (request == requests)
+            details->setText(informationHtml(sections));
+    });
+    QtConcurrent::run([shown = picture] {
+        return histogramOf(shown);
+    }).then(this, [this, request](const Histogram &counts) {
+        if (request == requests)
+            histogram->setHistogram(counts);
+    });
+}

@@ -1,0 +1,181 @@
+#include "metadata.h"
+#include "appearance.h"
+
+#include <QByteArray>
+#include <QColorSpace>
+#include <QFile>
+#include <QFileInfo>
+
+#include <exiv2/exiv2.hpp>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// libexiv2 keeps global state: its log level, and an XMP toolkit that must be set up once
+// before any thread parses a file.
+void prepareMetadataLibrary()
+{
+    static const bool prepared = [] {
+        // Its warnings about odd files would reach the user's terminal; the viewer prints only
+        // its own diagnostics.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+        return true;
+    }();
+    Q_UNUSED(prepared);
+}
+
+// The file's metadata, read; null when the library does not know the file or it is no regular
+// file (reading a pipe would wait for a writer). Throws what the library throws.
+std::unique_ptr<Exiv2::Image> openMetadata(const QString &path)
+{
+    prepareMetadataLibrary();
+    if (!QFileInfo(path).isFile())
+        return nullptr;
+    const std::string name = QFile::encodeName(path).toStdString();
+    std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(name, false).release());
+    if (image)
+        image->readMetadata();
+    return image;
+}
+
+// The Exif orientation values, 1 to 8, as Qt names the same turns.
+Orientation fromExif(long value)
+{
+    switch (value) {
+    case 2:
+        return QImageIOHandler::TransformationMirror;
+    case 3:
+        return QImageIOHandler::TransformationRotate180;
+    case 4:
+        return QImageIOHandler::TransformationFlip;
+    case 5:
+        return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+        return QImageIOHandler::TransformationRotate90;
+    case 7:
+        return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+        return QImageIOHandler::TransformationRotate270;
+    default:
+        return QImageIOHandler::TransformationNone;
+    }
+}
+
+using Finder = Exiv2::ExifData::const_iterator (*)(const Exiv2::ExifData &);
+
+// The datum that finder picks, when the file has one with a value.
+const Exiv2::Exifdatum *findDatum(const Exiv2::ExifData &exif, Finder finder)
+{
+    const auto found = finder(exif);
+    return found == exif.end() || found->count() == 0 ? nullptr : &*found;
+}
+
+const Exiv2::Exifdatum *findKey(const Exiv2::ExifData &exif, const char *key)
+{
+    const auto found = exif.findKey(Exiv2::ExifKey(key));
+    return found == exif.end() || found->count() == 0 ? nullptr : &*found;
+}
+
+QString text(const Exiv2::ExifData &exif, Finder finder)
+{
+    const Exiv2::Exifdatum *datum = findDatum(exif, finder);
+    return datum ? QString::fromStdString(datum->print(&exif)).trimmed() : QString();
+}
+
+double rational(const Exiv2::Exifdatum &datum, long n)
+{
+    const Exiv2::Rational value = datum.toRational(n);
+    return value.second == 0 ? 0 : double(value.first) / value.second;
+}
+
+double number(const Exiv2::ExifData &exif, Finder finder)
+{
+    const Exiv2::Exifdatum *datum = findDatum(exif, finder);
+    return datum ? rational(*datum, 0) : 0;
+}
+
+// Degrees, minutes and seconds as three rationals, with a reference letter that makes south and
+// west negative.
+bool coordinate(const Exiv2::ExifData &exif, const char *key, const char *refKey, char negative,
+                double *degrees)
+{
+    const Exiv2::Exifdatum *value = findKey(exif, key);
+    const Exiv2::Exifdatum *ref = findKey(exif, refKey);
+    if (!value || value->count() != 3)
+        return false;
+    *degrees = rational(*value, 0) + rational(*value, 1) / 60 + rational(*value, 2) / 3600;
+    if (ref && ref->toString().rfind(negative, 0) == 0)
+        *degrees = -*degrees;
+    return true;
+}
+
+// JPEG and PNG files carry their profile in a block of their own, TIFF-based ones in a tag.
+QByteArray iccProfile(Exiv2::Image &image)
+{
+    if (image.iccProfileDefined()) {
+        const Exiv2::DataBuf *buffer = image.iccProfile();
+        return QByteArray(reinterpret_cast<const char *>(buffer->pData_), int(buffer->size_));
+    }
+    const Exiv2::Exifdatum *tag = findKey(image.exifData(), "Exif.Image.InterColorProfile");
+    if (!tag)
+        return QByteArray();
+    QByteArray bytes(int(tag->size()), Qt::Uninitialized);
+    tag->copy(reinterpret_cast<Exiv2::byte *>(bytes.data()), Exiv2::invalidByteOrder);
+    return bytes;
+}
+
+void readFields(Exiv2::Image &image, PictureMetadata &m)
+{
+    const Exiv2::ExifData &exif = image.exifData();
+    const QByteArray profile = iccProfile(image);
+    if (!profile.isEmpty())
+        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
+    m.dateTaken = QDateTime::fromString(text(exif, Exiv2::dateTimeOriginal),
+                                        QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    m.make = text(exif, Exiv2::make);
+    m.model = text(exif, Exiv2::model);
+    m.lens = text(exif, Exiv2::lensName);
+    m.exposureTime = number(exif, Exiv2::exposureTime);
+    m.aperture = number(exif, Exiv2::fNumber);
+    m.focalLength = number(exif, Exiv2::focalLength);
+    if (const Exiv2::Exifdatum *iso = findDatum(exif, Exiv2::isoSpeed))
+        m.iso = int(iso->toLong());
+    m.flash = text(exif, Exiv2::flash);
+    m.hasPosition = coordinate(exif, "Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef", 'S',
+                               &m.latitude) &&
+                    coordinate(exif, "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef",
+                               'W', &m.longitude);
+}
+
+} // namespace
+
+PictureMetadata readMetadata(const QString &path)
+{
+    PictureMetadata metadata;
+    // Whatever the file holds, what was read before the library gave up is still shown.
+    try {
+        const auto image = openMetadata(path);
+        if (image)
+            readFields(*image, metadata);
+    } catch (...) {
+    }
+    return metadata;
+}
+
+Orientation rawFileOrientation(const QString &path)
+{
+    // Whatever the file holds, the picture is still shown: a file the library cannot parse, or
+    // that makes it fail in any other way, keeps its stored orientation.
+    try {
+        const auto image = openMetadata(path);
+        if (!image)
+            return QImageIOHandler::TransformationNone;
+        const Exiv2::Exifdatum *found = findDatum(image->exifData(), Exiv2::orientation);
+        return found ? fromExif(found->toLong()) : QImageIOHandler::TransformationNone;
+    } catch (...) {
+        return QImageIOHandler::TransformationNone;
+    }
+}

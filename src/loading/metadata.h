@@ -1,0 +1,36 @@
+#ifndef METADATA_H
+#define METADATA_H
+
+#include <QDateTime>
+#include <QString>
+
+// What a picture file records about how it was taken, as plain values. A field the file does not
+// record stays empty or zero.
+struct PictureMetadata
+{
+    // The name of the embedded colour profile, as the profile itself gives it.
+    QString colourProfile;
+    QDateTime dateTaken;
+    QString make;
+    QString model;
+    QString lens;
+    double exposureTime = 0; // seconds
+    double aperture = 0;     // the f-number
+    int iso = 0;
+    double focalLength = 0; // millimetres
+    // How the flash behaved, in the metadata library's words ("Fired", "No flash", ...).
+    QString flash;
+    bool hasPosition = false;
+    double latitude = 0;  // degrees, south negative
+    double longitude = 0; // degrees, west negative
+};
+
+// The metadata of the file at path, camera raw files included, read by libexiv2 without changing
+// the file. A file that the library cannot parse gives empty metadata. Safe to call from several
+// threads at once; it may take a while on a slow disk, so not from the user-interface thread.
+PictureMetadata readMetadata(const QString &path);
+
+// This unit is the one user of libexiv2: rawFileOrientation, declared with the other orientation
+// functions in appearance.h, is defined here as well.
+
+#endif

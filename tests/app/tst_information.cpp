@@ -1,0 +1,122 @@
+// The information dock's text, read from pictures made here.
+
+#include "dngwriter.h"
+#include "informationtext.h"
+#include "orientedjpeg.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QtTest>
+
+#include <clocale>
+
+class InformationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void showsWhatTheFileRecords_data();
+    void showsWhatTheFileRecords();
+
+private:
+    QTemporaryDir dir;
+};
+
+void InformationTest::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // The library words the flash in the user's language; the rows below are in English.
+    setlocale(LC_MESSAGES, "C");
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    picture.setColorSpace(QColorSpace::DisplayP3);
+    QVERIFY(writeExifJpeg(dir.filePath("exif.jpg"), picture,
+                          {{"Exif.Image.Make", "Velmora"},
+                           {"Exif.Image.Model", "Velmora X100"},
+                           {"Exif.Photo.LensModel", "Velmora 50mm F1.8"},
+                           {"Exif.Photo.DateTimeOriginal", "2026:05:01 10:20:30"},
+                           {"Exif.Photo.ExposureTime", "1/250"},
+                           {"Exif.Photo.FNumber", "28/10"},
+                           {"Exif.Photo.ISOSpeedRatings", "400"},
+                           {"Exif.Photo.FocalLength", "50/1"},
+                           {"Exif.Photo.Flash", "0"},
+                           {"Exif.GPSInfo.GPSLatitudeRef", "S"},
+                           {"Exif.GPSInfo.GPSLatitude", "33/1 51/1 3540/100"},
+                           {"Exif.GPSInfo.GPSLongitudeRef", "E"},
+                           {"Exif.GPSInfo.GPSLongitude", "151/1 12/1 4080/100"}}));
+    // Values that read otherwise: a long exposure, whole numbers, the north-west.
+    QVERIFY(writeExifJpeg(dir.filePath("long.jpg"), picture,
+                          {{"Exif.Photo.ExposureTime", "6/10"},
+                           {"Exif.Photo.FNumber", "11/1"},
+                           {"Exif.Photo.FocalLength", "425/100"},
+                           {"Exif.GPSInfo.GPSLatitudeRef", "N"},
+                           {"Exif.GPSInfo.GPSLatitude", "48/1 30/1 0/1"},
+                           {"Exif.GPSInfo.GPSLongitudeRef", "W"},
+                           {"Exif.GPSInfo.GPSLongitude", "2/1 15/1 0/1"}}));
+    QVERIFY(writeDng(dir.filePath("raw.dng")));
+    DngOptions odd;
+    odd.oddMagic = true;
+    odd.preview = DngOptions::Preview::None;
+    QVERIFY(writeDng(dir.filePath("odd.dng"), odd));
+
+    // An Exif block whose first directory lies far beyond the end of the file.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
+    const QByteArray body = QByteArray("Exif\0\0II*\0\xff\xff\xff\x7f", 14) + QByteArray(40, 'x');
+    jpeg.insert(2, QByteArray("\xff\xe1\0", 3) + char(body.size() + 2) + body);
+    QFile garbage(dir.filePath("garbage.jpg"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(jpeg) == jpeg.size());
+}
+
+void InformationTest::showsWhatTheFileRecords_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("value"); // empty: the row is left out
+    const QList<QStringList> rows{
+        {"exif.jpg", "Format", "JPEG"},
+        {"exif.jpg", "Colour profile", "Display P3"},
+        {"exif.jpg", "Taken", "2026-05-01 10:20:30"},
+        {"exif.jpg", "Camera", "Velmora X100"},
+        {"exif.jpg", "Lens", "Velmora 50mm F1.8"},
+        {"exif.jpg", "Time", "1/250 s"},
+        {"exif.jpg", "Aperture", "f/2.8"},
+        {"exif.jpg", "ISO", "ISO 400"},
+        {"exif.jpg", "Focal length", "50 mm"},
+        {"exif.jpg", "Flash", "No flash"},
+        {"exif.jpg", "GPS", "33.85983° S, 151.21133° E"},
+        {"long.jpg", "Time", "0.6 s"},
+        {"long.jpg", "Aperture", "f/11"},
+        {"long.jpg", "Focal length", "4.3 mm"},
+        {"long.jpg", "GPS", "48.50000° N, 2.25000° W"},
+        {"raw.dng", "Camera", "Velmora Test Sensor"},
+        {"raw.dng", "Format", "Camera raw (DNG)"},
+        {"garbage.jpg", "Name", "garbage.jpg"},
+        {"garbage.jpg", "Camera", ""},
+        {"odd.dng", "Size on disk", "6.6 kB"},
+        {"odd.dng", "Camera", ""},
+    };
+    for (const QStringList &row : rows)
+        QTest::addRow("%s: %s", qPrintable(row[0]), qPrintable(row[1]))
+            << row[0] << row[1] << row[2];
+}
+
+void InformationTest::showsWhatTheFileRecords()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, label);
+    QFETCH(QString, value);
+    QString shown;
+    for (const InformationSection &section : pictureInformation(dir.filePath(file), {64, 48})) {
+        for (const auto &[rowLabel, rowValue] : section.rows) {
+            if (rowLabel == label)
+                shown = rowValue;
+        }
+    }
+    QCOMPARE(shown, value);
+}
+
+QTEST_GUILESS_MAIN(InformationTest)
+#include "tst_information.moc"

@@ -1,0 +1,188 @@
+// The Picture menu and Help's list of keys: turning and copying the shown picture, the
+// information dock, the slideshow, the pane's context menu and the keyboard shortcuts window.
+
+#include "fullscreenmode.h"
+#include "histogramview.h"
+#include "imagelabel.h"
+#include "imagescroll.h"
+#include "imageviewer.h"
+#include "informationdock.h"
+#include "labelgeometry.h"
+#include "shortcutlist.h"
+#include "shortcutswindow.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QMenu>
+#include <QPainter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+class PictureCommandsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void rotateAndCopyTurnTheShownPicture_data();
+    void rotateAndCopyTurnTheShownPicture();
+    void informationDockWorksOnlyWhileShown();
+    void slideshowStepsToTheEndAndStops();
+    void contextMenuOffersThePictureCommands();
+    void shortcutsWindowAndReadmeListEveryKey();
+
+private:
+    QString picture(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    ImageViewer *viewer = nullptr;
+};
+
+void PictureCommandsTest::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // Red on the left, blue on the right: a turn shows where the red side went.
+    QImage image(120, 90, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QPainter(&image).fillRect(0, 0, 60, 90, Qt::red);
+    QVERIFY(image.save(picture("a.png")));
+    QVERIFY(image.save(picture("b.png")));
+}
+
+void PictureCommandsTest::init()
+{
+    viewer = new ImageViewer("RAW");
+    viewer->resize(900, 700);
+    viewer->show();
+    QVERIFY(QTest::qWaitForWindowExposed(viewer));
+}
+
+void PictureCommandsTest::cleanup()
+{
+    delete viewer;
+}
+
+void PictureCommandsTest::rotateAndCopyTurnTheShownPicture_data()
+{
+    QTest::addColumn<QList<int>>("turns"); // 1: Rotate Right, -1: Rotate Left
+    QTest::addColumn<QPointF>("red");      // where the red side is, in parts of the picture
+    QTest::newRow("right: the left side goes up") << QList<int>{1} << QPointF(0.5, 0.1);
+    QTest::newRow("left: the left side goes down") << QList<int>{-1} << QPointF(0.5, 0.9);
+    QTest::newRow("right twice: upside down") << QList<int>{1, 1} << QPointF(0.9, 0.5);
+    QTest::newRow("right, then left: as it was") << QList<int>{1, -1} << QPointF(0.1, 0.5);
+}
+
+void PictureCommandsTest::rotateAndCopyTurnTheShownPicture()
+{
+    QFETCH(QList<int>, turns);
+    QFETCH(QPointF, red);
+    viewer->loadFile(picture("a.png"));
+    for (int turn : turns)
+        (turn > 0 ? viewer->rotateRightAction : viewer->rotateLeftAction)->trigger();
+    viewer->copyAction->trigger();
+
+    const auto redAt = [&red](const QImage &image, const QRect &area) {
+        const QPoint at(area.left() + int(red.x() * area.width()),
+                        area.top() + int(red.y() * area.height()));
+        const QPoint across = area.center() * 2 - at;
+        return image.pixelColor(at) == QColor(Qt::red) &&
+               image.pixelColor(across) == QColor(Qt::blue);
+    };
+    const QImage shown = viewer->imageLabel->image();
+    QCOMPARE(shown.size(), turns.size() % 2 ? QSize(90, 120) : QSize(120, 90));
+    QVERIFY(redAt(shown, shown.rect()));
+    QVERIFY(redAt(QGuiApplication::clipboard()->image(), shown.rect()));
+    const QImage screen = viewer->imageLabel->grab().toImage();
+    const QRect drawn = drawnRect(screen.size(), shown.size(), true, 1.0).adjusted(2, 2, -2, -2);
+    QVERIFY(redAt(screen, drawn));
+
+    // Another frame of the same picture stays turned; another picture opens as it was stored.
+    viewer->imageLabel->setImage(QImage(picture("b.png")));
+    QCOMPARE(viewer->imageLabel->image(), shown);
+    viewer->loadFile(picture("b.png"));
+    QCOMPARE(viewer->imageLabel->image().size(), QSize(120, 90));
+}
+
+void PictureCommandsTest::informationDockWorksOnlyWhileShown()
+{
+    InformationDock *dock = viewer->informationDock;
+    viewer->loadFile(picture("a.png"));
+    QVERIFY(dock->text().isEmpty());
+
+    // Worked out in the background; what is quick may land before the command returns.
+    viewer->informationAction->trigger();
+    QVERIFY(dock->isVisible());
+    const Histogram &counts = dock->histogramView()->histogram();
+    QTRY_COMPARE(counts.blue[255], 120 * 90 / 2);
+    QCOMPARE(counts.red[255] + counts.red[0], 120 * 90);
+    QCOMPARE(counts.luminance[54] + counts.luminance[18], 120 * 90);
+    QTRY_VERIFY(dock->text().contains("120 × 90"));
+    QVERIFY(dock->text().contains("a.png"));
+
+    viewer->rotateRightAction->trigger();
+    QTRY_VERIFY(dock->text().contains("90 × 120"));
+}
+
+void PictureCommandsTest::slideshowStepsToTheEndAndStops()
+{
+    viewer->openPath(picture("a.png"));
+    viewer->slideshowAction->trigger();
+    QVERIFY(viewer->fullScreen->isActive());
+    QVERIFY(viewer->slideshowTimer->isActive());
+    QCOMPARE(viewer->slideshowTimer->interval(), 4000);
+
+    viewer->advanceSlideshow();
+    QCOMPARE(viewer->shownFile, picture("b.png"));
+    QVERIFY(viewer->slideshowTimer->isActive());
+    // Past the last picture: the slideshow ends, and with it the full screen.
+    viewer->advanceSlideshow();
+    QCOMPARE(viewer->shownFile, picture("b.png"));
+    QVERIFY(!viewer->slideshowTimer->isActive());
+    QVERIFY(!viewer->fullScreen->isActive());
+
+    // F5 and Esc end it as well.
+    for (QAction *end : {viewer->slideshowAction, viewer->leaveFullScreenAction}) {
+        viewer->slideshowAction->trigger();
+        end->trigger();
+        QVERIFY(!viewer->slideshowTimer->isActive());
+        QVERIFY(!viewer->fullScreen->isActive());
+    }
+}
+
+void PictureCommandsTest::contextMenuOffersThePictureCommands()
+{
+    const QList<QAction *> offered = viewer->imageScroll->actions();
+    QCOMPARE(viewer->imageScroll->contextMenuPolicy(), Qt::ActionsContextMenu);
+    for (QAction *action : viewer->pictureMenu->actions())
+        QVERIFY(action->isSeparator() || offered.contains(action));
+    for (QAction *action : {viewer->zoomInAction, viewer->zoomOutAction, viewer->normalSizeAction,
+                            viewer->fitToWindowAction})
+        QVERIFY(offered.contains(action));
+}
+
+void PictureCommandsTest::shortcutsWindowAndReadmeListEveryKey()
+{
+    viewer->shortcutsAction->trigger();
+    QVERIFY(viewer->shortcutsWindow->isVisible());
+    const QTableWidget *table = viewer->shortcutsWindow->table();
+    QStringList listed;
+    for (int row = 0; row < table->rowCount(); ++row)
+        listed << table->item(row, 0)->text();
+    for (const QAction *action : viewer->findChildren<QAction *>()) {
+        if (!action->shortcut().isEmpty())
+            QVERIFY2(listed.contains(action->shortcut().toString(QKeySequence::NativeText)),
+                     qPrintable(action->text()));
+    }
+    QVERIFY(listed.contains("Ctrl + wheel"));
+
+    QFile readme(VELMORA_README);
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    QVERIFY2(QString::fromUtf8(readme.readAll()).contains(shortcutTable(shortcutRows(viewer))),
+             "the README's table of keys differs from the shortcuts window");
+}
+
+QTEST_MAIN(PictureCommandsTest)
+#include "tst_picturecommands.moc"
