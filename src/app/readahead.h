@@ -31,7 +31,8 @@ public:
     // (a decoder is ended) so that the caller's own read has the machine to itself.
     QImage take(const QString &path);
     // The window asked take for path and then showed picture (null when it could not be read):
-    // reading ahead starts around it. Travel goes backwards when its name comes before the last one's.
+    // reading ahead starts around it. Travel goes backwards when its name comes before the last
+    // one's.
     void follow(const QString &path, const QImage &picture);
     // The grid shows folder: unless the shown picture is in it, everything held goes.
     void showFolder(const QString &folder);
