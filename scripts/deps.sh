@@ -8,7 +8,11 @@ build_packages=(cmake g++ make qt6-base-dev qt6-image-formats-plugins dcraw)
 build_packages+=(libqt6svg6)
 # The orientation recorded in camera raw files.
 build_packages+=(libexiv2-dev)
+# HEIC/HEIF and AVIF (libheif decodes HEVC and AV1), and JPEG XL, for the image format plugin.
+build_packages+=(libheif-dev libjxl-dev pkg-config)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
+# The command-line encoders of the new formats, to make and check sample files by hand.
+test_packages+=(libheif-examples libjxl-tools)
 package_packages=(dpkg-dev desktop-file-utils)
 
 want=("${build_packages[@]}")

@@ -3,6 +3,7 @@
 #include "dngwriter.h"
 #include "environmentguard.h"
 #include "formats.h"
+#include "newformats.h"
 #include "orientedjpeg.h"
 #include "paths.h"
 #include "processes.h"
@@ -55,6 +56,10 @@ private slots:
     void unparsableRawKeepsItsPreview();
     void colourProfiles_data();
     void colourProfiles();
+    void newFormats_data();
+    void newFormats();
+    void newFormatOrientation_data();
+    void newFormatOrientation();
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
@@ -741,6 +746,84 @@ void TestLoader::colourProfiles()
         QVERIFY2(near(seen, shown, tolerance), qPrintable(seen.name()));
     }
     QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::newFormats_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("alpha");
+
+    const QStringList names{QStringLiteral("phone.heic"), QStringLiteral("web.avif"),
+                            QStringLiteral("web.jxl")};
+    for (const QString &name : names) {
+        QTest::addRow("%s", qPrintable(name)) << name << 8 << 255;
+        QTest::addRow("%s, half transparent", qPrintable(name)) << name << 8 << 128;
+    }
+    QTest::newRow("10-bit AVIF") << "deep.avif" << 10 << 255;
+    QTest::newRow("10-bit HEIC") << "deep.heic" << 10 << 255;
+}
+
+// Each new format, read through Qt's reader by the project's own plugin: listed among the
+// formats, with its colour, its alpha and its depth, the same for the pane and the grid.
+void TestLoader::newFormats()
+{
+    QFETCH(QString, name);
+    QFETCH(int, bits);
+    QFETCH(int, alpha);
+    const QString format = pathExtension(name);
+    QVERIFY(supportedFormats().contains(format));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const QColor colour(40, 150, 210, alpha);
+    QImage picture(48, 32, bits > 8 ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+    picture.fill(colour);
+    if (alpha == 255)
+        picture = picture.convertToFormat(bits > 8 ? QImage::Format_RGBX64 : QImage::Format_RGB32);
+    HeifOptions options;
+    options.avif = format == QLatin1String("avif");
+    options.bits = bits;
+    QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
+                                           : writeHeif(path, picture, options));
+
+    StdoutCapture capture;
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), picture.size());
+        QCOMPARE(image.hasAlphaChannel(), alpha != 255);
+        QCOMPARE(image.depth() > 32, bits > 8);
+        const QColor seen = image.pixelColor(24, 16);
+        QVERIFY2(near(seen, colour, kJpegTolerance) && qAbs(seen.alpha() - alpha) <= 2,
+                 qPrintable(seen.name(QColor::HexArgb)));
+    }
+    QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::newFormatOrientation_data()
+{
+    addOrientationRows();
+}
+
+// The rotation and mirror that a HEIF container or a JPEG XL header records are applied once.
+void TestLoader::newFormatOrientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, portrait);
+    QFETCH(int, corner);
+    QTemporaryDir dir;
+    const QImage picture = markedPicture(QSize(64, 40));
+    HeifOptions options;
+    options.orientation = orientation;
+    const QString heic = dir.filePath(QStringLiteral("turned.heic"));
+    const QString jxl = dir.filePath(QStringLiteral("turned.jxl"));
+    QVERIFY(writeHeif(heic, picture, options));
+    QVERIFY(writeJxl(jxl, picture, orientation));
+
+    for (const QString &path : {heic, jxl}) {
+        const QImage image = loadImage(path, false);
+        QCOMPARE(image.size(), portrait ? QSize(40, 64) : QSize(64, 40));
+        QCOMPARE(markedCorner(image), corner);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLoader)

@@ -1,6 +1,7 @@
 #include "hostilecorpus.h"
 
 #include "dngwriter.h"
+#include "newformats.h"
 #include "processes.h"
 #include "tiffwriter.h"
 
@@ -148,6 +149,49 @@ QByteArray gifClaiming(quint16 side)
     return gif;
 }
 
+// A HEIF file whose picture's spatial extent (ispe) claims side x side.
+QByteArray heifClaiming(QByteArray heif, quint32 side)
+{
+    const int extent = heif.indexOf("ispe");
+    if (extent < 0)
+        return QByteArray();
+    // Type, version and flags, then width and height.
+    qToBigEndian(side, heif.data() + extent + 8);
+    qToBigEndian(side, heif.data() + extent + 12);
+    return heif;
+}
+
+// A bare JPEG XL codestream whose size header claims side x side, with default metadata and
+// nothing after it.
+QByteArray jxlClaiming(quint32 side)
+{
+    QByteArray jxl("\xff\x0a", 2);
+    QList<bool> bits;
+    const auto put = [&bits](quint32 value, int count) {
+        for (int i = 0; i < count; ++i)
+            bits.append((value >> i) & 1);
+    };
+    put(0, 1); // not small
+    put(3, 2); // height in 30 bits
+    put(side - 1, 30);
+    put(0, 3); // no ratio: the width follows
+    put(3, 2); // width in 30 bits
+    put(side - 1, 30);
+    put(1, 1); // all metadata default
+    jxl.append(QByteArray(16, '\0'));
+    for (int i = 0; i < bits.size(); ++i)
+        jxl[2 + i / 8] = char(jxl.at(2 + i / 8) | (bits.at(i) << (i % 8)));
+    return jxl;
+}
+
+// data with a byte in every ninth of it turned over.
+QByteArray bitFlipped(QByteArray data)
+{
+    for (int i = 1; i < 9; ++i)
+        data[data.size() * i / 9] = char(data.at(data.size() * i / 9) ^ 0x5a);
+    return data;
+}
+
 QByteArray randomBytes(quint32 seed)
 {
     QRandomGenerator generator(seed);
@@ -221,11 +265,21 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QSize rawSize(DngOptions().width, DngOptions().height);
     const QImage picture = detailedPicture();
     const QByteArray dng = madeBy([](const QString &path) { return writeDng(path); });
+    const QByteArray heic =
+        madeBy([&picture](const QString &path) { return writeHeif(path, picture); });
+    const QByteArray avif = madeBy([&picture](const QString &path) {
+        HeifOptions options;
+        options.avif = true;
+        return writeHeif(path, picture, options);
+    });
+    const QByteArray jxl =
+        madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
 
     // Every kind the viewer lists, and a few camera kinds.
-    const QStringList kinds{QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif"),
-                            QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("cr2"),
-                            QStringLiteral("nef"), QStringLiteral("dng"), QStringLiteral("arw")};
+    const QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
+                            QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("cr2"),
+                            QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
+                            QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl")};
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -259,6 +313,9 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"PNG", "png", encoded(picture, "PNG"), kPictureSize, kPictureSize},
         {"TIFF", "tif", encoded(picture, "TIFF"), kPictureSize, kPictureSize},
         {"DNG", "dng", dng, previewSize, rawSize},
+        {"HEIC", "heic", heic, kPictureSize, kPictureSize},
+        {"AVIF", "avif", avif, kPictureSize, kPictureSize},
+        {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
         if (whole.data.isEmpty()) {
@@ -281,6 +338,17 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
                  whole.fullSize},
                 whole.data.left(length));
         }
+    }
+
+    for (const Whole &whole : wholes.mid(4)) {
+        add({QStringLiteral("%1 with bytes turned over").arg(whole.format),
+             {},
+             QByteArray("flipped.") + whole.extension,
+             Group::Damaged,
+             Outcome::NullOrPicture,
+             whole.thumbnailSize,
+             whole.fullSize},
+            bitFlipped(whole.data));
     }
 
     const QDir damaged(damagedRawDir);
@@ -354,6 +422,31 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
          {}},
         QByteArray("P6\n") + QByteArray::number(kAbsurdSide) + ' ' +
             QByteArray::number(kAbsurdSide) + "\n255\n" + QByteArray(64, '\x7f'));
+
+    add({QStringLiteral("HEIC") + absurd.arg(kAbsurdSide),
+         {},
+         "absurd.heic",
+         Group::Absurd,
+         Outcome::Null,
+         {},
+         {}},
+        heifClaiming(heic, kAbsurdSide));
+    add({QStringLiteral("AVIF") + absurd.arg(kAbsurdSide),
+         {},
+         "absurd.avif",
+         Group::Absurd,
+         Outcome::Null,
+         {},
+         {}},
+        heifClaiming(avif, kAbsurdSide));
+    add({QStringLiteral("JPEG XL") + absurd.arg(kAbsurdSide),
+         {},
+         "absurd.jxl",
+         Group::Absurd,
+         Outcome::Null,
+         {},
+         {}},
+        jxlClaiming(kAbsurdSide));
 
     addSpecial({QStringLiteral("folder named like a JPEG"),
                 {},
