@@ -10,6 +10,9 @@ build_packages+=(libqt6svg6)
 build_packages+=(libexiv2-dev)
 # HEIC/HEIF and AVIF (libheif decodes HEVC and AV1), and JPEG XL, for the image format plugin.
 build_packages+=(libheif-dev libjxl-dev pkg-config)
+# Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
+# Qt's readers turn into RGB by a formula before the profile could be applied.
+build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
 # The command-line encoders of the new formats, to make and check sample files by hand.
 test_packages+=(libheif-examples libjxl-tools)

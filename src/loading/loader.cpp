@@ -3,7 +3,9 @@
 #include "command.h"
 #include "formats.h"
 #include "paths.h"
+#include "storedcolours.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
@@ -35,9 +37,13 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
     if (!openRegularFile(file))
         return false;
     QImageReader reader(&file);
+    // Asked before the read: the reader forgets a format it found by the content once done.
+    const QByteArray format = reader.format();
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
+    if (!buffer.colorSpace().isValid())
+        applyUnusableProfile(path, format, buffer);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "newformats.h"
 #include "orientedjpeg.h"
 #include "paths.h"
+#include "printpictures.h"
 #include "processes.h"
 #include "stdoutcapture.h"
 #include "tiffwriter.h"
@@ -60,6 +61,8 @@ private slots:
     void newFormats();
     void newFormatOrientation_data();
     void newFormatOrientation();
+    void printColours_data();
+    void printColours();
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
@@ -823,6 +826,37 @@ void TestLoader::newFormatOrientation()
         const QImage image = loadImage(path, false);
         QCOMPARE(image.size(), portrait ? QSize(40, 64) : QSize(64, 40));
         QCOMPARE(markedCorner(image), corner);
+    }
+}
+
+void TestLoader::printColours_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("values");
+
+    const QByteArray grassInk("\xc0\x20\xe0\x18", 4);
+    QTest::newRow("CMYK JPEG with a print profile") << "print.jpg" << grassInk;
+    QTest::newRow("CMYK TIFF with a print profile") << "print.tif" << grassInk;
+    QTest::newRow("RGB JPEG with a table-based profile")
+        << "table.jpg" << QByteArray("\x3c\xb4\x5a", 3);
+}
+
+// Profiles that Qt cannot apply reach the screen through LittleCMS, not as stored numbers.
+void TestLoader::printColours()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, values);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const QByteArray profile = tableProfile(int(values.size()));
+    QVERIFY(writeProfiled(path, QSize(32, 24), values, profile));
+    const QColor expected = lcmsColour(profile, values);
+    QVERIFY(!near(QImage(path).pixelColor(16, 12), expected, kJpegTolerance));
+
+    for (bool thumbnail : {false, true}) {
+        const QColor seen = loadImage(path, thumbnail).pixelColor(16, 12);
+        QVERIFY2(near(seen, expected, kJpegTolerance),
+                 qPrintable(seen.name() + QLatin1String(" for ") + expected.name()));
     }
 }
 

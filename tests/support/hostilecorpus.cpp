@@ -2,6 +2,7 @@
 
 #include "dngwriter.h"
 #include "newformats.h"
+#include "printpictures.h"
 #include "processes.h"
 #include "tiffwriter.h"
 
@@ -272,6 +273,10 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         options.avif = true;
         return writeHeif(path, picture, options);
     });
+    const QByteArray cmyk = madeBy([](const QString &path) {
+        return writeProfiled(path, kPictureSize, QByteArray("\x20\x80\xc0\x10", 4),
+                             tableProfile(4));
+    });
     const QByteArray jxl =
         madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
 
@@ -316,6 +321,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"HEIC", "heic", heic, kPictureSize, kPictureSize},
         {"AVIF", "avif", avif, kPictureSize, kPictureSize},
         {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
+        {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
         if (whole.data.isEmpty()) {
@@ -330,8 +336,8 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
                      .arg(length)
                      .arg(whole.data.size()),
                  {},
-                 QByteArray("cut-") + whole.format + '-' + QByteArray::number(length) + '.' +
-                     whole.extension,
+                 QByteArray("cut-") + QByteArray(whole.format).replace(' ', '-') + '-' +
+                     QByteArray::number(length) + '.' + whole.extension,
                  Group::Cut,
                  Outcome::NullOrPicture,
                  whole.thumbnailSize,
