@@ -9,6 +9,7 @@
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "picturelist.h"
+#include "reduction.h"
 #include "statustext.h"
 #include "thumbview.h"
 
@@ -131,5 +132,6 @@ void ImageViewer::updateStatus()
     if (shownFile.isEmpty())
         return;
     statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
-                                       imageLabel->isFitMode(), imageLabel->scaleFactor()));
+                                       imageLabel->isFitMode(), imageLabel->scaleFactor(),
+                                       originalSize(imageLabel->image())));
 }

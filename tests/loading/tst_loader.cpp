@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "printpictures.h"
 #include "processes.h"
+#include "reduction.h"
 #include "stdoutcapture.h"
 #include "tiffwriter.h"
 
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +65,8 @@ private slots:
     void newFormatOrientation();
     void printColours_data();
     void printColours();
+    void reducedPictures_data();
+    void reducedPictures();
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
@@ -858,6 +862,50 @@ void TestLoader::printColours()
         QVERIFY2(near(seen, expected, kJpegTolerance),
                  qPrintable(seen.name() + QLatin1String(" for ") + expected.name()));
     }
+}
+
+void TestLoader::reducedPictures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("limitMegabytes");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<QSize>("original");
+
+    QTest::newRow("JPEG just above the limit, halved")
+        << "pano.jpg" << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
+    QTest::newRow("turned JPEG, halved")
+        << "pano.jpg" << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
+    QTest::newRow("JPEG halved twice")
+        << "pano.jpg" << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+    QTest::newRow("TIFF cannot be read reduced") << "pano.tif" << 1 << 8 << QSize(0, 0) << QSize();
+}
+
+// A picture over the allocation limit (lowered here, so that the files stay small) is shown
+// reduced by halving, and says its own size; one that cannot be read reduced stays refused.
+void TestLoader::reducedPictures()
+{
+    QFETCH(QString, name);
+    QFETCH(int, orientation);
+    QFETCH(int, limitMegabytes);
+    QFETCH(QSize, shown);
+    QFETCH(QSize, original);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QVERIFY(name.endsWith(QLatin1String(".tif"))
+                ? writePlainTiff(path, 2200, 1000, Qt::white)
+                : writeOrientedJpeg(path, markedPicture(QSize(2200, 1000)), orientation));
+    const auto restore = qScopeGuard([] { raiseAllocationLimit(); });
+    QImageReader::setAllocationLimit(limitMegabytes);
+
+    if (shown.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("allocation limit")));
+    const QImage image = loadImage(path, false);
+    QCOMPARE(image.size(), shown);
+    QCOMPARE(originalSize(image), original);
+    if (!shown.isEmpty())
+        QCOMPARE(markedCorner(image),
+                 orientation == 1 ? int(Qt::TopLeftCorner) : int(Qt::TopRightCorner));
 }
 
 QTEST_GUILESS_MAIN(TestLoader)
