@@ -18,6 +18,7 @@ class ThumbView;
 class DropTarget;
 class FolderReveal;
 class FullScreenMode;
+class AnimationPlayer;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
 // pane in the centre, the File, View and Help menus, and a status bar naming the picture.
@@ -105,6 +106,8 @@ private:
     FolderReveal *folderReveal = nullptr;
     DropTarget *dropTarget = nullptr;
     FullScreenMode *fullScreen = nullptr;
+    // Plays the shown picture when it is animated.
+    AnimationPlayer *animation = nullptr;
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
+#include "animationplayer.h"
 #include "imageviewer.h"
 #include "links.h"
 #include "modalwatcher.h"
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMovie>
 #include <QtTest>
 
 class ImageViewerTest : public QObject
@@ -32,6 +34,7 @@ private slots:
     void loadFollowsFitToWindow();
     void secondLoadResetsTheZoom();
     void waitCursorOnlyWhileLoading();
+    void animationPlaysUntilAnotherPictureOpens();
     void aboutBoxNamesTheViewer();
     void converterAddressCarriesTheEdition_data();
     void converterAddressCarriesTheEdition();
@@ -310,6 +313,35 @@ void ImageViewerTest::waitCursorOnlyWhileLoading()
     QVERIFY(watcher.seen());
     QCOMPARE(duringBox, Qt::ArrowCursor);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
+{
+    // One pixel, red for 100 ms, then blue for 100 ms, looping for ever.
+    const QByteArray frame("\x21\xf9\x04\x00\x0a\x00\x00\x00"     // delay
+                           "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00" // descriptor
+                           "\x02\x02",
+                           20);
+    const QByteArray gif = QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00"
+                                      "\xff\x00\x00\x00\x00\xff",
+                                      19) +
+                           QByteArray("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19) +
+                           frame + QByteArray("\x44\x01\x00", 3) + frame +
+                           QByteArray("\x4c\x01\x00;", 4);
+    QFile file(dir.filePath("blink.gif"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(gif) == gif.size());
+    file.close();
+
+    ImageViewer viewer("RAW");
+    viewer.loadFile(file.fileName());
+    QVERIFY(viewer.animation->isPlaying());
+    QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::blue));
+    QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::red));
+
+    viewer.loadFile(writePicture("still.png", QSize(20, 20)));
+    QVERIFY(!viewer.animation->isPlaying());
+    QVERIFY(viewer.findChildren<QMovie *>().isEmpty());
+    QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::magenta));
 }
 
 void ImageViewerTest::aboutBoxNamesTheViewer()
