@@ -11,6 +11,22 @@
 
 namespace {
 
+// 3 for RGB, 4 for CMYK: values hold one pixel or all of them.
+int channelsOf(const QSize &size, const QByteArray &values)
+{
+    const qsizetype pixels = qsizetype(size.width()) * size.height();
+    return int(values.size() > 4 ? values.size() / pixels : values.size());
+}
+
+// Row y of the picture that values describe, as writeProfiled takes them.
+QByteArray rowOf(const QSize &size, const QByteArray &values, int y)
+{
+    const int rowBytes = size.width() * channelsOf(size, values);
+    if (values.size() > 4)
+        return values.mid(qsizetype(y) * rowBytes, rowBytes);
+    return values.repeated(size.width());
+}
+
 // Lab in ICC's 16-bit encoding: L from 0 to 100, a and b from -128 to 127.
 void appendLab(QList<cmsUInt16Number> &table, double l, double a, double b)
 {
@@ -22,7 +38,7 @@ void appendLab(QList<cmsUInt16Number> &table, double l, double a, double b)
 bool writeJpeg(const QString &path, const QSize &size, const QByteArray &values,
                const QByteArray &profile)
 {
-    const bool cmyk = values.size() == 4;
+    const bool cmyk = channelsOf(size, values) == 4;
     FILE *file = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!file)
         return false;
@@ -33,18 +49,19 @@ bool writeJpeg(const QString &path, const QSize &size, const QByteArray &values,
     jpeg_stdio_dest(&info, file);
     info.image_width = JDIMENSION(size.width());
     info.image_height = JDIMENSION(size.height());
-    info.input_components = int(values.size());
+    info.input_components = channelsOf(size, values);
     info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 95, TRUE);
     jpeg_start_compress(&info, TRUE);
     jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET *>(profile.constData()),
                            unsigned(profile.size()));
-    QByteArray row;
-    for (int x = 0; x < size.width(); ++x)
-        for (const char value : values)
-            row.append(cmyk ? char(255 - quint8(value)) : value);
     while (info.next_scanline < info.image_height) {
+        QByteArray row = rowOf(size, values, int(info.next_scanline));
+        if (cmyk) {
+            for (char &value : row)
+                value = char(255 - quint8(value));
+        }
         JSAMPROW rows[] = {reinterpret_cast<JSAMPROW>(row.data())};
         jpeg_write_scanlines(&info, rows, 1);
     }
@@ -67,10 +84,11 @@ bool writeTiff(const QString &path, const QSize &size, const QByteArray &ink,
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 1);
     TIFFSetField(tiff, TIFFTAG_ICCPROFILE, quint32(profile.size()), profile.constData());
-    QByteArray row = ink.repeated(size.width());
     bool written = true;
-    for (int y = 0; y < size.height(); ++y)
+    for (int y = 0; y < size.height(); ++y) {
+        QByteArray row = rowOf(size, ink, y);
         written = written && TIFFWriteScanline(tiff, row.data(), quint32(y)) >= 0;
+    }
     TIFFClose(tiff);
     return written;
 }

@@ -13,8 +13,8 @@
 // formula that no matrix expresses.
 QByteArray tableProfile(int channels);
 
-// Writes a picture of one colour, values (3 bytes RGB or 4 bytes CMYK ink, 255 for full), with
-// profile embedded: a JPEG (CMYK inverted with an Adobe marker, as Adobe's writers do) or, when
+// Writes a picture of one colour, values (3 bytes RGB or 4 bytes CMYK ink, 255 for full), or of
+// as many as values holds pixels (row after row), with profile embedded: a JPEG (CMYK inverted with an Adobe marker, as Adobe's writers do) or, when
 // path ends in .tif, a plain CMYK TIFF. False on failure.
 bool writeProfiled(const QString &path, const QSize &size, const QByteArray &values,
                    const QByteArray &profile);
