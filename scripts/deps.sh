@@ -14,8 +14,9 @@ build_packages+=(libheif-dev libjxl-dev pkg-config)
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
-# The command-line encoders of the new formats, to make and check sample files by hand.
-test_packages+=(libheif-examples libjxl-tools)
+# Sample files: JPEG XL through cjxl for the tests, HEIC and AVIF through heif-enc for the
+# benchmarks, CMYK pictures with a print profile through ImageMagick.
+test_packages+=(libheif-examples libjxl-tools imagemagick)
 package_packages=(dpkg-dev desktop-file-utils)
 
 want=("${build_packages[@]}")

@@ -4,7 +4,7 @@
 // Qt's read of it, which turns the ink into RGB by a formula. Each line gives both medians and
 // their ratio.
 #include "loader.h"
-#include "printpictures.h"
+#include "newformats.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -97,24 +97,6 @@ QImage makeSource()
     return image;
 }
 
-// Ink values of the source, as a print picture of it would hold: each pixel's darkest share as
-// black, the rest as colour.
-QByteArray inkOf(const QImage &source)
-{
-    QByteArray ink;
-    ink.reserve(qsizetype(4) * source.width() * source.height());
-    for (int y = 0; y < source.height(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-        for (int x = 0; x < source.width(); ++x) {
-            const int c = 255 - qRed(row[x]), m = 255 - qGreen(row[x]),
-                      yellow = 255 - qBlue(row[x]);
-            const int k = std::min({c, m, yellow});
-            ink.append(char(c - k)).append(char(m - k)).append(char(yellow - k)).append(char(k));
-        }
-    }
-    return ink;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -138,7 +120,8 @@ int main(int argc, char **argv)
                           {QStringLiteral("-A"), QStringLiteral("-q"), QStringLiteral("80"),
                            QStringLiteral("-p"), QStringLiteral("speed=9"), QStringLiteral("-p"),
                            QStringLiteral("chroma=422"), png, QStringLiteral("-o"), avif}) == 0 &&
-        writeProfiled(cmyk, source.size(), inkOf(source), tableProfile(4));
+        writeProfiled(cmyk, {png, QStringLiteral("-colorspace"), QStringLiteral("CMYK")},
+                      tableProfile(4));
     if (!written) {
         std::printf("cannot write the pictures to measure\n");
         return 1;

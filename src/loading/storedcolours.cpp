@@ -130,12 +130,13 @@ bool readTiff(QFile &file, StoredColours &stored)
         return true;
     // Other layouts of ink keep Qt's reading.
     stored.size = QSize(int(qMin<quint32>(width, INT_MAX)), int(qMin<quint32>(height, INT_MAX)));
+    const qsizetype rowBytes = 4 * qsizetype(width);
     if (samples != 4 || bits != 8 || planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tiff.get()) ||
-        !allowed(stored.size) || TIFFScanlineSize64(tiff.get()) != 4 * qint64(width))
+        !allowed(stored.size) || TIFFScanlineSize64(tiff.get()) != quint64(rowBytes))
         return false;
-    stored.cmyk.resize(4 * qsizetype(width) * height);
+    stored.cmyk.resize(rowBytes * height);
     for (quint32 y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tiff.get(), stored.cmyk.data() + 4 * qsizetype(width) * y, y) < 0)
+        if (TIFFReadScanline(tiff.get(), stored.cmyk.data() + rowBytes * y, y) < 0)
             return false;
     }
     return true;
@@ -146,12 +147,13 @@ bool readTiff(QFile &file, StoredColours &stored)
 bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored)
 {
     stored = StoredColours();
-    if (format != "jpeg" && format != "tiff")
+    const bool tiff = format == "tiff";
+    if (format != "jpeg" && !tiff)
         return false;
     QFile file(path);
     if (!openRegularFile(file) || file.size() == 0)
         return false;
-    if (format == "tiff")
+    if (tiff)
         return readTiff(file, stored);
     // Mapped, not read: most files carry no profile, and only their headers are looked at.
     const uchar *data = file.map(0, file.size());

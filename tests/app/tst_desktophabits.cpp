@@ -49,6 +49,7 @@ private slots:
     void statusBarNamesThePictureAndItsZoom();
     void statusText_data();
     void statusText();
+    void statusTextOfAReducedPicture();
     void windowHasTheProjectIcon();
 
 private:
@@ -381,17 +382,12 @@ void DesktopHabitsTest::statusText_data()
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<double>("scale");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QSize>("original");
-    QTest::newRow("fitted, whatever the scale")
-        << true << 1.5625 << "x.dng    6000 × 4000    fit" << QSize();
-    QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%" << QSize();
+    QTest::newRow("fitted, whatever the scale") << true << 1.5625 << "x.dng    6000 × 4000    fit";
+    QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")
-        << false << 1.5625 << "x.dng    6000 × 4000    156%" << QSize();
-    QTest::newRow("two steps out read 64, not 63")
-        << false << 0.8 * 0.8 << "x.dng    6000 × 4000    64%" << QSize();
-    QTest::newRow("shown reduced")
-        << true << 1.0 << "x.dng    12000 × 8000, shown reduced to 6000 × 4000    fit"
-        << QSize(12000, 8000);
+        << false << 1.5625 << "x.dng    6000 × 4000    156%";
+    QTest::newRow("two steps out read 64, not 63") << false << 0.8 * 0.8
+                                                   << "x.dng    6000 × 4000    64%";
 }
 
 void DesktopHabitsTest::statusText()
@@ -399,8 +395,13 @@ void DesktopHabitsTest::statusText()
     QFETCH(bool, fitted);
     QFETCH(double, scale);
     QFETCH(QString, text);
-    QFETCH(QSize, original);
-    QCOMPARE(pictureStatus("/photos/2026/x.dng", QSize(6000, 4000), fitted, scale, original), text);
+    QCOMPARE(pictureStatus("/photos/2026/x.dng", QSize(6000, 4000), fitted, scale), text);
+}
+
+void DesktopHabitsTest::statusTextOfAReducedPicture()
+{
+    QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), true, 1.0, QSize(12000, 8000)),
+             "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    fit");
 }
 
 void DesktopHabitsTest::windowHasTheProjectIcon()

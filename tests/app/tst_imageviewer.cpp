@@ -1,6 +1,6 @@
+#include "animationplayer.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
-#include "animationplayer.h"
 #include "imageviewer.h"
 #include "links.h"
 #include "modalwatcher.h"
@@ -317,17 +317,12 @@ void ImageViewerTest::waitCursorOnlyWhileLoading()
 
 void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
 {
-    // One pixel, red for 100 ms, then blue for 100 ms, looping for ever.
-    const QByteArray frame("\x21\xf9\x04\x00\x0a\x00\x00\x00"     // delay
-                           "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00" // descriptor
-                           "\x02\x02",
-                           20);
-    const QByteArray gif = QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00"
-                                      "\xff\x00\x00\x00\x00\xff",
-                                      19) +
-                           QByteArray("\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00", 19) +
-                           frame + QByteArray("\x44\x01\x00", 3) + frame +
-                           QByteArray("\x4c\x01\x00;", 4);
+    // One pixel, red for 100 ms, then blue for 100 ms, looping for ever: the header with its two
+    // colours, the loop, and each frame's delay, place and compressed pixel.
+    const QByteArray gif =
+        QByteArray::fromHex("47494638396101000100800000ff00000000ff21ff0b4e455453434150"
+                            "45322e30030100000021f904000a0000002c0000000001000100000202"
+                            "44010021f904000a0000002c00000000010001000002024c01003b");
     QFile file(dir.filePath("blink.gif"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(gif) == gif.size());
     file.close();

@@ -2,7 +2,6 @@
 
 #include "dngwriter.h"
 #include "newformats.h"
-#include "printpictures.h"
 #include "processes.h"
 #include "tiffwriter.h"
 
@@ -168,29 +167,17 @@ QByteArray jxlClaiming(quint32 side)
 {
     QByteArray jxl("\xff\x0a", 2);
     QList<bool> bits;
-    const auto put = [&bits](quint32 value, int count) {
+    // Not small; the height in 30 bits; no ratio, so the width follows, in 30 bits; all the
+    // metadata default.
+    const QList<QPair<quint32, int>> fields{{0, 1}, {3, 2},         {side - 1, 30}, {0, 3},
+                                            {3, 2}, {side - 1, 30}, {1, 1}};
+    for (const auto &[value, count] : fields)
         for (int i = 0; i < count; ++i)
             bits.append((value >> i) & 1);
-    };
-    put(0, 1); // not small
-    put(3, 2); // height in 30 bits
-    put(side - 1, 30);
-    put(0, 3); // no ratio: the width follows
-    put(3, 2); // width in 30 bits
-    put(side - 1, 30);
-    put(1, 1); // all metadata default
     jxl.append(QByteArray(16, '\0'));
     for (int i = 0; i < bits.size(); ++i)
         jxl[2 + i / 8] = char(jxl.at(2 + i / 8) | (bits.at(i) << (i % 8)));
     return jxl;
-}
-
-// data with a byte in every ninth of it turned over.
-QByteArray bitFlipped(QByteArray data)
-{
-    for (int i = 1; i < 9; ++i)
-        data[data.size() * i / 9] = char(data.at(data.size() * i / 9) ^ 0x5a);
-    return data;
 }
 
 QByteArray randomBytes(quint32 seed)
@@ -274,7 +261,8 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         return writeHeif(path, picture, options);
     });
     const QByteArray cmyk = madeBy([](const QString &path) {
-        return writeProfiled(path, kPictureSize, QByteArray("\x20\x80\xc0\x10", 4),
+        return writeProfiled(QStringLiteral("jpg:") + path,
+                             {"-size", "120x90", "gradient:cyan-yellow", "-colorspace", "CMYK"},
                              tableProfile(4));
     });
     const QByteArray jxl =
@@ -346,7 +334,11 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         }
     }
 
+    // The new formats once more, with a byte in every ninth of the file turned over.
     for (const Whole &whole : wholes.mid(4)) {
+        QByteArray flipped = whole.data;
+        for (int i = 1; i < 9; ++i)
+            flipped[flipped.size() * i / 9] = char(flipped.at(flipped.size() * i / 9) ^ 0x5a);
         add({QStringLiteral("%1 with bytes turned over").arg(whole.format),
              {},
              QByteArray("flipped.") + whole.extension,
@@ -354,7 +346,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
              Outcome::NullOrPicture,
              whole.thumbnailSize,
              whole.fullSize},
-            bitFlipped(whole.data));
+            flipped);
     }
 
     const QDir damaged(damagedRawDir);
@@ -429,30 +421,18 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         QByteArray("P6\n") + QByteArray::number(kAbsurdSide) + ' ' +
             QByteArray::number(kAbsurdSide) + "\n255\n" + QByteArray(64, '\x7f'));
 
-    add({QStringLiteral("HEIC") + absurd.arg(kAbsurdSide),
-         {},
-         "absurd.heic",
-         Group::Absurd,
-         Outcome::Null,
-         {},
-         {}},
-        heifClaiming(heic, kAbsurdSide));
-    add({QStringLiteral("AVIF") + absurd.arg(kAbsurdSide),
-         {},
-         "absurd.avif",
-         Group::Absurd,
-         Outcome::Null,
-         {},
-         {}},
-        heifClaiming(avif, kAbsurdSide));
-    add({QStringLiteral("JPEG XL") + absurd.arg(kAbsurdSide),
-         {},
-         "absurd.jxl",
-         Group::Absurd,
-         Outcome::Null,
-         {},
-         {}},
-        jxlClaiming(kAbsurdSide));
+    const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
+                                                        {"avif", heifClaiming(avif, kAbsurdSide)},
+                                                        {"jxl", jxlClaiming(kAbsurdSide)}};
+    for (const auto &[extension, data] : claiming)
+        add({QString::fromLatin1(extension.toUpper()) + absurd.arg(kAbsurdSide),
+             {},
+             "absurd." + extension,
+             Group::Absurd,
+             Outcome::Null,
+             {},
+             {}},
+            data);
 
     addSpecial({QStringLiteral("folder named like a JPEG"),
                 {},
