@@ -3,6 +3,7 @@
 #include "appearance.h"
 #include "imagelabel.h"
 
+#include <QImageReader>
 #include <QMovie>
 
 AnimationPlayer::AnimationPlayer(ImageLabel *label, QObject *parent) : QObject(parent), label(label)
@@ -12,13 +13,12 @@ AnimationPlayer::AnimationPlayer(ImageLabel *label, QObject *parent) : QObject(p
 void AnimationPlayer::play(const QString &path)
 {
     stop();
-    auto *next = new QMovie(path, QByteArray(), this);
-    // The frame count comes from the file's headers: a still picture is never started.
-    if (!next->isValid() || next->frameCount() <= 1) {
-        delete next;
+    // Only formats whose frames are meant to play: a TIFF's pages (a camera raw file's
+    // previews among them) are no animation. The count comes from the file's headers.
+    QImageReader reader(path);
+    if (!reader.supportsAnimation() || reader.imageCount() <= 1)
         return;
-    }
-    movie = next;
+    movie = new QMovie(path, QByteArray(), this);
     connect(movie, &QMovie::frameChanged, this, &AnimationPlayer::showFrame);
     movie->start();
 }
