@@ -21,6 +21,7 @@ class FullScreenMode;
 class InformationDock;
 class ShortcutsWindow;
 class QTimer;
+class AnimationPlayer;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
 // pane in the centre, the File, View, Picture and Help menus, the information dock on the right,
@@ -131,6 +132,8 @@ private:
     InformationDock *informationDock = nullptr;
     ShortcutsWindow *shortcutsWindow = nullptr;
     QTimer *slideshowTimer = nullptr;
+    // Plays the shown picture when it is animated.
+    AnimationPlayer *animation = nullptr;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "picturelist.h"
+#include "reduction.h"
 #include "statustext.h"
 #include "thumbview.h"
 
@@ -142,5 +143,6 @@ void ImageViewer::updateStatus()
     if (shownFile.isEmpty())
         return;
     statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
-                                       imageLabel->isFitMode(), imageLabel->scaleFactor()));
+                                       imageLabel->isFitMode(), imageLabel->scaleFactor(),
+                                       originalSize(imageLabel->image())));
 }

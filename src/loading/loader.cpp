@@ -3,7 +3,10 @@
 #include "command.h"
 #include "formats.h"
 #include "paths.h"
+#include "reduction.h"
+#include "storedcolours.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
@@ -35,9 +38,15 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
     if (!openRegularFile(file))
         return false;
     QImageReader reader(&file);
+    // Asked before the read: the reader forgets a format it found by the content once done.
+    const QByteArray format = reader.format();
+    const QSize original = reduceToFit(reader, file.size());
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
+    setOriginalSize(buffer, original);
+    if (!buffer.colorSpace().isValid())
+        applyUnusableProfile(path, format, buffer);
     return true;
 }
 
@@ -72,7 +81,13 @@ QImage loadImage(const QString &path, bool thumbnail)
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!loadImage(path, thumbnail, picture, orientation))
         return QImage();
-    return finishPicture(std::move(picture), orientation);
+    const QSize original = originalSize(picture);
+    QImage finished = finishPicture(std::move(picture), orientation);
+    if (original.isValid())
+        setOriginalSize(finished, orientation & QImageIOHandler::TransformationRotate90
+                                      ? original.transposed()
+                                      : original);
+    return finished;
 }
 
 bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation)
