@@ -2,7 +2,7 @@
 # Builds a Release tree in build-bench/ and runs every benchmark in it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/deps.sh" build
+"$root/scripts/deps.sh" test
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
 cmake --build "$root/build-bench" --parallel "$(nproc)"
 # Qt keeps per-user runtime files here; give the benchmarks their own instead of one in /tmp.

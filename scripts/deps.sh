@@ -8,6 +8,11 @@ build_packages=(cmake g++ make qt6-base-dev qt6-image-formats-plugins dcraw)
 build_packages+=(libqt6svg6)
 # The orientation recorded in camera raw files.
 build_packages+=(libexiv2-dev)
+# HEIC/HEIF and AVIF (libheif decodes HEVC and AV1), and JPEG XL, for the image format plugin.
+build_packages+=(libheif-dev libjxl-dev pkg-config)
+# Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
+# Qt's readers turn into RGB by a formula before the profile could be applied.
+build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
 # The suite also builds the Debian package and checks it with lintian, the AppStream validator
 # and man.
@@ -15,6 +20,9 @@ test_packages+=(dpkg-dev librsvg2-bin lintian appstream man-db)
 # dpkg-shlibdeps and dpkg-buildflags; rsvg-convert makes the PNG icons; the staged install is
 # checked as in the suite.
 package_packages=(dpkg-dev librsvg2-bin desktop-file-utils appstream man-db)
+# Sample files: JPEG XL through cjxl for the tests, HEIC and AVIF through heif-enc for the
+# benchmarks, CMYK pictures with a print profile through ImageMagick.
+test_packages+=(libheif-examples libjxl-tools imagemagick)
 
 want=("${build_packages[@]}")
 case "${1:-build}" in

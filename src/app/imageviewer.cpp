@@ -1,4 +1,5 @@
 #include "imageviewer.h"
+#include "animationplayer.h"
 #include "command.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
@@ -49,6 +50,7 @@ ImageViewer::ImageViewer(const QString &edition)
     imageScroll->setBackgroundRole(QPalette::Dark);
     imageScroll->setWidget(imageLabel);
     imageLabel->setScrollArea(imageScroll);
+    animation = new AnimationPlayer(imageLabel, this);
 
     thumbView = new ThumbView;
     thumbDock = new QDockWidget(this);
@@ -182,6 +184,7 @@ void ImageViewer::loadFile(const QString &path)
     shownFile = path;
     imageLabel->resetRotation();
     imageLabel->setImage(image);
+    animation->play(path);
     imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);

@@ -21,6 +21,7 @@ class FullScreenMode;
 class InformationDock;
 class ShortcutsWindow;
 class QTimer;
+class AnimationPlayer;
 class ReadAhead;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
@@ -132,6 +133,8 @@ private:
     InformationDock *informationDock = nullptr;
     ShortcutsWindow *shortcutsWindow = nullptr;
     QTimer *slideshowTimer = nullptr;
+    // Plays the shown picture when it is animated.
+    AnimationPlayer *animation = nullptr;
     ReadAhead *readAhead = nullptr;
 };
 

@@ -11,6 +11,7 @@
 #include "labelgeometry.h"
 #include "picturelist.h"
 #include "readahead.h"
+#include "reduction.h"
 #include "statustext.h"
 #include "thumbview.h"
 
@@ -145,5 +146,6 @@ void ImageViewer::updateStatus()
     if (shownFile.isEmpty())
         return;
     statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
-                                       imageLabel->isFitMode(), imageLabel->scaleFactor()));
+                                       imageLabel->isFitMode(), imageLabel->scaleFactor(),
+                                       originalSize(imageLabel->image())));
 }

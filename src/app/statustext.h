@@ -5,7 +5,9 @@
 #include <QString>
 
 // The status bar's line for the shown picture: its file name, its size in pixels and the zoom,
-// "fit" or a percentage, as in "beach.jpg    4000 × 3000    25%".
-QString pictureStatus(const QString &path, const QSize &size, bool fitMode, double scale);
+// "fit" or a percentage, as in "beach.jpg    4000 × 3000    25%". A picture shown reduced
+// names its own size first: "pano.jpg    20000 × 14000, shown reduced to 10000 × 7000    fit".
+QString pictureStatus(const QString &path, const QSize &size, bool fitMode, double scale,
+                      const QSize &originalSize = QSize());
 
 #endif

@@ -1,6 +1,8 @@
 #ifndef APPEARANCE_H
 #define APPEARANCE_H
 
+#include "storedcolours.h"
+
 #include <QImage>
 #include <QImageIOHandler>
 #include <QString>
@@ -17,6 +19,11 @@ QImage applyOrientation(const QImage &picture, Orientation orientation);
 // The picture in sRGB. Pictures without a colour space, already in sRGB, or with a profile that
 // Qt cannot use come back as they are, at no cost.
 QImage toSrgb(QImage picture);
+
+// The picture in sRGB through LittleCMS, for the profiles Qt cannot apply: a CMYK file's ink
+// values through its print profile, or picture through its table-based RGB profile. Null when
+// LittleCMS cannot use the profile either.
+QImage storedToSrgb(const QImage &picture, const StoredColours &stored);
 
 // Colour first, then orientation: what a decoded picture needs before it is shown.
 QImage finishPicture(QImage picture, Orientation orientation);

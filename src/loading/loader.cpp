@@ -3,7 +3,10 @@
 #include "command.h"
 #include "formats.h"
 #include "paths.h"
+#include "reduction.h"
+#include "storedcolours.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
@@ -12,8 +15,6 @@ namespace {
 
 // Enough for 200-megapixel pictures at four bytes a pixel, with room to spare.
 constexpr int kAllocationLimitMegabytes = 1024;
-// JPEG decoders reduce by 1/2, 1/4 or 1/8 at no extra cost; beyond that they resample.
-constexpr int kLargestReduction = 8;
 
 const char kDecoderProblem[] = "loadImage: problem with dcraw";
 const char kDeleteProblem[] = "loadImage: problem delete temp image";
@@ -29,30 +30,6 @@ QString shellQuoted(const QString &text)
 }
 #endif
 
-// Asks for the picture at 1/8, 1/4 or 1/2 of its size, the smallest of these that leaves
-// leastSide pixels on its shorter side, where the reader can reduce while decoding. Block-based
-// decoders such as JPEG's reach these fractions without resampling, so that a thumbnail scaled
-// from the result is a fraction of a level from one scaled from the whole picture. The fraction
-// must divide both sides: the proportions, and with them the thumbnail's size, stay exactly
-// those of the whole picture. A picture that allows none is read whole, and so is one too large
-// to be read whole: it stays unreadable in the grid as in the pane.
-void requestReducedSize(QImageReader &reader, int leastSide)
-{
-    if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
-        return;
-    const QSize size = reader.size();
-    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
-    if (limit > 0 && qint64(size.width()) * size.height() * 4 > limit)
-        return;
-    for (int divisor = kLargestReduction; divisor > 1; divisor /= 2) {
-        if (size.width() % divisor == 0 && size.height() % divisor == 0 &&
-            qMin(size.width(), size.height()) / divisor >= leastSide) {
-            reader.setScaledSize(QSize(size.width() / divisor, size.height() / divisor));
-            return;
-        }
-    }
-}
-
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
 bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
@@ -61,10 +38,17 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     if (!openRegularFile(file))
         return false;
     QImageReader reader(&file);
-    requestReducedSize(reader, leastSide);
+    // Asked before the read: the reader forgets a format it found by the content once done.
+    const QByteArray format = reader.format();
+    const QSize original = reduceToFit(reader, file.size());
+    if (!original.isValid())
+        requestReducedSize(reader, leastSide);
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
+    setOriginalSize(buffer, original);
+    if (!buffer.colorSpace().isValid())
+        applyUnusableProfile(path, format, buffer);
     return true;
 }
 
@@ -99,7 +83,13 @@ QImage loadImage(const QString &path, bool thumbnail)
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!loadImage(path, thumbnail, picture, orientation))
         return QImage();
-    return finishPicture(std::move(picture), orientation);
+    const QSize original = originalSize(picture);
+    QImage finished = finishPicture(std::move(picture), orientation);
+    if (original.isValid())
+        setOriginalSize(finished, orientation & QImageIOHandler::TransformationRotate90
+                                      ? original.transposed()
+                                      : original);
+    return finished;
 }
 
 bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,

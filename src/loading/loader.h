@@ -8,7 +8,8 @@
 #include <QStringList>
 
 // Reads a picture; camera raw files go through dcraw. Null when nothing can be read. The picture
-// comes turned as it was taken and in sRGB.
+// comes turned as it was taken and in sRGB; one too large for the allocation limit comes reduced,
+// with its size in the file as originalSize (reduction.h) gives it.
 QImage loadImage(const QString &path, bool thumbnail);
 
 // The same read for a caller that reduces the picture first: it lands in buffer, whose memory is

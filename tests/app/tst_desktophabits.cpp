@@ -53,6 +53,7 @@ private slots:
     void statusBarNamesThePictureAndItsZoom();
     void statusText_data();
     void statusText();
+    void statusTextOfAReducedPicture();
     void windowHasTheProjectIcon();
     void readAheadServesAStepWhileItsFileIsUnchanged_data();
     void readAheadServesAStepWhileItsFileIsUnchanged();
@@ -413,6 +414,12 @@ void DesktopHabitsTest::statusText()
     QFETCH(double, scale);
     QFETCH(QString, text);
     QCOMPARE(pictureStatus("/photos/2026/x.dng", QSize(6000, 4000), fitted, scale), text);
+}
+
+void DesktopHabitsTest::statusTextOfAReducedPicture()
+{
+    QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), true, 1.0, QSize(12000, 8000)),
+             "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    fit");
 }
 
 void DesktopHabitsTest::windowHasTheProjectIcon()

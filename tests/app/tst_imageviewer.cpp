@@ -1,3 +1,4 @@
+#include "animationplayer.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMovie>
 #include <QtTest>
 
 class ImageViewerTest : public QObject
@@ -32,6 +34,7 @@ private slots:
     void loadFollowsFitToWindow();
     void secondLoadResetsTheZoom();
     void waitCursorOnlyWhileLoading();
+    void animationPlaysUntilAnotherPictureOpens();
     void aboutBoxNamesTheViewer();
     void converterAddressCarriesTheEdition_data();
     void converterAddressCarriesTheEdition();
@@ -318,6 +321,30 @@ void ImageViewerTest::waitCursorOnlyWhileLoading()
     QVERIFY(watcher.seen());
     QCOMPARE(duringBox, Qt::ArrowCursor);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
+{
+    // One pixel, red for 100 ms, then blue for 100 ms, looping for ever: the header with its two
+    // colours, the loop, and each frame's delay, place and compressed pixel.
+    const QByteArray gif =
+        QByteArray::fromHex("47494638396101000100800000ff00000000ff21ff0b4e455453434150"
+                            "45322e30030100000021f904000a0000002c0000000001000100000202"
+                            "44010021f904000a0000002c00000000010001000002024c01003b");
+    QFile file(dir.filePath("blink.gif"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(gif) == gif.size());
+    file.close();
+
+    ImageViewer viewer("RAW");
+    viewer.loadFile(file.fileName());
+    QVERIFY(viewer.animation->isPlaying());
+    QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::blue));
+    QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::red));
+
+    viewer.loadFile(writePicture("still.png", QSize(20, 20)));
+    QVERIFY(!viewer.animation->isPlaying());
+    QVERIFY(viewer.findChildren<QMovie *>().isEmpty());
+    QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::magenta));
 }
 
 void ImageViewerTest::aboutBoxNamesTheViewer()

@@ -3,9 +3,11 @@
 #include "dngwriter.h"
 #include "environmentguard.h"
 #include "formats.h"
+#include "newformats.h"
 #include "orientedjpeg.h"
 #include "paths.h"
 #include "processes.h"
+#include "reduction.h"
 #include "stdoutcapture.h"
 #include "tiffwriter.h"
 
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +58,14 @@ private slots:
     void unparsableRawKeepsItsPreview();
     void colourProfiles_data();
     void colourProfiles();
+    void newFormats_data();
+    void newFormats();
+    void newFormatOrientation_data();
+    void newFormatOrientation();
+    void printColours_data();
+    void printColours();
+    void reducedPictures_data();
+    void reducedPictures();
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
@@ -741,6 +752,145 @@ void TestLoader::colourProfiles()
         QVERIFY2(near(seen, shown, tolerance), qPrintable(seen.name()));
     }
     QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::newFormats_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("alpha");
+
+    for (const char *name : {"phone.heic", "web.avif", "web.jxl"}) {
+        QTest::addRow("%s", name) << QString(name) << 8 << 255;
+        QTest::addRow("%s, half transparent", name) << QString(name) << 8 << 128;
+    }
+    QTest::newRow("10-bit AVIF") << "deep.avif" << 10 << 255;
+    QTest::newRow("10-bit HEIC") << "deep.heic" << 10 << 255;
+}
+
+// Each new format, read through Qt's reader by the project's own plugin: listed among the
+// formats, with its colour, its alpha and its depth, the same for the pane and the grid.
+void TestLoader::newFormats()
+{
+    QFETCH(QString, name);
+    QFETCH(int, bits);
+    QFETCH(int, alpha);
+    const QString format = pathExtension(name);
+    QVERIFY(supportedFormats().contains(format));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const QColor colour(40, 150, 210, alpha);
+    QImage picture(48, 32,
+                   alpha < 255 ? (bits > 8 ? QImage::Format_RGBA64 : QImage::Format_ARGB32)
+                               : (bits > 8 ? QImage::Format_RGBX64 : QImage::Format_RGB32));
+    picture.fill(colour);
+    const HeifOptions options{format == QLatin1String("avif"), bits};
+    QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
+                                           : writeHeif(path, picture, options));
+
+    StdoutCapture capture;
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), picture.size());
+        QCOMPARE(image.hasAlphaChannel(), alpha != 255);
+        QCOMPARE(image.depth() > 32, bits > 8);
+        const QColor seen = image.pixelColor(24, 16);
+        QVERIFY2(near(seen, colour, kJpegTolerance) && qAbs(seen.alpha() - alpha) <= 2,
+                 qPrintable(seen.name(QColor::HexArgb)));
+    }
+    QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::newFormatOrientation_data()
+{
+    addOrientationRows();
+}
+
+// The rotation and mirror that a HEIF container or a JPEG XL header records are applied once.
+void TestLoader::newFormatOrientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, portrait);
+    QFETCH(int, corner);
+    QTemporaryDir dir;
+    const QImage picture = markedPicture(QSize(64, 40));
+    const HeifOptions options{false, 8, orientation};
+    const QString heic = dir.filePath(QStringLiteral("turned.heic"));
+    const QString jxl = dir.filePath(QStringLiteral("turned.jxl"));
+    QVERIFY(writeHeif(heic, picture, options));
+    QVERIFY(writeJxl(jxl, picture, orientation));
+
+    for (const QString &path : {heic, jxl}) {
+        const QImage image = loadImage(path, false);
+        QCOMPARE(image.size(), portrait ? QSize(40, 64) : QSize(64, 40));
+        QCOMPARE(markedCorner(image), corner);
+    }
+}
+
+void TestLoader::printColours_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<QColor>("shown");
+
+    // What LittleCMS makes of the colours through the test's profiles.
+    const QString grassInk = QStringLiteral("xc:cmyk(75%,12%,88%,9%)");
+    QTest::newRow("CMYK JPEG with a print profile")
+        << "print.jpg" << grassInk << QColor(116, 171, 88);
+    QTest::newRow("CMYK TIFF with a print profile")
+        << "print.tif" << grassInk << QColor(116, 171, 88);
+    QTest::newRow("RGB JPEG with a table-based profile")
+        << "table.jpg"
+        << "xc:rgb(60,180,90)" << QColor(100, 163, 136);
+}
+
+// Profiles that Qt cannot apply reach the screen through LittleCMS, not as stored numbers.
+void TestLoader::printColours()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, colour);
+    QFETCH(QColor, shown);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const int channels = colour.contains(QLatin1String("cmyk")) ? 4 : 3;
+    QVERIFY(writeProfiled(path, {"-size", "32x24", "-depth", "8", colour}, tableProfile(channels)));
+    QVERIFY(!near(QImage(path).pixelColor(16, 12), shown, kJpegTolerance));
+
+    for (bool thumbnail : {false, true}) {
+        const QColor seen = loadImage(path, thumbnail).pixelColor(16, 12);
+        QVERIFY2(near(seen, shown, kJpegTolerance), qPrintable(seen.name()));
+    }
+}
+
+void TestLoader::reducedPictures_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("limitMegabytes");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<QSize>("original");
+    QTest::newRow("just above the limit, halved")
+        << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
+    QTest::newRow("turned, halved") << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
+    QTest::newRow("halved twice") << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+}
+
+// A JPEG over the allocation limit (lowered here, so that the file stays small) is shown
+// reduced by halving, and says its own size.
+void TestLoader::reducedPictures()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, limitMegabytes);
+    QFETCH(QSize, shown);
+    QFETCH(QSize, original);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pano.jpg"));
+    QVERIFY(writeOrientedJpeg(path, markedPicture(QSize(2200, 1000)), orientation));
+    const auto restore = qScopeGuard([] { raiseAllocationLimit(); });
+    QImageReader::setAllocationLimit(limitMegabytes);
+
+    const QImage image = loadImage(path, false);
+    QCOMPARE(image.size(), shown);
+    QCOMPARE(originalSize(image), original);
 }
 
 QTEST_GUILESS_MAIN(TestLoader)

@@ -1,6 +1,7 @@
 #include "hostilecorpus.h"
 
 #include "dngwriter.h"
+#include "newformats.h"
 #include "processes.h"
 #include "tiffwriter.h"
 
@@ -148,6 +149,37 @@ QByteArray gifClaiming(quint16 side)
     return gif;
 }
 
+// A HEIF file whose picture's spatial extent (ispe) claims side x side.
+QByteArray heifClaiming(QByteArray heif, quint32 side)
+{
+    const int extent = heif.indexOf("ispe");
+    if (extent < 0)
+        return QByteArray();
+    // Type, version and flags, then width and height.
+    qToBigEndian(side, heif.data() + extent + 8);
+    qToBigEndian(side, heif.data() + extent + 12);
+    return heif;
+}
+
+// A bare JPEG XL codestream whose size header claims side x side, with default metadata and
+// nothing after it.
+QByteArray jxlClaiming(quint32 side)
+{
+    QByteArray jxl("\xff\x0a", 2);
+    QList<bool> bits;
+    // Not small; the height in 30 bits; no ratio, so the width follows, in 30 bits; all the
+    // metadata default.
+    const QList<QPair<quint32, int>> fields{{0, 1}, {3, 2},         {side - 1, 30}, {0, 3},
+                                            {3, 2}, {side - 1, 30}, {1, 1}};
+    for (const auto &[value, count] : fields)
+        for (int i = 0; i < count; ++i)
+            bits.append((value >> i) & 1);
+    jxl.append(QByteArray(16, '\0'));
+    for (int i = 0; i < bits.size(); ++i)
+        jxl[2 + i / 8] = char(jxl.at(2 + i / 8) | (bits.at(i) << (i % 8)));
+    return jxl;
+}
+
 QByteArray randomBytes(quint32 seed)
 {
     QRandomGenerator generator(seed);
@@ -221,11 +253,26 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QSize rawSize(DngOptions().width, DngOptions().height);
     const QImage picture = detailedPicture();
     const QByteArray dng = madeBy([](const QString &path) { return writeDng(path); });
+    const QByteArray heic =
+        madeBy([&picture](const QString &path) { return writeHeif(path, picture); });
+    const QByteArray avif = madeBy([&picture](const QString &path) {
+        HeifOptions options;
+        options.avif = true;
+        return writeHeif(path, picture, options);
+    });
+    const QByteArray cmyk = madeBy([](const QString &path) {
+        return writeProfiled(QStringLiteral("jpg:") + path,
+                             {"-size", "120x90", "gradient:cyan-yellow", "-colorspace", "CMYK"},
+                             tableProfile(4));
+    });
+    const QByteArray jxl =
+        madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
 
     // Every kind the viewer lists, and a few camera kinds.
-    const QStringList kinds{QStringLiteral("jpg"), QStringLiteral("png"), QStringLiteral("tif"),
-                            QStringLiteral("bmp"), QStringLiteral("gif"), QStringLiteral("cr2"),
-                            QStringLiteral("nef"), QStringLiteral("dng"), QStringLiteral("arw")};
+    const QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
+                            QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("cr2"),
+                            QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
+                            QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl")};
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -259,6 +306,10 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"PNG", "png", encoded(picture, "PNG"), kPictureSize, kPictureSize},
         {"TIFF", "tif", encoded(picture, "TIFF"), kPictureSize, kPictureSize},
         {"DNG", "dng", dng, previewSize, rawSize},
+        {"HEIC", "heic", heic, kPictureSize, kPictureSize},
+        {"AVIF", "avif", avif, kPictureSize, kPictureSize},
+        {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
+        {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
         if (whole.data.isEmpty()) {
@@ -273,14 +324,29 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
                      .arg(length)
                      .arg(whole.data.size()),
                  {},
-                 QByteArray("cut-") + whole.format + '-' + QByteArray::number(length) + '.' +
-                     whole.extension,
+                 QByteArray("cut-") + QByteArray(whole.format).replace(' ', '-') + '-' +
+                     QByteArray::number(length) + '.' + whole.extension,
                  Group::Cut,
                  Outcome::NullOrPicture,
                  whole.thumbnailSize,
                  whole.fullSize},
                 whole.data.left(length));
         }
+    }
+
+    // The new formats once more, with a byte in every ninth of the file turned over.
+    for (const Whole &whole : wholes.mid(4)) {
+        QByteArray flipped = whole.data;
+        for (int i = 1; i < 9; ++i)
+            flipped[flipped.size() * i / 9] = char(flipped.at(flipped.size() * i / 9) ^ 0x5a);
+        add({QStringLiteral("%1 with bytes turned over").arg(whole.format),
+             {},
+             QByteArray("flipped.") + whole.extension,
+             Group::Damaged,
+             Outcome::NullOrPicture,
+             whole.thumbnailSize,
+             whole.fullSize},
+            flipped);
     }
 
     const QDir damaged(damagedRawDir);
@@ -354,6 +420,19 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
          {}},
         QByteArray("P6\n") + QByteArray::number(kAbsurdSide) + ' ' +
             QByteArray::number(kAbsurdSide) + "\n255\n" + QByteArray(64, '\x7f'));
+
+    const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
+                                                        {"avif", heifClaiming(avif, kAbsurdSide)},
+                                                        {"jxl", jxlClaiming(kAbsurdSide)}};
+    for (const auto &[extension, data] : claiming)
+        add({QString::fromLatin1(extension.toUpper()) + absurd.arg(kAbsurdSide),
+             {},
+             "absurd." + extension,
+             Group::Absurd,
+             Outcome::Null,
+             {},
+             {}},
+            data);
 
     addSpecial({QStringLiteral("folder named like a JPEG"),
                 {},

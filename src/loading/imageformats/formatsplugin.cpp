@@ -1,0 +1,48 @@
+#include "formatsplugin.h"
+
+#include "heifhandler.h"
+#include "jxlhandler.h"
+
+namespace {
+
+bool isHeifKey(const QByteArray &format)
+{
+    return format == "heic" || format == "heif" || format == "avif";
+}
+
+} // namespace
+
+QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
+                                                         const QByteArray &format) const
+{
+    const QByteArray key = format.toLower();
+    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl")
+        return {};
+    if (!device || !device->isOpen())
+        return key.isEmpty() ? Capabilities() : Capabilities(CanRead);
+    // The content decides, whatever the name says: a JPEG named .heic is still shown, by the
+    // reader that Qt then finds for it.
+    if (!device->isReadable())
+        return {};
+    if ((key.isEmpty() || isHeifKey(key)) && HeifHandler::canRead(device))
+        return CanRead;
+    if ((key.isEmpty() || key == "jxl") && JxlHandler::canRead(device))
+        return CanRead;
+    return {};
+}
+
+QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &format) const
+{
+    QImageIOHandler *handler = nullptr;
+    if (device && HeifHandler::canRead(device))
+        handler = new HeifHandler;
+    else if (device && JxlHandler::canRead(device))
+        handler = new JxlHandler;
+    else if (isHeifKey(format.toLower()))
+        handler = new HeifHandler;
+    else
+        handler = new JxlHandler;
+    handler->setDevice(device);
+    handler->setFormat(format);
+    return handler;
+}

@@ -1,0 +1,297 @@
+#include "heifhandler.h"
+
+#include <QColorSpace>
+#include <QIODevice>
+#include <QImage>
+#include <QPointF>
+#include <QVariant>
+#include <QtEndian>
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// libheif needs the file's first box, with its brands, to tell what the file is.
+constexpr int kSignatureBytes = 32;
+
+struct ContextFree
+{
+    void operator()(heif_context *context) const { heif_context_free(context); }
+};
+struct HandleRelease
+{
+    void operator()(const heif_image_handle *handle) const { heif_image_handle_release(handle); }
+};
+struct ImageRelease
+{
+    void operator()(const heif_image *image) const { heif_image_release(image); }
+};
+struct OptionsFree
+{
+    void operator()(heif_decoding_options *options) const { heif_decoding_options_free(options); }
+};
+struct NclxFree
+{
+    void operator()(heif_color_profile_nclx *nclx) const { heif_nclx_color_profile_free(nclx); }
+};
+
+using Context = std::unique_ptr<heif_context, ContextFree>;
+using Handle = std::unique_ptr<heif_image_handle, HandleRelease>;
+using Image = std::unique_ptr<heif_image, ImageRelease>;
+
+// The parsed file and its primary picture; both null when libheif refuses the file.
+struct Primary
+{
+    Context context;
+    Handle handle;
+};
+
+Primary openPrimary(const QByteArray &data)
+{
+    Primary primary;
+    primary.context.reset(heif_context_alloc());
+    if (!primary.context)
+        return {};
+    // The context reads the bytes in place: data outlives it in the handler.
+    if (heif_context_read_from_memory_without_copy(primary.context.get(), data.constData(),
+                                                   size_t(data.size()), nullptr)
+            .code != heif_error_Ok)
+        return {};
+    heif_image_handle *handle = nullptr;
+    if (heif_context_get_primary_image_handle(primary.context.get(), &handle).code != heif_error_Ok)
+        return {};
+    primary.handle.reset(handle);
+    return primary;
+}
+
+QColorSpace::TransferFunction transferOf(heif_transfer_characteristics transfer, float *gamma)
+{
+    switch (transfer) {
+    case heif_transfer_characteristic_linear:
+        return QColorSpace::TransferFunction::Linear;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        *gamma = 2.2f;
+        return QColorSpace::TransferFunction::Gamma;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        *gamma = 2.8f;
+        return QColorSpace::TransferFunction::Gamma;
+    default:
+        // The video curves (BT.709, BT.601, BT.2020) are meant to be shown on an sRGB-like
+        // display; PQ and HLG have no equal in Qt and come closest so.
+        return QColorSpace::TransferFunction::SRgb;
+    }
+}
+
+// The colour space an nclx box describes. The matrix and the range are libheif's business: it
+// applies them when it converts to RGB.
+QColorSpace fromNclx(const heif_color_profile_nclx &nclx)
+{
+    float gamma = 0.0f;
+    const QColorSpace::TransferFunction transfer =
+        transferOf(nclx.transfer_characteristics, &gamma);
+    const bool bt709 = nclx.color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                       nclx.color_primaries == heif_color_primaries_unspecified;
+    if (bt709)
+        return QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
+    return QColorSpace(QPointF(nclx.color_primary_white_x, nclx.color_primary_white_y),
+                       QPointF(nclx.color_primary_red_x, nclx.color_primary_red_y),
+                       QPointF(nclx.color_primary_green_x, nclx.color_primary_green_y),
+                       QPointF(nclx.color_primary_blue_x, nclx.color_primary_blue_y), transfer,
+                       gamma);
+}
+
+QColorSpace colorSpaceOf(const heif_image_handle *handle)
+{
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+        QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)), '\0');
+        if (!icc.isEmpty() &&
+            heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
+            return QColorSpace::fromIccProfile(icc);
+        return QColorSpace();
+    }
+    heif_color_profile_nclx *found = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &found).code != heif_error_Ok || !found)
+        return QColorSpace();
+    const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(found);
+    return fromNclx(*nclx);
+}
+
+// The stored thumbnail at least as large as size in both directions, or none.
+Handle thumbnailFor(const heif_image_handle *primary, const QSize &size)
+{
+    const int count = heif_image_handle_get_number_of_thumbnails(primary);
+    std::vector<heif_item_id> ids(size_t(qMax(count, 0)));
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle *thumbnail = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumbnail).code !=
+            heif_error_Ok)
+            continue;
+        Handle held(thumbnail);
+        if (heif_image_handle_get_width(thumbnail) >= size.width() &&
+            heif_image_handle_get_height(thumbnail) >= size.height())
+            return held;
+    }
+    return nullptr;
+}
+
+// Scales a sample of bits to 16 bits, so that the largest value stays the largest.
+inline quint16 widen(quint16 sample, quint32 largest)
+{
+    return quint16((quint32(qMin<quint32>(sample, largest)) * 65535u + largest / 2) / largest);
+}
+
+// Copies libheif's interleaved rows into picture: 8-bit ones as they are, deeper ones widened
+// to 16 bits with an opaque alpha added where there is none.
+void copyPixels(const heif_image *decoded, int bits, bool alpha, QImage &picture)
+{
+    int stride = 0;
+    const uint8_t *plane =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const int width = picture.width();
+    if (bits <= 8) {
+        const qsizetype rowBytes = qMin<qsizetype>(picture.bytesPerLine(), stride);
+        for (int y = 0; y < picture.height(); ++y)
+            memcpy(picture.scanLine(y), plane + qsizetype(y) * stride, size_t(rowBytes));
+        return;
+    }
+    const quint32 largest = (1u << bits) - 1;
+    const int channels = alpha ? 4 : 3;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *in = reinterpret_cast<const quint16 *>(plane + qsizetype(y) * stride);
+        auto *out = reinterpret_cast<quint16 *>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x, in += channels, out += 4) {
+            out[0] = widen(qFromLittleEndian(in[0]), largest);
+            out[1] = widen(qFromLittleEndian(in[1]), largest);
+            out[2] = widen(qFromLittleEndian(in[2]), largest);
+            out[3] = alpha ? widen(qFromLittleEndian(in[3]), largest) : 0xffff;
+        }
+    }
+}
+
+// Decodes one picture of the file, with its transformations applied; null when it cannot.
+QImage decode(const heif_image_handle *handle)
+{
+    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(handle);
+    const int bits = qBound(8, heif_image_handle_get_luma_bits_per_pixel(handle), 16);
+    const bool deep = bits > 8;
+    const heif_chroma chroma =
+        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    QImage::Format format = QImage::Format_RGB888;
+    if (deep)
+        format =
+            !alpha ? QImage::Format_RGBX64
+                   : (premultiplied ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64);
+    else if (alpha)
+        format = premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888;
+
+    // The picture is allocated before libheif decodes, so that a size beyond Qt's allocation
+    // limit is refused before any work.
+    QImage picture;
+    const QSize size(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+    if (!QImageIOHandler::allocateImage(size, format, &picture))
+        return QImage();
+
+    const std::unique_ptr<heif_decoding_options, OptionsFree> options(
+        heif_decoding_options_alloc());
+    // Exif orientation is not applied on top: the container's transformations already turned
+    // the picture.
+    options->ignore_transformations = 0;
+    heif_image *decodedImage = nullptr;
+    if (heif_decode_image(handle, &decodedImage, heif_colorspace_RGB, chroma, options.get()).code !=
+        heif_error_Ok)
+        return QImage();
+    const Image decoded(decodedImage);
+    // The handle may give the size before a quarter turn: the same pixels, the other way round.
+    const QSize decodedSize(heif_image_get_width(decoded.get(), heif_channel_interleaved),
+                            heif_image_get_height(decoded.get(), heif_channel_interleaved));
+    if (decodedSize != size) {
+        if (decodedSize.width() * qint64(decodedSize.height()) >
+            size.width() * qint64(size.height()))
+            return QImage();
+        picture = QImage(decodedSize, format);
+        if (picture.isNull())
+            return QImage();
+    }
+    const int range =
+        deep ? qBound(9,
+                      heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved),
+                      16)
+             : 8;
+    copyPixels(decoded.get(), range, alpha, picture);
+    picture.setColorSpace(colorSpaceOf(handle));
+    return picture;
+}
+
+} // namespace
+
+bool HeifHandler::canRead(QIODevice *device)
+{
+    const QByteArray head = device->peek(kSignatureBytes);
+    return heif_check_filetype(reinterpret_cast<const uint8_t *>(head.constData()),
+                               int(head.size())) == heif_filetype_yes_supported;
+}
+
+bool HeifHandler::canRead() const
+{
+    return device() && canRead(device());
+}
+
+const QByteArray &HeifHandler::fileData() const
+{
+    if (!dataRead && device()) {
+        data = device()->readAll();
+        dataRead = true;
+    }
+    return data;
+}
+
+bool HeifHandler::read(QImage *image)
+{
+    const Primary primary = openPrimary(fileData());
+    if (!primary.handle)
+        return false;
+    const Handle thumbnail =
+        scaledSize.isValid() ? thumbnailFor(primary.handle.get(), scaledSize) : nullptr;
+    QImage picture = decode(thumbnail ? thumbnail.get() : primary.handle.get());
+    if (picture.isNull())
+        return false;
+    // A thumbnail without a colour box of its own was made from the primary picture's colours.
+    if (thumbnail && !picture.colorSpace().isValid())
+        picture.setColorSpace(colorSpaceOf(primary.handle.get()));
+    if (scaledSize.isValid() && picture.size() != scaledSize)
+        picture = picture.scaled(scaledSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    *image = std::move(picture);
+    return true;
+}
+
+QVariant HeifHandler::option(ImageOption option) const
+{
+    if (option == ScaledSize)
+        return scaledSize;
+    if (option != Size)
+        return QVariant();
+    const Primary primary = openPrimary(fileData());
+    if (!primary.handle)
+        return QVariant();
+    return QSize(heif_image_handle_get_width(primary.handle.get()),
+                 heif_image_handle_get_height(primary.handle.get()));
+}
+
+void HeifHandler::setOption(ImageOption option, const QVariant &value)
+{
+    if (option == ScaledSize)
+        scaledSize = value.toSize();
+}
+
+bool HeifHandler::supportsOption(ImageOption option) const
+{
+    return option == Size || option == ScaledSize;
+}

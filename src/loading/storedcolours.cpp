@@ -1,0 +1,176 @@
+#include "storedcolours.h"
+
+#include "appearance.h"
+#include "paths.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
+
+#include <jpeglib.h>
+#include <tiffio.h>
+
+namespace {
+
+// The ink values as they will be kept, checked against the limit Qt's readers keep to.
+bool allowed(const QSize &size)
+{
+    const qint64 bytes = 4 * qint64(size.width()) * size.height();
+    return size.width() > 0 && size.height() > 0 &&
+           bytes / (1024 * 1024) <= QImageReader::allocationLimit();
+}
+
+struct JpegError
+{
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jumpOut(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JpegError *>(info->err)->jump, 1);
+}
+
+// libjpeg would print its warnings about odd files on the user's terminal.
+void silence(j_common_ptr) {}
+
+// Only plain data lives across the jump: a failing libjpeg call lands back in setjmp.
+bool readJpeg(const uchar *data, qint64 size, StoredColours &stored)
+{
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jumpOut;
+    error.manager.output_message = silence;
+    JOCTET *volatile profile = nullptr;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        std::free(profile);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xffff);
+    jpeg_read_header(&info, TRUE);
+    JOCTET *read = nullptr;
+    unsigned int length = 0;
+    const bool found = jpeg_read_icc_profile(&info, &read, &length);
+    profile = read;
+    if (!found || !profile) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    stored.profile = QByteArray(reinterpret_cast<const char *>(profile), qsizetype(length));
+    std::free(profile);
+    profile = nullptr;
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        info.out_color_space = JCS_CMYK;
+        jpeg_start_decompress(&info);
+        stored.size = QSize(int(info.output_width), int(info.output_height));
+        if (!allowed(stored.size) || info.output_components != 4)
+            jumpOut(reinterpret_cast<j_common_ptr>(&info));
+        stored.cmyk.resize(4 * qsizetype(info.output_width) * info.output_height);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW row = reinterpret_cast<JSAMPROW>(stored.cmyk.data()) +
+                           4 * qsizetype(info.output_width) * info.output_scanline;
+            jpeg_read_scanlines(&info, &row, 1);
+        }
+        stored.inverted = info.saw_Adobe_marker;
+        jpeg_finish_decompress(&info);
+    }
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+int silentTiff(TIFF *, void *, const char *, const char *, va_list)
+{
+    return 1;
+}
+
+struct TiffClose
+{
+    void operator()(TIFF *tiff) const { TIFFClose(tiff); }
+};
+
+bool readTiff(QFile &file, StoredColours &stored)
+{
+    // libtiff closes what it was given; the file closes its own descriptor.
+    const int descriptor = dup(file.handle());
+    if (descriptor < 0)
+        return false;
+    // Handlers of this file alone: libtiff's global ones are also Qt's TIFF reader's.
+    TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, silentTiff, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, silentTiff, nullptr);
+    const std::unique_ptr<TIFF, TiffClose> tiff(
+        TIFFFdOpenExt(descriptor, QFile::encodeName(file.fileName()).constData(), "r", options));
+    TIFFOpenOptionsFree(options);
+    if (!tiff)
+        close(descriptor);
+    quint32 length = 0;
+    void *profile = nullptr;
+    if (!tiff || !TIFFGetField(tiff.get(), TIFFTAG_ICCPROFILE, &length, &profile) || !profile)
+        return false;
+    stored.profile = QByteArray(static_cast<const char *>(profile), qsizetype(length));
+
+    quint16 photometric = 0, samples = 0, bits = 0, planar = 0;
+    quint32 width = 0, height = 0;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    if (photometric != PHOTOMETRIC_SEPARATED)
+        return true;
+    // Other layouts of ink keep Qt's reading.
+    stored.size = QSize(int(qMin<quint32>(width, INT_MAX)), int(qMin<quint32>(height, INT_MAX)));
+    const qsizetype rowBytes = 4 * qsizetype(width);
+    if (samples != 4 || bits != 8 || planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tiff.get()) ||
+        !allowed(stored.size) || TIFFScanlineSize64(tiff.get()) != quint64(rowBytes))
+        return false;
+    stored.cmyk.resize(rowBytes * height);
+    for (quint32 y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tiff.get(), stored.cmyk.data() + rowBytes * y, y) < 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored)
+{
+    stored = StoredColours();
+    const bool tiff = format == "tiff";
+    if (format != "jpeg" && !tiff)
+        return false;
+    QFile file(path);
+    if (!openRegularFile(file) || file.size() == 0)
+        return false;
+    if (tiff)
+        return readTiff(file, stored);
+    // Mapped, not read: most files carry no profile, and only their headers are looked at.
+    const uchar *data = file.map(0, file.size());
+    return data && readJpeg(data, file.size(), stored);
+}
+
+void applyUnusableProfile(const QString &path, const QByteArray &format, QImage &buffer)
+{
+    StoredColours stored;
+    if (!readStoredColours(path, format, stored))
+        return;
+    QImage converted = storedToSrgb(buffer, stored);
+    if (converted.isNull())
+        return;
+    // A reduced read gets the ink values reduced alike.
+    if (converted.size() != buffer.size())
+        converted =
+            converted.scaled(buffer.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    buffer = std::move(converted);
+}

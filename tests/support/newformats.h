@@ -1,0 +1,35 @@
+#ifndef NEWFORMATS_H
+#define NEWFORMATS_H
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+// Pictures that Qt alone cannot read right: in the formats of the project's own image plugin
+// (HEIF through libheif's encoders, JPEG XL through cjxl), and with colour profiles that Qt
+// cannot apply (CMYK print profiles and table-based RGB ones, made with LittleCMS).
+
+struct HeifOptions
+{
+    bool avif = false;   // AV1 instead of HEVC
+    int bits = 8;        // 8, or 10 from a 64-bit picture
+    int orientation = 1; // 1 to 8 as in Exif, stored as the container's rotation and mirror
+};
+
+// Writes picture (RGB32, ARGB32 for alpha, RGBA64 for 10 bits) as HEIC or AVIF; false on failure.
+bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &options = {});
+
+// Writes picture (RGB32 or ARGB32) as JPEG XL with an orientation (1 to 8, as in Exif): losslessly
+// when it is 1, else through a JPEG.
+bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
+
+// A profile whose table, two points a side, takes RGB (3 channels) or CMYK ink (4) to Lab by a
+// formula that no matrix expresses.
+QByteArray tableProfile(int channels);
+
+// Runs ImageMagick's convert with source (its arguments up to the output) and profile embedded,
+// writing the JPEG or TIFF at path (which may start with the format, as "jpg:"); CMYK JPEGs come
+// inverted with an Adobe marker, as Adobe's writers make them. False on failure.
+bool writeProfiled(const QString &path, const QStringList &source, const QByteArray &profile);
+
+#endif
