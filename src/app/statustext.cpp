@@ -14,7 +14,12 @@ QString pictureStatus(const QString &path, const QSize &size, bool fitMode, doub
         return QStringLiteral("%1 × %2").arg(s.width()).arg(s.height());
     };
     QString shown = sides(size);
-    if (originalSize.isValid())
-        shown = sides(originalSize) + QStringLiteral(", shown reduced to ") + shown;
+    if (originalSize.isValid()) {
+        // A quarter turn in the view turns the picture's own size with it.
+        QSize original = originalSize;
+        if ((size.width() > size.height()) != (original.width() > original.height()))
+            original.transpose();
+        shown = sides(original) + QStringLiteral(", shown reduced to ") + shown;
+    }
     return QStringLiteral("%1    %2    %3").arg(QFileInfo(path).fileName(), shown, zoom);
 }
