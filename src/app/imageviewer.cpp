@@ -6,6 +6,7 @@
 #include "links.h"
 #include "loader.h"
 #include "paths.h"
+#include "readahead.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -162,10 +163,14 @@ void ImageViewer::loadFile(const QString &path)
     currentFile = path;
     thumbView->setCurrentFile(path);
 
-    // A raw conversion can take seconds, and the window cannot respond meanwhile.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QImage image = loadImage(path, false);
-    QApplication::restoreOverrideCursor();
+    QImage image = readAhead->take(path);
+    if (image.isNull()) {
+        // A raw conversion can take seconds, and the window cannot respond meanwhile.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        image = loadImage(path, false);
+        QApplication::restoreOverrideCursor();
+    }
+    readAhead->follow(path, image);
 
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
@@ -209,7 +214,9 @@ void ImageViewer::convertAndProcess()
 
 void ImageViewer::folderActivated(const QModelIndex &qmi)
 {
-    thumbView->setDirectory(dirModel->fileInfo(qmi).absoluteFilePath());
+    const QString folder = dirModel->fileInfo(qmi).absoluteFilePath();
+    readAhead->showFolder(folder);
+    thumbView->setDirectory(folder);
 }
 
 void ImageViewer::thumbnailActivated(const QModelIndex &qmi)

@@ -22,6 +22,7 @@ class InformationDock;
 class ShortcutsWindow;
 class QTimer;
 class AnimationPlayer;
+class ReadAhead;
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
 // pane in the centre, the File, View, Picture and Help menus, the information dock on the right,
@@ -134,6 +135,7 @@ private:
     QTimer *slideshowTimer = nullptr;
     // Plays the shown picture when it is animated.
     AnimationPlayer *animation = nullptr;
+    ReadAhead *readAhead = nullptr;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "picturelist.h"
+#include "readahead.h"
 #include "reduction.h"
 #include "statustext.h"
 #include "thumbview.h"
@@ -61,6 +62,7 @@ void ImageViewer::createDesktopActions()
     dropTarget = new DropTarget(this);
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
+    readAhead = new ReadAhead(this);
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::stepRequested, this, &ImageViewer::step);
@@ -83,6 +85,7 @@ void ImageViewer::showFolder(const QString &folder)
 {
     // As a double-click in the tree would: the folder current there, its pictures in the grid.
     folderReveal->reveal(folder);
+    readAhead->showFolder(folder);
     thumbView->setDirectory(folder);
 }
 

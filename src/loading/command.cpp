@@ -33,6 +33,8 @@ constexpr int kEndPollInterval = 50;
 std::atomic<bool> allCommandsEnded{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+thread_local QList<QByteArray> *heldLines = nullptr;
+
 // waitForFinished, except that it gives up as soon as the command is to be ended.
 bool waitForEnd(QProcess &process, int timeout)
 {
@@ -107,11 +109,20 @@ void endGroup(QProcess &process, pid_t group)
 
 void printLine(const QByteArray &text)
 {
+    if (heldLines) {
+        heldLines->append(text);
+        return;
+    }
     static QMutex mutex;
     QMutexLocker lock(&mutex);
     std::fwrite(text.constData(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+void holdPrintedLines(QList<QByteArray> *lines)
+{
+    heldLines = lines;
 }
 
 void endAllCommands()

@@ -2,6 +2,7 @@
 #define COMMAND_H
 
 #include <QByteArray>
+#include <QList>
 #include <QStringList>
 
 // Runs arguments through the platform's command interpreter and returns its exit code,
@@ -22,5 +23,10 @@ bool commandsEnded();
 // Writes text and a line end to standard output and flushes it. Lines written from several
 // threads at once never mix.
 void printLine(const QByteArray &text);
+
+// Until it is called again with nullptr, printLine appends the lines it is given on the calling
+// thread to lines instead of writing them: work done ahead of the user says what went wrong only
+// when, and if, its result is used.
+void holdPrintedLines(QList<QByteArray> *lines);
 
 #endif

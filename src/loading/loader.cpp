@@ -32,7 +32,7 @@ QString shellQuoted(const QString &text)
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
-bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
 {
     QFile file(path);
     if (!openRegularFile(file))
@@ -41,6 +41,8 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation)
     // Asked before the read: the reader forgets a format it found by the content once done.
     const QByteArray format = reader.format();
     const QSize original = reduceToFit(reader, file.size());
+    if (!original.isValid())
+        requestReducedSize(reader, leastSide);
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
@@ -90,11 +92,12 @@ QImage loadImage(const QString &path, bool thumbnail)
     return finished;
 }
 
-bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation)
+bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+               int leastSide)
 {
     orientation = QImageIOHandler::TransformationNone;
     if (!isRawFile(path))
-        return readPicture(path, buffer, orientation);
+        return readPicture(path, buffer, orientation, leastSide);
 
     // Copy first: the decoder writes its output beside its input, and the user's folder must
     // not change.
@@ -137,11 +140,11 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
     deleteTempFile(copy);
     // No embedded preview: the full conversion has to serve as the thumbnail.
     if (output.isEmpty())
-        return loadImage(path, false, buffer, orientation);
+        return loadImage(path, false, buffer, orientation, leastSide);
 
     bool read = false;
     if (code == 0)
-        read = readPicture(output, buffer, orientation);
+        read = readPicture(output, buffer, orientation, leastSide);
     if (!outputSaysOrientation)
         orientation = rawOrientation;
     deleteTempFile(output);

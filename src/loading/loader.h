@@ -15,8 +15,11 @@ QImage loadImage(const QString &path, bool thumbnail);
 // The same read for a caller that reduces the picture first: it lands in buffer, whose memory is
 // reused when the picture before had the same size and format, and orientation says how it is
 // still to be turned (finishPicture, after scaling; its colour space travels with it). False,
-// with buffer unusable, when nothing can be read.
-bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation);
+// with buffer unusable, when nothing can be read. A positive leastSide lets a reader that can
+// reduce while decoding deliver the picture smaller, though never below leastSide pixels on its
+// shorter side; other readers deliver it whole.
+bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+               int leastSide = 0);
 
 // Lets Qt read pictures of at least 200 megapixels while still refusing absurd sizes.
 void raiseAllocationLimit();

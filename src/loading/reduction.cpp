@@ -57,6 +57,23 @@ QSize reduceToFit(QImageReader &reader, qint64 fileBytes)
     return size;
 }
 
+void requestReducedSize(QImageReader &reader, int leastSide)
+{
+    if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
+        return;
+    const QSize size = reader.size();
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    if (limit > 0 && pictureBytes(size, 32) > limit)
+        return;
+    for (int divisor = kLargestReduction; divisor > 1; divisor /= 2) {
+        if (size.width() % divisor == 0 && size.height() % divisor == 0 &&
+            qMin(size.width(), size.height()) / divisor >= leastSide) {
+            reader.setScaledSize(QSize(size.width() / divisor, size.height() / divisor));
+            return;
+        }
+    }
+}
+
 QSize originalSize(const QImage &picture)
 {
     const QStringList sides = picture.text(QLatin1String(kOriginalSizeKey)).split(QLatin1Char('x'));

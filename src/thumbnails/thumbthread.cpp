@@ -58,7 +58,8 @@ void ThumbThread::run()
     // superseded worker gives up its processor as soon as the step in progress ends.
     for (int i = 0; i < files.size() && !abort; ++i) {
         Orientation orientation = QImageIOHandler::TransformationNone;
-        const bool loaded = loadImage(files.at(i), true, buffer, orientation);
+        // Twice the thumbnail's size keeps the smooth scaling below as sharp as from the whole.
+        const bool loaded = loadImage(files.at(i), true, buffer, orientation, 2 * kThumbnailSize);
         if (abort)
             return;
         // Turned and converted to sRGB once small: the same picture for a fraction of the work.

@@ -2,12 +2,15 @@
 // through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
 // folder and the icon.
 
+#include "dngwriter.h"
 #include "droptarget.h"
 #include "environmentguard.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "modalwatcher.h"
+#include "processes.h"
+#include "readahead.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
 #include "thumbview.h"
@@ -20,6 +23,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
 #include <QtTest>
@@ -51,6 +55,10 @@ private slots:
     void statusText();
     void statusTextOfAReducedPicture();
     void windowHasTheProjectIcon();
+    void readAheadServesAStepWhileItsFileIsUnchanged_data();
+    void readAheadServesAStepWhileItsFileIsUnchanged();
+    void readAheadGivesWay_data();
+    void readAheadGivesWay();
 
 private:
     QString picture(const QString &name) const { return dir.filePath("pictures/" + name); }
@@ -420,6 +428,89 @@ void DesktopHabitsTest::windowHasTheProjectIcon()
 {
     // Null without the SVG icon engine or without the resource.
     QVERIFY(!viewer->windowIcon().pixmap(QSize(48, 48)).isNull());
+}
+
+void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QSize>("shown");
+    QTest::addColumn<qint64>("conversions");
+    QTest::addColumn<bool>("box");
+    QTest::newRow("unchanged: shown without a conversion") << "" << QSize(64, 48) << 0LL << false;
+    QTest::newRow("replaced: its new content") << "replace" << QSize(80, 48) << 1LL << false;
+    QTest::newRow("deleted: the box") << "delete" << QSize(64, 48) << 0LL << true;
+}
+
+void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
+{
+    QFETCH(QString, change);
+    QFETCH(QSize, shown);
+    QFETCH(qint64, conversions);
+    QFETCH(bool, box);
+    QTemporaryDir folder;
+    QTemporaryDir bin;
+    const QString runs = bin.filePath("runs");
+    // The real decoder, each run counted as one byte of runs.
+    QVERIFY(writeScript(bin.filePath("dcraw"),
+                        "echo >> '" + runs.toLocal8Bit() + "'\nexec '" +
+                            QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(bin.path()));
+    const QString next = folder.filePath("b.dng");
+    QVERIFY(writeDng(folder.filePath("a.dng")) && writeDng(next));
+
+    viewer->loadFile(folder.filePath("a.dng"));
+    // b is read ahead; there is nothing before a.
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
+    QVERIFY(viewer->readAhead->heldBytes() > 0);
+    const qint64 before = QFileInfo(runs).size();
+    if (!change.isEmpty())
+        QVERIFY(QFile::remove(next));
+    DngOptions wider;
+    wider.width = 80;
+    if (change == "replace")
+        QVERIFY(writeDng(next, wider));
+    ModalWatcher<QMessageBox> watcher([](QMessageBox *shown) { shown->accept(); });
+    viewer->loadFile(next);
+    QCOMPARE(watcher.seen(), box);
+    QCOMPARE(viewer->imageLabel->image().size(), shown);
+    QCOMPARE(QFileInfo(runs).size() - before, conversions);
+}
+
+void DesktopHabitsTest::readAheadGivesWay_data()
+{
+    QTest::addColumn<bool>("otherFolder");
+    QTest::newRow("another folder in the grid drops everything") << true;
+    QTest::newRow("a picture that was not read ahead opened") << false;
+}
+
+void DesktopHabitsTest::readAheadGivesWay()
+{
+    QFETCH(bool, otherFolder);
+    QTemporaryDir folder;
+    const QString pidFile = folder.filePath("pid");
+    // A conversion that would take a minute.
+    QVERIFY(writeScript(folder.filePath("dcraw"),
+                        "echo $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 60"));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(folder.path()));
+    QVERIFY(writeDng(folder.filePath("a.dng")));
+    for (const char *name : {"b.png", "c.png", "d.png"})
+        QVERIFY(QFile::copy(picture("a.png"), folder.filePath(name)));
+
+    // From b: c is read ahead, then the decoder starts on a.
+    viewer->loadFile(folder.filePath("b.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(pidFile).size() > 0, 30000);
+    QVERIFY(viewer->readAhead->heldBytes() > 0);
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const qint64 pid = file.readAll().trimmed().toLongLong();
+    if (otherFolder)
+        viewer->openPath(dir.filePath("pictures"));
+    else
+        viewer->loadFile(folder.filePath("d.png"));
+    QTRY_VERIFY(!processRunning(pid));
+    QTRY_COMPARE(childProcesses(), QList<qint64>());
+    if (otherFolder)
+        QCOMPARE(viewer->readAhead->heldBytes(), 0);
 }
 
 QTEST_MAIN(DesktopHabitsTest)

@@ -1,0 +1,236 @@
+// Stepping through a folder with Space as a user does, pausing on each picture: the time from
+// the key to the painted pane, against a plain read of the same file measured in the same run;
+// how long the user-interface thread stalls meanwhile; and how much memory the read-ahead holds.
+
+#include "dngwriter.h"
+#include "imagelabel.h"
+#include "imagescroll.h"
+#include "imageviewer.h"
+#include "loader.h"
+#include "readahead.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr QSize kJpegSize(6000, 4000);
+constexpr int kJpegSteps = 8;
+constexpr int kJpegPauseMs = 500;
+constexpr double kJpegAim = 0.15;
+constexpr QSize kDngSize(4000, 3000);
+constexpr int kDngSteps = 4;
+constexpr int kDngPauseMs = 4000;
+constexpr double kDngAim = 0.10;
+constexpr int kBaselineRuns = 3;
+constexpr int kFirstLookMs = 10000;
+constexpr int kStallTick = 5;
+constexpr qint64 kStallAimMs = 50;
+constexpr double kMemoryAimPictures = 2;
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1 : values.at(values.size() / 2);
+}
+
+// A photograph's worth of work for the decoder: gradients and lines, not a flat area.
+QImage photo(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, size.width(), size.height());
+    gradient.setColorAt(0, QColor(20, 60, 140));
+    gradient.setColorAt(1, QColor(240, 200, 80));
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(QPen(Qt::white, 9));
+    for (int x = 0; x < size.width(); x += 97)
+        painter.drawLine(x, 0, size.width() - x, size.height());
+    return image;
+}
+
+// Copies source into folder as p0.<suffix>, p1.<suffix> and on; the paths in name order.
+QStringList fillFolder(const QString &folder, const QString &source, int count,
+                       const QString &suffix)
+{
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        files << folder + QStringLiteral("/p%1.").arg(i) + suffix;
+        if (!QFile::copy(source, files.last()))
+            return {};
+    }
+    return files;
+}
+
+double baselineMs(const std::function<QImage()> &read)
+{
+    QList<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < kBaselineRuns; ++i) {
+        clock.start();
+        if (read().isNull())
+            return -1;
+        times << clock.nsecsElapsed() / 1e6;
+    }
+    return median(times);
+}
+
+struct Walk
+{
+    QList<double> stepsMs;
+    // From the key until loadFile has returned: the part before the pane paints.
+    QList<double> loadsMs;
+    qint64 longestStallMs = 0;
+    qint64 mostHeldBytes = 0;
+};
+
+// Opens the first file, then presses Space once per further file after pausing; each step is
+// timed from the key until the pane has painted the new picture.
+Walk walk(const QStringList &files, int pauseMs)
+{
+    Walk result;
+    ImageViewer viewer(QStringLiteral("RAW"));
+    viewer.resize(1200, 800);
+    viewer.show();
+    if (!QTest::qWaitForWindowExposed(&viewer))
+        return result;
+    auto *label = viewer.findChild<ImageLabel *>();
+    auto *pane = viewer.findChild<ImageScroll *>();
+    auto *readAhead = viewer.findChild<ReadAhead *>();
+    bool painted = false;
+    struct PaintWatch : QObject
+    {
+        bool *painted;
+        explicit PaintWatch(bool *painted) : painted(painted) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            *painted = *painted || event->type() == QEvent::Paint;
+            return false;
+        }
+    } watch(&painted);
+    label->installEventFilter(&watch);
+
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(kStallTick);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        result.longestStallMs = qMax(result.longestStallMs, sinceTick.restart());
+        result.mostHeldBytes = qMax(result.mostHeldBytes, readAhead->heldBytes());
+    });
+    viewer.openPath(files.first());
+    // The user looks at the first picture for a while, as at the others.
+    if (!QTest::qWaitFor([readAhead] { return !readAhead->isReading(); }, kFirstLookMs))
+        return result;
+    sinceTick.start();
+    ticker.start();
+    QElapsedTimer clock;
+    for (int i = 1; i < files.size(); ++i) {
+        QTest::qWait(pauseMs);
+        pane->setFocus();
+        painted = false;
+        clock.start();
+        QTest::keyClick(pane, Qt::Key_Space);
+        result.loadsMs << clock.nsecsElapsed() / 1e6;
+        while (!painted)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        result.stepsMs << clock.nsecsElapsed() / 1e6;
+        if (label->image().isNull())
+            return {};
+    }
+    result.longestStallMs = qMax(result.longestStallMs, sinceTick.elapsed());
+    return result;
+}
+
+bool report(const char *name, const Walk &walked, double baseline, const char *baselineName,
+            double aim)
+{
+    const double step = median(walked.stepsMs);
+    const double ratio = step / baseline;
+    std::printf("%s: %d steps, median from Space to the painted pane %.1f ms; %s %.1f ms; ratio "
+                "%.3f (aim <= %.2f)\n",
+                name, int(walked.stepsMs.size()), step, baselineName, baseline, ratio, aim);
+    // A step that takes a fair part of a plain read read its picture now: the read-ahead had not
+    // finished it.
+    const auto readNow = std::count_if(walked.loadsMs.cbegin(), walked.loadsMs.cend(),
+                                       [baseline](double ms) { return ms > baseline / 2; });
+    std::printf("%s: of which until the picture is handed to the pane: median %.1f ms, ratio "
+                "%.3f; %d of %d steps read their picture now\n",
+                name, median(walked.loadsMs), median(walked.loadsMs) / baseline, int(readNow),
+                int(walked.loadsMs.size()));
+    std::printf("%s: longest stall of the user-interface thread %lld ms (aim <= %lld)\n", name,
+                static_cast<long long>(walked.longestStallMs), static_cast<long long>(kStallAimMs));
+    std::fflush(stdout);
+    return baseline > 0 && !walked.stepsMs.isEmpty() && ratio <= aim &&
+           walked.longestStallMs <= kStallAimMs;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    raiseAllocationLimit();
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    const QDir root(work.path());
+    for (const char *folder : {"jpeg", "dng", "by-hand"})
+        root.mkdir(QString::fromLatin1(folder));
+
+    const QString jpegSource = root.filePath(QStringLiteral("photo.jpg"));
+    const QString dngSource = root.filePath(QStringLiteral("photo.dng"));
+    DngOptions options;
+    options.width = kDngSize.width();
+    options.height = kDngSize.height();
+    if (!photo(kJpegSize).save(jpegSource, "JPG", 90) || !writeDng(dngSource, options))
+        return 1;
+    const QStringList jpegs = fillFolder(root.filePath(QStringLiteral("jpeg")), jpegSource,
+                                         kJpegSteps + 1, QStringLiteral("jpg"));
+    const QStringList dngs = fillFolder(root.filePath(QStringLiteral("dng")), dngSource,
+                                        kDngSteps + 1, QStringLiteral("dng"));
+    if (jpegs.isEmpty() || dngs.isEmpty())
+        return 1;
+
+    const double plainRead = baselineMs([&] { return QImage(jpegs.first()); });
+    const Walk jpegWalk = walk(jpegs, kJpegPauseMs);
+    bool met = report("(c) Space through 24 MP JPEGs, 0.5 s pauses", jpegWalk, plainRead,
+                      "plain QImage read", kJpegAim);
+    const qint64 pictureBytes = QImage(jpegs.first()).sizeInBytes();
+    const double heldPictures = double(jpegWalk.mostHeldBytes) / pictureBytes;
+    std::printf("(e) memory held by the read-ahead while stepping through 24 MP JPEGs: at most "
+                "%lld MB, %.2f pictures' worth (aim <= %.0f)\n",
+                static_cast<long long>(jpegWalk.mostHeldBytes >> 20), heldPictures,
+                kMemoryAimPictures);
+    met = met && heldPictures <= kMemoryAimPictures;
+
+    // dcraw writes its conversion beside its input: a folder of its own keeps it out of the
+    // folder being stepped through.
+    const QString copy = root.filePath(QStringLiteral("by-hand/photo.dng"));
+    const QString tiff = root.filePath(QStringLiteral("by-hand/photo.tiff"));
+    const double byHand = baselineMs([&] {
+        QFile::remove(copy);
+        const bool converted =
+            QFile::copy(dngSource, copy) &&
+            QProcess::execute(QStringLiteral("dcraw"), {QStringLiteral("-T"), copy}) == 0;
+        return converted ? QImage(tiff) : QImage();
+    });
+    const Walk dngWalk = walk(dngs, kDngPauseMs);
+    met = report("(d) Space through 12 MP DNGs, 4 s pauses", dngWalk, byHand,
+                 "plain dcraw -T + read", kDngAim) &&
+          met;
+
+    std::printf("aims %s\n", met ? "met" : "missed");
+    return 0;
+}
