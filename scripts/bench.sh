@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a Release tree in build-bench/ and runs every benchmark in it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures (once) and builds the Release tree in build/. Used by run.sh and test.sh.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

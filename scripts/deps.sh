@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The one place that lists the Debian packages the viewer needs.
 # Usage: scripts/deps.sh [build|test|package]  (default: build)
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and starts the viewer in the current working directory,
 # so that a velmora.properties there applies.
 set -euo pipefail

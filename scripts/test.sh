@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs the whole suite twice: in the Release build, and
 # in a build with AddressSanitizer and UndefinedBehaviorSanitizer, where any report fails the
 # test that caused it. Tests that need a real X server get one from Xvfb; the others run on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the information dock costs: loadFile of a 24-megapixel JPEG with the dock open
 // against the same with it closed, on the user-interface thread; and the histogram of that
 // picture on a worker thread against a plain copy of its pixels.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stepping through a folder with Space as a user does, pausing on each picture: the time from
 // the key to the painted pane, against a plain read of the same file measured in the same run;
 // how long the user-interface thread stalls meanwhile; and how much memory the read-ahead holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the picture pane's painting costs with a fitted 24-megapixel photograph: the first smooth
 // paint beside the fast paint it replaces, a repaint from the smooth copy beside a plain drawImage
 // of the label's size, and the longest stall of the user-interface thread while the window is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the image format plugin and the LittleCMS step against the work they cannot avoid:
 // the plugin's loadImage of 12-megapixel HEIC and AVIF files beside libheif's own decode of the
 // same files to RGB, and the loader's read of a 12-megapixel CMYK JPEG with a print profile beside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the loader adds to the work it cannot avoid: for each route the median time of
 // loadImage beside the median of the same work done by hand, and their ratio.
 #include "dngwriter.h"

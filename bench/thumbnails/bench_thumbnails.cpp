@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast a folder's thumbnails arrive compared with reading and scaling the same files in a
 // plain loop, how far the thumbnails of reduced reads are from those of whole pictures, how long
 // the user-interface thread stalls while they stream in, and how much memory a large folder costs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's desktop habits: opening from the command line or a drop, stepping through the
 // folder, Ctrl + wheel, full screen, the status bar and the icon. They are additions beside the
 // menus, so they live apart from the window's construction.

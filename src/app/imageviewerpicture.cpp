@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's Picture menu, its information dock, the list of keys, the slideshow and the
 // picture pane's context menu: additions for looking at a photo closely, kept apart from the
 // window's construction.

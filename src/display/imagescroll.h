@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef IMAGESCROLL_H
 #define IMAGESCROLL_H
 

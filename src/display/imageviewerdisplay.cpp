@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's View commands and printing. They belong to ImageViewer but act on the
 // picture pane, so they live beside it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef LABELGEOMETRY_H
 #define LABELGEOMETRY_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef PRIVATEDIRECTORY_H
 #define PRIVATEDIRECTORY_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #ifndef THUMBMODEL_H
 #define THUMBMODEL_H
 

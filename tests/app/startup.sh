@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real viewer on the X server in $DISPLAY and checks what a user sees first:
 # the title from the working directory's settings file, and Ctrl+Q ending the process with 0;
 # --help and --version answering on standard output and ending with 0, without a display;

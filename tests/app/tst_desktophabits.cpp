@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's desktop habits: opening a path as the command line or a drop does, stepping
 // through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
 // folder and the icon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The information dock's text, read from pictures made here.
 
 #include "dngwriter.h"

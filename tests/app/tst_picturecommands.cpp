@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Picture menu and Help's list of keys: turning and copying the shown picture, the
 // information dock, the slideshow, the pane's context menu and the keyboard shortcuts window.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real viewer on a real X server, used the way a person uses it: started from a folder with
 // a settings file, the Pictures folder activated in the tree with the keyboard, thumbnails looked
 // at, one opened with a double-click, zoomed, a damaged one refused, and Ctrl+Q. Then started

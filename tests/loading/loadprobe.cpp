@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // loadprobe <picture> <thumbnail|full> [hold]: loads a picture the way the viewer does, then
 // reports the private temporary directory and the picture's size on standard error. With hold it
 // then waits for its standard input to close before it exits, so that a test can act on the folder

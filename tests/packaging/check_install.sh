@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Usage: check_install.sh BUILD_DIR STAGE_DIR
 # Installs BUILD_DIR into STAGE_DIR with prefix /usr and checks the XDG layout and what Debian's
 # and the desktop's validators say about the desktop entry, the metainfo and the manual page.

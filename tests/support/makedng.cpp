@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-dng: writes a generated DNG file for shell-driven tests.
 // Usage: make-dng <path> [width height [jpeg|rgb|none [previewWidth previewHeight]]]
 #include "dngwriter.h"
