@@ -46,20 +46,7 @@ void InformationTest::initTestCase()
                            {"Exif.GPSInfo.GPSLatitude", "33/1 51/1 3540/100"},
                            {"Exif.GPSInfo.GPSLongitudeRef", "E"},
                            {"Exif.GPSInfo.GPSLongitude", "151/1 12/1 4080/100"}}));
-    // Values that read otherwise: a long exposure, whole numbers, the north-west.
-    QVERIFY(writeExifJpeg(dir.filePath("long.jpg"), picture,
-                          {{"Exif.Photo.ExposureTime", "6/10"},
-                           {"Exif.Photo.FNumber", "11/1"},
-                           {"Exif.Photo.FocalLength", "425/100"},
-                           {"Exif.GPSInfo.GPSLatitudeRef", "N"},
-                           {"Exif.GPSInfo.GPSLatitude", "48/1 30/1 0/1"},
-                           {"Exif.GPSInfo.GPSLongitudeRef", "W"},
-                           {"Exif.GPSInfo.GPSLongitude", "2/1 15/1 0/1"}}));
     QVERIFY(writeDng(dir.filePath("raw.dng")));
-    DngOptions odd;
-    odd.oddMagic = true;
-    odd.preview = DngOptions::Preview::None;
-    QVERIFY(writeDng(dir.filePath("odd.dng"), odd));
 
     // An Exif block whose first directory lies far beyond the end of the file.
     QByteArray jpeg;
@@ -88,16 +75,11 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"exif.jpg", "Focal length", "50 mm"},
         {"exif.jpg", "Flash", "No flash"},
         {"exif.jpg", "GPS", "33.85983° S, 151.21133° E"},
-        {"long.jpg", "Time", "0.6 s"},
-        {"long.jpg", "Aperture", "f/11"},
-        {"long.jpg", "Focal length", "4.3 mm"},
-        {"long.jpg", "GPS", "48.50000° N, 2.25000° W"},
         {"raw.dng", "Camera", "Velmora Test Sensor"},
         {"raw.dng", "Format", "Camera raw (DNG)"},
+        {"raw.dng", "Size on disk", "7.4 kB"},
         {"garbage.jpg", "Name", "garbage.jpg"},
         {"garbage.jpg", "Camera", ""},
-        {"odd.dng", "Size on disk", "6.6 kB"},
-        {"odd.dng", "Camera", ""},
     };
     for (const QStringList &row : rows)
         QTest::addRow("%s: %s", qPrintable(row[0]), qPrintable(row[1]))

@@ -766,7 +766,6 @@ void TestLoader::newFormats_data()
         QTest::addRow("%s, half transparent", name) << QString(name) << 8 << 128;
     }
     QTest::newRow("10-bit AVIF") << "deep.avif" << 10 << 255;
-    QTest::newRow("10-bit HEIC") << "deep.heic" << 10 << 255;
 }
 
 // Each new format, read through Qt's reader by the project's own plugin: listed among the

@@ -72,10 +72,8 @@ bool writeExifJpeg(const QString &path, const QImage &picture,
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         // Read first: what Qt wrote (the colour profile) stays.
         image->readMetadata();
-        Exiv2::ExifData exif;
         for (const auto &[key, value] : fields)
-            exif[key.toStdString()] = value.toStdString();
-        image->setExifData(exif);
+            image->exifData()[key.toStdString()] = value.toStdString();
         image->writeMetadata();
         return true;
     } catch (...) {

@@ -285,12 +285,11 @@ void TestThumbThread::reducedReadLooksLikeTheWholePicture()
 {
     // Waves of a few thumbnail pixels: a reduction that skips or misplaces lines shows.
     QImage picture(2400, 1600, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y) {
+    for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
             picture.setPixel(x, y,
                              qRgb(128 + 127 * qSin(x / 37.0), 128 + 127 * qSin(y / 23.0),
                                   128 + 127 * qSin((x + y) / 51.0)));
-    }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("photo.jpg"));
     QVERIFY(picture.save(path, "JPG", 90));
