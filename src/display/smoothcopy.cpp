@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QWidget>
+#include <QtConcurrent>
 
 namespace {
 
@@ -12,11 +13,20 @@ constexpr int kSettleMs = 100;
 
 } // namespace
 
-SmoothCopy::SmoothCopy(QWidget *widget)
+SmoothCopy::SmoothCopy(QWidget *widget) : widget(widget)
 {
     settle.setSingleShot(true);
     settle.setInterval(kSettleMs);
     QObject::connect(&settle, &QTimer::timeout, widget, qOverload<>(&QWidget::update));
+    QObject::connect(&making, &QFutureWatcher<Copy>::finished, widget, [this] {
+        const Copy made = making.result();
+        makingKey = 0;
+        // A copy for a picture or size that is gone by now is of no use.
+        if (made.key == shownKey && made.image.size() == shownSize) {
+            copy = made;
+            this->widget->update();
+        }
+    });
 }
 
 void SmoothCopy::draw(QPainter &painter, const QRect &target, const QImage &picture)
@@ -25,26 +35,37 @@ void SmoothCopy::draw(QPainter &painter, const QRect &target, const QImage &pict
     const qreal ratio = painter.device()->devicePixelRatio();
     const QSize size = (QSizeF(target.size()) * ratio).toSize();
     const qint64 key = picture.cacheKey();
-    // Only a new size of the same picture means resizing or zooming; a new picture (the next
-    // one, an animation's frame) is reduced at once instead of flashing up unsmoothed.
+    // A new size of the same picture means resizing or zooming: wait until it settles.
     if (key == shownKey && size != shownSize)
         settle.start();
     shownKey = key;
     shownSize = size;
-    if (key != copyKey || size != copy.size())
-        copy = QImage();
+    if (key != copy.key || size != copy.image.size())
+        copy = Copy();
 
     const bool reduced = size.width() < picture.width() || size.height() < picture.height();
-    if (reduced && copy.isNull() && !settle.isActive() && !size.isEmpty()) {
-        // In the screen's own format, so that every repaint is a plain copy.
-        copy = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                   .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                              : QImage::Format_RGB32);
-        copy.setDevicePixelRatio(ratio);
-        copyKey = key;
+    if (reduced && !copy.image.isNull()) {
+        painter.drawImage(QPointF(target.topLeft()), copy.image);
+        return;
     }
-    if (reduced && !copy.isNull())
-        painter.drawImage(QPointF(target.topLeft()), copy);
-    else
-        painter.drawImage(QRectF(target), picture, QRectF(picture.rect()));
+    painter.drawImage(QRectF(target), picture, QRectF(picture.rect()));
+    if (reduced && !settle.isActive() && !size.isEmpty())
+        request(picture, size, ratio);
+}
+
+void SmoothCopy::request(const QImage &picture, const QSize &size, qreal ratio)
+{
+    if (makingKey == picture.cacheKey() && makingSize == size)
+        return;
+    makingKey = picture.cacheKey();
+    makingSize = size;
+    making.setFuture(QtConcurrent::run([picture, size, ratio] {
+        // In the screen's own format, so that every repaint is a plain copy.
+        QImage image = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(picture.hasAlphaChannel()
+                                                ? QImage::Format_ARGB32_Premultiplied
+                                                : QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        return Copy{image, picture.cacheKey()};
+    }));
 }

@@ -2,6 +2,7 @@
 #ifndef SMOOTHCOPY_H
 #define SMOOTHCOPY_H
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QTimer>
 
@@ -11,8 +12,10 @@ class QWidget;
 // Draws a picture into a widget. Shown smaller than it is, the picture comes from a smoothly
 // reduced copy of exactly the drawn size: point sampling breaks fine lines apart and makes moiré
 // of repeating patterns. The copy is made once per picture and size, so that a repaint is a
-// plain copy; while the size keeps changing the picture is drawn the fast way, and the copy is
-// made once the size has settled. At 1:1 or larger the pixels stay crisp.
+// plain copy. It is made on a worker thread, and the widget draws the fast way until it is
+// there: reducing a large photograph takes longer than a frame, and neither the next picture nor
+// a window being resized may wait for it. While the size keeps changing no copy is made; once
+// the size has settled it is. At 1:1 or larger the pixels stay crisp.
 class SmoothCopy
 {
 public:
@@ -21,9 +24,20 @@ public:
     void draw(QPainter &painter, const QRect &target, const QImage &picture);
 
 private:
+    struct Copy
+    {
+        QImage image;
+        qint64 key = 0;
+    };
+    void request(const QImage &picture, const QSize &size, qreal ratio);
+
+    QWidget *widget;
     QTimer settle;
-    QImage copy;
-    qint64 copyKey = 0;
+    Copy copy;
+    QFutureWatcher<Copy> making;
+    // What the worker is reducing, so that each picture and size is asked for once.
+    qint64 makingKey = 0;
+    QSize makingSize;
     qint64 shownKey = 0;
     QSize shownSize;
 };
