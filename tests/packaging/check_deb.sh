@@ -14,8 +14,12 @@ deb="$(VELMORA_PKG_BUILD_DIR="$build" JOBS="$(nproc)" "$source_dir/scripts/packa
        tee /dev/stderr | tail -n 1)"
 echo "built $deb"
 
-# The tags are judged below; lintian itself fails only when it cannot check the package.
-tags="$(lintian --fail-on none --display-info --pedantic --display-experimental "$deb")"
+# The tags are judged below; lintian itself fails only when it cannot check the package. It
+# leaves cache files behind in its temporary folder, so it gets one of its own.
+lintian_tmp="$build/lintian-tmp"
+rm -rf "$lintian_tmp" && mkdir -p "$lintian_tmp"
+tags="$(TMPDIR="$lintian_tmp" lintian --fail-on none --display-info --pedantic --display-experimental "$deb")"
+rm -rf "$lintian_tmp"
 [ -z "$tags" ] || echo "$tags"
 fail=0
 grep -qE '^[EW]: ' <<<"$tags" && { echo "FAIL lintian reports errors or warnings"; fail=1; }
