@@ -2,6 +2,7 @@
 // Measures what the information dock costs: loadFile of a 24-megapixel JPEG with the dock open
 // against the same with it closed, on the user-interface thread; and the histogram of that
 // picture on a worker thread against a plain copy of its pixels.
+#include "benchsupport.h"
 #include "histogram.h"
 #include "imagelabel.h"
 #include "imageviewer.h"
@@ -28,26 +29,6 @@ constexpr int kLoadRuns = 15;
 constexpr int kHistogramRuns = 15;
 constexpr double kDockAimMs = 5;
 constexpr double kHistogramAimMs = 30;
-
-double medianMs(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
-
-QImage makeSource()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, kWidth, kHeight);
-    gradient.setColorAt(0, QColor(20, 60, 140));
-    gradient.setColorAt(1, QColor(240, 200, 80));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(QPen(Qt::white, 9));
-    for (int x = 0; x < kWidth; x += 97)
-        painter.drawLine(x, 0, kWidth - x, kHeight);
-    return image;
-}
 
 // Waits until the dock's background work has landed, so that it does not run into the next
 // measured load.
@@ -121,7 +102,7 @@ int main(int argc, char **argv)
     if (!dir.isValid())
         return 1;
     const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
-    const QImage source = makeSource();
+    const QImage source = photoLikePicture(QSize(kWidth, kHeight));
     if (!writeExifJpeg(jpeg, source,
                        {{"Exif.Image.Make", "Velmora"},
                         {"Exif.Photo.ExposureTime", "1/250"},

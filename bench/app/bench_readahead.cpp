@@ -3,6 +3,7 @@
 // the key to the painted pane, against a plain read of the same file measured in the same run;
 // how long the user-interface thread stalls meanwhile; and how much memory the read-ahead holds.
 
+#include "benchsupport.h"
 #include "dngwriter.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
@@ -41,27 +42,6 @@ constexpr int kStallTick = 5;
 constexpr qint64 kStallAimMs = 50;
 constexpr double kMemoryAimPictures = 2;
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
-
-// A photograph's worth of work for the decoder: gradients and lines, not a flat area.
-QImage photo(const QSize &size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, size.width(), size.height());
-    gradient.setColorAt(0, QColor(20, 60, 140));
-    gradient.setColorAt(1, QColor(240, 200, 80));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(QPen(Qt::white, 9));
-    for (int x = 0; x < size.width(); x += 97)
-        painter.drawLine(x, 0, size.width() - x, size.height());
-    return image;
-}
-
 // Copies source into folder as p0.<suffix>, p1.<suffix> and on; the paths in name order.
 QStringList fillFolder(const QString &folder, const QString &source, int count,
                        const QString &suffix)
@@ -85,7 +65,7 @@ double baselineMs(const std::function<QImage()> &read)
             return -1;
         times << clock.nsecsElapsed() / 1e6;
     }
-    return median(times);
+    return medianMs(times);
 }
 
 struct Walk
@@ -157,7 +137,7 @@ Walk walk(const QStringList &files, int pauseMs)
 bool report(const char *name, const Walk &walked, double baseline, const char *baselineName,
             double aim)
 {
-    const double step = median(walked.stepsMs);
+    const double step = medianMs(walked.stepsMs);
     const double ratio = step / baseline;
     std::printf("%s: %d steps, median from Space to the painted pane %.1f ms; %s %.1f ms; ratio "
                 "%.3f (aim <= %.2f)\n",
@@ -168,7 +148,7 @@ bool report(const char *name, const Walk &walked, double baseline, const char *b
                                        [baseline](double ms) { return ms > baseline / 2; });
     std::printf("%s: of which until the picture is handed to the pane: median %.1f ms, ratio "
                 "%.3f; %d of %d steps read their picture now\n",
-                name, median(walked.loadsMs), median(walked.loadsMs) / baseline, int(readNow),
+                name, medianMs(walked.loadsMs), medianMs(walked.loadsMs) / baseline, int(readNow),
                 int(walked.loadsMs.size()));
     std::printf("%s: longest stall of the user-interface thread %lld ms (aim <= %lld)\n", name,
                 static_cast<long long>(walked.longestStallMs), static_cast<long long>(kStallAimMs));
@@ -195,7 +175,7 @@ int main(int argc, char **argv)
     DngOptions options;
     options.width = kDngSize.width();
     options.height = kDngSize.height();
-    if (!photo(kJpegSize).save(jpegSource, "JPG", 90) || !writeDng(dngSource, options))
+    if (!photoLikePicture(kJpegSize).save(jpegSource, "JPG", 90) || !writeDng(dngSource, options))
         return 1;
     const QStringList jpegs = fillFolder(root.filePath(QStringLiteral("jpeg")), jpegSource,
                                          kJpegSteps + 1, QStringLiteral("jpg"));

@@ -4,6 +4,7 @@
 // a repaint from the smooth copy beside a plain drawImage of the label's size, and the longest
 // stall of the user-interface thread while the window is resized in a burst.
 
+#include "benchsupport.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "labelgeometry.h"
@@ -46,12 +47,6 @@ QImage detailedPicture(const QSize &size, int seed)
             line[x] = qRgb((x * 7 + y + seed) & 0xff, (x ^ y) & 0xff, (x * y / 64) & 0xff);
     }
     return picture;
-}
-
-double medianMs(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
 }
 
 struct Medians

@@ -4,6 +4,7 @@
 // same files to RGB, and the loader's read of a 12-megapixel CMYK JPEG with a print profile beside
 // Qt's read of it, which turns the ink into RGB by a formula. Each line gives both medians and
 // their ratio.
+#include "benchsupport.h"
 #include "loader.h"
 #include "newformats.h"
 
@@ -27,12 +28,6 @@ constexpr int kHeight = 3000;
 constexpr int kRuns = 7;
 // What the plugin adds to libheif's decode: reading the file, and copying the pixels once.
 constexpr double kPluginAim = 1.10;
-
-double medianMs(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
 
 // Both sides alternately after one warm-up each, so that drift in the machine's load touches
 // both alike; false when either side fails.
@@ -84,20 +79,6 @@ bool decodeWithLibheif(const QString &path)
     return ok;
 }
 
-QImage makeSource()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, kWidth, kHeight);
-    gradient.setColorAt(0, QColor(20, 60, 140));
-    gradient.setColorAt(1, QColor(240, 200, 80));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(QPen(Qt::white, 9));
-    for (int x = 0; x < kWidth; x += 97)
-        painter.drawLine(x, 0, kWidth - x, kHeight);
-    return image;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,7 +92,7 @@ int main(int argc, char **argv)
     const QString heic = dir.filePath(QStringLiteral("photo.heic"));
     const QString avif = dir.filePath(QStringLiteral("photo.avif"));
     const QString cmyk = dir.filePath(QStringLiteral("print.jpg"));
-    const QImage source = makeSource();
+    const QImage source = photoLikePicture(QSize(kWidth, kHeight));
     // heif-enc (libheif-examples) encodes as a phone would; its AV1 encoder wants 4:2:2 here.
     const bool written =
         source.save(png) &&

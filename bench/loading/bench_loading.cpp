@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures what the loader adds to the work it cannot avoid: for each route the median time of
 // loadImage beside the median of the same work done by hand, and their ratio.
+#include "benchsupport.h"
 #include "dngwriter.h"
 #include "loader.h"
 
@@ -28,12 +29,6 @@ constexpr int kPreviewRuns = 21;
 constexpr int kConversionRuns = 3;
 // A picture in sRGB, or without a profile, is shown as read: no cost beyond Qt's own read.
 constexpr double kSrgbAim = 1.02;
-
-double medianMs(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
 
 // Runs both sides alternately after one warm-up each, so that drift in the machine's load
 // touches both alike. A run whose picture is null makes the whole comparison void.
@@ -87,20 +82,6 @@ QImage decodeByHand(const QString &raw, const QString &workDir, const QString &o
     return image;
 }
 
-QImage makeJpegSource()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, kWidth, kHeight);
-    gradient.setColorAt(0, QColor(20, 60, 140));
-    gradient.setColorAt(1, QColor(240, 200, 80));
-    painter.fillRect(image.rect(), gradient);
-    painter.setPen(QPen(Qt::white, 9));
-    for (int x = 0; x < kWidth; x += 97)
-        painter.drawLine(x, 0, kWidth - x, kHeight);
-    return image;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -122,7 +103,7 @@ int main(int argc, char **argv)
     options.preview = DngOptions::Preview::Jpeg;
     options.previewWidth = kPreviewWidth;
     options.previewHeight = kPreviewHeight;
-    QImage source = makeJpegSource();
+    QImage source = photoLikePicture(QSize(kWidth, kHeight));
     const bool written = source.save(jpeg, "JPG", 90);
     source.setColorSpace(QColorSpace(QColorSpace::SRgb));
     const bool srgbWritten = source.save(srgbJpeg, "JPG", 90);

@@ -61,10 +61,10 @@ void SmoothCopy::request(const QImage &picture, const QSize &size, qreal ratio)
     makingSize = size;
     making.setFuture(QtConcurrent::run([picture, size, ratio] {
         // In the screen's own format, so that every repaint is a plain copy.
-        QImage image = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                           .convertToFormat(picture.hasAlphaChannel()
-                                                ? QImage::Format_ARGB32_Premultiplied
-                                                : QImage::Format_RGB32);
+        QImage image =
+            picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                           : QImage::Format_RGB32);
         image.setDevicePixelRatio(ratio);
         return Copy{image, picture.cacheKey()};
     }));
