@@ -164,14 +164,20 @@ void ImageViewer::loadFile(const QString &path)
     currentFile = path;
     thumbView->setCurrentFile(path);
 
-    QImage image = readAhead->take(path);
+    QImage copy;
+    QImage image = readAhead->take(path, &copy);
     if (image.isNull()) {
         // A raw conversion can take seconds, and the window cannot respond meanwhile.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         image = loadImage(path, false);
         QApplication::restoreOverrideCursor();
     }
-    readAhead->follow(path, image);
+    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
+    readAhead->follow(path, image,
+                      [area = imageScroll->size(), ratio = imageLabel->devicePixelRatioF(),
+                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
+                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
+                      });
 
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
@@ -185,6 +191,7 @@ void ImageViewer::loadFile(const QString &path)
     shownFile = path;
     imageLabel->resetRotation();
     imageLabel->setImage(image);
+    imageLabel->offerCopy(copy);
     animation->play(path);
     imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);

@@ -44,7 +44,7 @@ template <typename Entries> qint64 totalBytes(const Entries &entries)
 {
     qint64 total = 0;
     for (const auto &entry : entries)
-        total += entry.picture.sizeInBytes();
+        total += entry.picture.sizeInBytes() + entry.prepared.sizeInBytes();
     return total;
 }
 
@@ -76,7 +76,7 @@ ReadAhead::~ReadAhead()
     }
 }
 
-QImage ReadAhead::take(const QString &path)
+QImage ReadAhead::take(const QString &path, QImage *prepared)
 {
     const QString listed = listedPath(path);
     // Before the caller reads the file itself, so that a change during that read shows later.
@@ -95,13 +95,15 @@ QImage ReadAhead::take(const QString &path)
     if (found && openingStamp.isValid() && found->stamp == openingStamp) {
         for (const QByteArray &line : std::as_const(found->lines))
             printLine(line);
+        if (prepared)
+            *prepared = found->prepared;
         return found->picture;
     }
     stopReading();
     return QImage();
 }
 
-void ReadAhead::follow(const QString &path, const QImage &picture)
+void ReadAhead::follow(const QString &path, const QImage &picture, const Preparation &prepare)
 {
     const QString listed = listedPath(path);
     const QFileInfo file(listed);
@@ -123,8 +125,8 @@ void ReadAhead::follow(const QString &path, const QImage &picture)
     // between the key and the painted picture nor in the way of the next read.
     if (!dropped.isEmpty())
         QThreadPool::globalInstance()->start([dropped = std::move(dropped)] {});
-    shown = {listed, openingStamp, picture, {}};
-    pending = Job{listed, direction, generation};
+    shown = {listed, openingStamp, picture, {}, {}};
+    pending = Job{listed, direction, generation, prepare};
     startPending();
 }
 
@@ -191,15 +193,34 @@ void ReadAhead::read(const Job &job)
         if (QThread::currentThread()->isInterruptionRequested())
             return;
         const auto isTarget = [&target](const Entry &entry) { return entry.path == target; };
+        QImage unprepared;
         {
             QMutexLocker lock(&mutex);
-            if (target.isEmpty() || std::any_of(held.cbegin(), held.cend(), isTarget))
+            const auto it = std::find_if(held.cbegin(), held.cend(), isTarget);
+            if (target.isEmpty())
                 continue;
+            if (it != held.cend()) {
+                // The picture left behind was shown, not read here: only its copy is missing.
+                if (job.prepare && it->prepared.isNull())
+                    unprepared = it->picture;
+                else
+                    continue;
+            }
         }
-        Entry entry{target, Stamp::of(target), QImage(), {}};
+        if (!unprepared.isNull()) {
+            const QImage prepared = job.prepare(unprepared);
+            QMutexLocker lock(&mutex);
+            const auto it = std::find_if(held.begin(), held.end(), isTarget);
+            if (job.generation == generation && it != held.end())
+                it->prepared = prepared;
+            continue;
+        }
+        Entry entry{target, Stamp::of(target), QImage(), {}, {}};
         holdPrintedLines(&entry.lines);
         entry.picture = loadImage(target, false);
         holdPrintedLines(nullptr);
+        if (job.prepare && !entry.picture.isNull())
+            entry.prepared = job.prepare(entry.picture);
         // A picture that cannot be read is left to the read at opening, which reports it.
         if (!entry.picture.isNull() && !store(std::move(entry), targets, job.generation))
             return;

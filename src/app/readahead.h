@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QThread;
@@ -24,17 +25,22 @@ class ReadAhead : public QObject
     Q_OBJECT
 
 public:
+    // What is done on the worker with each picture read ahead besides reading it, such as the
+    // pane's smooth copy: the first paint of a large photograph need not wait for it either.
+    using Preparation = std::function<QImage(const QImage &)>;
+
     explicit ReadAhead(QObject *parent = nullptr);
     ~ReadAhead() override;
 
-    // The picture read ahead for path, when its file is still the one read; what the read
-    // printed is printed now. Null otherwise, and then the reading in progress is given up
-    // (a decoder is ended) so that the caller's own read has the machine to itself.
-    QImage take(const QString &path);
+    // The picture read ahead for path, when its file is still the one read, with what prepare
+    // made of it in prepared; what the read printed is printed now. Null otherwise, and then the
+    // reading in progress is given up (a decoder is ended) so that the caller's own read has the
+    // machine to itself.
+    QImage take(const QString &path, QImage *prepared = nullptr);
     // The window asked take for path and then showed picture (null when it could not be read):
-    // reading ahead starts around it. Travel goes backwards when its name comes before the last
-    // one's.
-    void follow(const QString &path, const QImage &picture);
+    // reading ahead starts around it, each picture read going through prepare. Travel goes
+    // backwards when its name comes before the last one's.
+    void follow(const QString &path, const QImage &picture, const Preparation &prepare = {});
     // The grid shows folder: unless the shown picture is in it, everything held goes.
     void showFolder(const QString &folder);
     // The memory of the pictures held, the one shown aside.
@@ -65,12 +71,14 @@ private:
         QImage picture;
         // What printLine was given while it was read.
         QList<QByteArray> lines;
+        QImage prepared;
     };
     struct Job
     {
         QString path;
         int direction;
         quint64 generation;
+        Preparation prepare;
     };
 
     void stopReading();

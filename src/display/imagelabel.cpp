@@ -21,6 +21,20 @@ void ImageLabel::setImage(const QImage &image)
     showTurned();
 }
 
+void ImageLabel::offerCopy(const QImage &copy)
+{
+    smoothCopy.offer(picture, copy);
+}
+
+QImage ImageLabel::fittedCopy(const QImage &image, const QSize &areaSize, qreal ratio)
+{
+    const QSize label = labelSize(areaSize, image.size(), true, 1.0);
+    const QSize size = (QSizeF(drawnRect(label, image.size(), true, 1.0).size()) * ratio).toSize();
+    if (size.isEmpty() || (size.width() >= image.width() && size.height() >= image.height()))
+        return QImage();
+    return SmoothCopy::reduce(image, size, ratio);
+}
+
 void ImageLabel::rotate(int quarters)
 {
     quarterTurns = ((quarterTurns + quarters) % 4 + 4) % 4;

@@ -20,6 +20,11 @@ public:
 
     // Shows image, turned as far as the picture before it was.
     void setImage(const QImage &image);
+    // Draws the picture just set from copy, made beforehand by fittedCopy, where it fits.
+    void offerCopy(const QImage &copy);
+    // The smooth copy that the label draws of image fitted into a scroll area of areaSize on a
+    // screen of ratio; null when the fitted picture is not reduced. Safe on any thread.
+    static QImage fittedCopy(const QImage &image, const QSize &areaSize, qreal ratio);
     // The picture as shown, turned.
     QImage image() const { return picture; }
     // Turns the shown picture by quarters, clockwise for positive counts, for viewing only.

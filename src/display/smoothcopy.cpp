@@ -53,6 +53,23 @@ void SmoothCopy::draw(QPainter &painter, const QRect &target, const QImage &pict
         request(picture, size, ratio);
 }
 
+void SmoothCopy::offer(const QImage &picture, const QImage &reduced)
+{
+    if (!reduced.isNull())
+        copy = {reduced, picture.cacheKey()};
+}
+
+QImage SmoothCopy::reduce(const QImage &picture, const QSize &size, qreal ratio)
+{
+    // In the screen's own format, so that every repaint is a plain copy.
+    QImage image =
+        picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                       : QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
 void SmoothCopy::request(const QImage &picture, const QSize &size, qreal ratio)
 {
     if (makingKey == picture.cacheKey() && makingSize == size)
@@ -60,12 +77,6 @@ void SmoothCopy::request(const QImage &picture, const QSize &size, qreal ratio)
     makingKey = picture.cacheKey();
     makingSize = size;
     making.setFuture(QtConcurrent::run([picture, size, ratio] {
-        // In the screen's own format, so that every repaint is a plain copy.
-        QImage image =
-            picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                           : QImage::Format_RGB32);
-        image.setDevicePixelRatio(ratio);
-        return Copy{image, picture.cacheKey()};
+        return Copy{reduce(picture, size, ratio), picture.cacheKey()};
     }));
 }

@@ -22,6 +22,13 @@ public:
     explicit SmoothCopy(QWidget *widget);
 
     void draw(QPainter &painter, const QRect &target, const QImage &picture);
+    // Takes reduced, made elsewhere from picture by reduce, as the copy: drawn at once where it
+    // has the drawn size.
+    void offer(const QImage &picture, const QImage &reduced);
+
+    // The smooth copy of picture at size (in device pixels) for a screen of ratio, as draw shows
+    // it. Safe on any thread.
+    static QImage reduce(const QImage &picture, const QSize &size, qreal ratio);
 
 private:
     struct Copy
