@@ -2,12 +2,11 @@
 #include "loader.h"
 
 #include "command.h"
+#include "decoderpool.h"
 #include "formats.h"
 #include "paths.h"
 #include "reduction.h"
-#include "storedcolours.h"
 
-#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
@@ -31,26 +30,49 @@ QString shellQuoted(const QString &text)
 }
 #endif
 
-// Qt guesses the format from the file's name and content, as for QImage(path); only regular
-// files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
-bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
+// A decode that takes longer is taken for a hostile file that keeps its decoder busy for ever:
+// the decoder is ended and the picture is not shown. The sanitizers slow decoding several times.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kSlowdown = 4;
+#else
+constexpr int kSlowdown = 1;
+#endif
+constexpr int kPictureTimeLimit = 20000 * kSlowdown;
+constexpr int kThumbnailTimeLimit = 5000 * kSlowdown;
+// What an orientation can say; other bits of a decoder's answer are noise.
+constexpr int kAnyTurn = QImageIOHandler::TransformationMirror |
+                         QImageIOHandler::TransformationFlip |
+                         QImageIOHandler::TransformationRotate90;
+
+// The picture read in a decoder process (readPicture, picturereader.h), which may crash, hang
+// or be taken over by a hostile file without harm to the viewer.
+bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+                   int leastSide)
 {
-    QFile file(path);
-    if (!openRegularFile(file))
+    DecoderRequest request;
+    request.kind = DecoderRequest::Picture;
+    request.leastSide = leastSide;
+    request.name = pathFileName(path);
+    // The memory of the picture before goes back to the decoder, which may decode into it.
+    buffer = QImage();
+    DecoderReply reply;
+    if (!askDecoder(request, path, thumbnail ? kThumbnailTimeLimit : kPictureTimeLimit, reply,
+                    &buffer) ||
+        !reply.ok)
         return false;
-    QImageReader reader(&file);
-    // Asked before the read: the reader forgets a format it found by the content once done.
-    const QByteArray format = reader.format();
-    const QSize original = reduceToFit(reader, file.size());
-    if (!original.isValid())
-        requestReducedSize(reader, leastSide);
-    if (!reader.read(&buffer))
-        return false;
-    orientation = reader.transformation();
-    setOriginalSize(buffer, original);
-    if (!buffer.colorSpace().isValid())
-        applyUnusableProfile(path, format, buffer);
+    orientation = Orientation(reply.orientation & kAnyTurn);
     return true;
+}
+
+Orientation decodeRawOrientation(const QString &path)
+{
+    DecoderRequest request;
+    request.kind = DecoderRequest::RawOrientation;
+    request.name = pathFileName(path);
+    DecoderReply reply;
+    if (!askDecoder(request, path, kThumbnailTimeLimit, reply) || !reply.ok)
+        return QImageIOHandler::TransformationNone;
+    return Orientation(reply.orientation & kAnyTurn);
 }
 
 void deleteTempFile(const QString &path)
@@ -98,7 +120,7 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
 {
     orientation = QImageIOHandler::TransformationNone;
     if (!isRawFile(path))
-        return readPicture(path, buffer, orientation, leastSide);
+        return decodePicture(path, thumbnail, buffer, orientation, leastSide);
 
     // Copy first: the decoder writes its output beside its input, and the user's folder must
     // not change.
@@ -133,7 +155,7 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
         } else if (QFile::exists(ppm)) {
             output = ppm;
             if (code == 0)
-                rawOrientation = rawFileOrientation(copy);
+                rawOrientation = decodeRawOrientation(copy);
         }
     } else {
         output = pathWithSuffix(copy, QStringLiteral(".tiff"));
@@ -145,7 +167,7 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
 
     bool read = false;
     if (code == 0)
-        read = readPicture(output, buffer, orientation, leastSide);
+        read = decodePicture(output, thumbnail, buffer, orientation, leastSide);
     if (!outputSaysOrientation)
         orientation = rawOrientation;
     deleteTempFile(output);

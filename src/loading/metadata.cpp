@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata.h"
 #include "appearance.h"
+#include "paths.h"
 
 #include <QByteArray>
 #include <QColorSpace>
 #include <QFile>
-#include <QFileInfo>
 
 #include <exiv2/exiv2.hpp>
 
@@ -28,15 +28,20 @@ void prepareMetadataLibrary()
     Q_UNUSED(prepared);
 }
 
-// The file's metadata, read; null when the library does not know the file or it is no regular
-// file (reading a pipe would wait for a writer). Throws what the library throws.
-std::unique_ptr<Exiv2::Image> openMetadata(const QString &path)
+// The file's metadata, read from file (mapped, so that only what the parser looks at is read;
+// file must stay open while the result is used); null when the library does not know the file
+// or it is no regular file (reading a pipe would wait for a writer). Throws what the library
+// throws. Opened through openRegularFile, which also serves the decoder's handed-over files.
+std::unique_ptr<Exiv2::Image> openMetadata(QFile &file)
 {
     prepareMetadataLibrary();
-    if (!QFileInfo(path).isFile())
+    if (!openRegularFile(file) || file.size() <= 0)
         return nullptr;
-    const std::string name = QFile::encodeName(path).toStdString();
-    std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(name, false).release());
+    const uchar *data = file.map(0, file.size());
+    if (!data)
+        return nullptr;
+    std::unique_ptr<Exiv2::Image> image(
+        Exiv2::ImageFactory::open(data, static_cast<long>(file.size())).release());
     if (image)
         image->readMetadata();
     return image;
@@ -158,7 +163,8 @@ PictureMetadata readMetadata(const QString &path)
     PictureMetadata metadata;
     // Whatever the file holds, what was read before the library gave up is still shown.
     try {
-        const auto image = openMetadata(path);
+        QFile file(path);
+        const auto image = openMetadata(file);
         if (image)
             readFields(*image, metadata);
     } catch (...) {
@@ -171,7 +177,8 @@ Orientation rawFileOrientation(const QString &path)
     // Whatever the file holds, the picture is still shown: a file the library cannot parse, or
     // that makes it fail in any other way, keeps its stored orientation.
     try {
-        const auto image = openMetadata(path);
+        QFile file(path);
+        const auto image = openMetadata(file);
         if (!image)
             return QImageIOHandler::TransformationNone;
         const Exiv2::Exifdatum *found = findDatum(image->exifData(), Exiv2::orientation);

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRandomGenerator>
 #include <QTime>
 
@@ -58,6 +59,27 @@ std::optional<bool> copyInKernel(QFile &in, QFile &out)
 }
 #endif
 
+QMutex handedMutex;
+QString handedName;
+int handedDescriptor = -1;
+
+#ifdef Q_OS_UNIX
+int handedFile(const QString &name)
+{
+    {
+        QMutexLocker lock(&handedMutex);
+        // A duplicate shares the offset: each reader starts from the beginning, as after open.
+        if (handedDescriptor >= 0 && name == handedName) {
+            const int fd = ::fcntl(handedDescriptor, F_DUPFD_CLOEXEC, 0);
+            if (fd >= 0)
+                ::lseek(fd, 0, SEEK_SET);
+            return fd;
+        }
+    }
+    return ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+#endif
+
 } // namespace
 
 bool deleteFile(const QString &path)
@@ -109,13 +131,19 @@ QString randomName()
     return QStringLiteral("%1").arg(generator.generate() % kNameRange);
 }
 
+void handOverFile(const QString &name, int descriptor)
+{
+    QMutexLocker lock(&handedMutex);
+    handedName = name;
+    handedDescriptor = descriptor;
+}
+
 bool openRegularFile(QFile &file)
 {
 #ifdef Q_OS_UNIX
     // Non-blocking, so that opening a FIFO returns at once; the kind is then asked of what was
     // opened, not of the name, which may have changed meanwhile.
-    const int fd =
-        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = handedFile(file.fileName());
     if (fd < 0)
         return false;
     struct stat status;

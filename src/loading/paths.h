@@ -26,4 +26,9 @@ bool copyFile(const QString &source, const QString &target);
 // such as /dev/zero never ends, so neither is a picture.
 bool openRegularFile(QFile &file);
 
+// A process that may open nothing (the sandboxed decoder) is handed its files open instead:
+// until it is called again with -1, openRegularFile serves name from a duplicate of descriptor,
+// so that the readers that take a path read the handed file.
+void handOverFile(const QString &name, int descriptor);
+
 #endif

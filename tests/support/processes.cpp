@@ -31,6 +31,23 @@ QList<qint64> allProcesses()
     return pids;
 }
 
+QList<qint64> children(bool decoders)
+{
+    const qint64 self = QCoreApplication::applicationPid();
+    QList<qint64> found;
+    for (qint64 pid : allProcesses()) {
+        const QList<QByteArray> fields = statFields(pid);
+        if (fields.size() < 2 || fields.at(1).toLongLong() != self)
+            continue;
+        QFile name(QStringLiteral("/proc/%1/comm").arg(pid));
+        const bool decoder = fields.first() != "Z" && name.open(QIODevice::ReadOnly) &&
+                             name.readAll().trimmed() == "velmora-decoder";
+        if (decoder == decoders)
+            found.append(pid);
+    }
+    return found;
+}
+
 } // namespace
 
 bool processRunning(qint64 pid)
@@ -41,14 +58,12 @@ bool processRunning(qint64 pid)
 
 QList<qint64> childProcesses()
 {
-    const qint64 self = QCoreApplication::applicationPid();
-    QList<qint64> children;
-    for (qint64 pid : allProcesses()) {
-        const QList<QByteArray> fields = statFields(pid);
-        if (fields.size() > 1 && fields.at(1).toLongLong() == self)
-            children.append(pid);
-    }
-    return children;
+    return children(false);
+}
+
+QList<qint64> decoderProcesses()
+{
+    return children(true);
 }
 
 QList<qint64> processesMentioning(const QString &text)

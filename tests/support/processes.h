@@ -11,7 +11,12 @@
 bool processRunning(qint64 pid);
 
 // Children of this process, zombies included: a child that was never reaped is left behind too.
+// The sandboxed decoders that wait for the next picture are the loader's, kept on purpose, and
+// not counted unless they are zombies.
 QList<qint64> childProcesses();
+
+// The sandboxed decoders running as children of this process.
+QList<qint64> decoderProcesses();
 
 // Running processes other than this one whose command line contains text, such as a decoder
 // still working on a file of the private temporary directory.

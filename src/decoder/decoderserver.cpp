@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decoderserver.h"
+
+#include "appearance.h"
+#include "metadata.h"
+#include "paths.h"
+#include "picturereader.h"
+
+#include <QColorSpace>
+#include <QImageReader>
+
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+// Past this much processor time the decoder asks to be replaced, well before its hard limit
+// (sandbox.cpp) would kill it in the middle of a picture.
+constexpr double kRetireAfterSeconds = 120;
+
+bool overBudget()
+{
+    timespec used{};
+    return ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) == 0 &&
+           double(used.tv_sec) + used.tv_nsec / 1e9 > kRetireAfterSeconds;
+}
+
+QStringList readableFormats()
+{
+    // Listed at start-up, while the plugin folders can still be read.
+    static const QStringList formats = [] {
+        QStringList names;
+        const QList<QByteArray> reported = QImageReader::supportedImageFormats();
+        for (const QByteArray &format : reported)
+            names.append(QString::fromLatin1(format.constData(),
+                                             qstrnlen(format.constData(), format.size())));
+        return names;
+    }();
+    return formats;
+}
+
+// What the readers say while a request is served.
+QList<QPair<qint32, QString>> *heardMessages = nullptr;
+
+void hear(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (heardMessages)
+        heardMessages->append({qint32(type), text});
+}
+
+} // namespace
+
+DecoderServer::DecoderServer(int socket) : socket(socket)
+{
+    readableFormats();
+}
+
+void DecoderServer::run()
+{
+    const auto blocking = [] { return true; };
+    qInstallMessageHandler(hear);
+    for (;;) {
+        QByteArray message;
+        QList<int> descriptors;
+        DecoderRequest request;
+        if (!receiveMessage(socket, message, descriptors, blocking) ||
+            !decodeMessage(message, request) || descriptors.size() > 1)
+            return;
+        const int descriptor = descriptors.isEmpty() ? -1 : descriptors.first();
+        int newDescriptor = -1;
+        QImageReader::setAllocationLimit(request.allocationLimit);
+        QList<QPair<qint32, QString>> messages;
+        heardMessages = &messages;
+        DecoderReply reply = serve(request, descriptor, newDescriptor);
+        heardMessages = nullptr;
+        reply.messages = messages;
+        if (descriptor >= 0)
+            ::close(descriptor);
+        reply.retire = overBudget();
+        if (!sendMessage(socket, encodeMessage(reply),
+                         newDescriptor >= 0 ? QList<int>{newDescriptor} : QList<int>()))
+            return;
+    }
+}
+
+DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
+                                  int &newDescriptor)
+{
+    DecoderReply reply;
+    if (request.kind == DecoderRequest::Formats) {
+        reply.formats = readableFormats();
+        reply.ok = true;
+        return reply;
+    }
+    if (descriptor < 0)
+        return reply;
+    handOverFile(request.name, descriptor);
+    switch (request.kind) {
+    case DecoderRequest::Picture:
+        servePicture(request, reply, newDescriptor);
+        break;
+    case DecoderRequest::RawOrientation:
+        reply.orientation = int(rawFileOrientation(request.name));
+        reply.ok = true;
+        break;
+    case DecoderRequest::Metadata:
+        reply.metadata = readMetadata(request.name);
+        reply.ok = true;
+        break;
+    case DecoderRequest::Formats:
+        break;
+    }
+    handOverFile(QString(), -1);
+    return reply;
+}
+
+void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &reply,
+                                 int &newDescriptor)
+{
+    QImage buffer = pixelSlots.reusable(request.freeSlots);
+    Orientation orientation = QImageIOHandler::TransformationNone;
+    if (!readPicture(request.name, buffer, orientation, request.leastSide) || buffer.isNull())
+        return;
+    const PixelSlots::Stored stored = pixelSlots.store(buffer, request.freeSlots);
+    reply.dropped = stored.dropped;
+    if (stored.slot < 0)
+        return;
+    newDescriptor = stored.newDescriptor;
+    reply.ok = true;
+    reply.slot = stored.slot;
+    reply.slotBytes = stored.bytes;
+    reply.size = buffer.size();
+    reply.format = buffer.format();
+    reply.bytesPerLine = buffer.bytesPerLine();
+    reply.colourTable = buffer.colorTable();
+    if (buffer.colorSpace().isValid())
+        reply.colourProfile = buffer.colorSpace().iccProfile();
+    reply.orientation = int(orientation);
+    const QStringList keys = buffer.textKeys();
+    for (const QString &key : keys)
+        reply.text.insert(key, buffer.text(key));
+}

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// velmora-decoder --serve: decodes pictures for the viewer that started it, over the socket on
+// descriptor 3 (decodermessage.h), locked down by sandbox.cpp.
+// velmora-decoder --try-forbidden open|socket|exec: locks down, then tries what the filter
+// forbids; for the tests, which expect it killed by SIGSYS.
+#include "decoderserver.h"
+#include "metadata.h"
+#include "sandbox.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kViewerSocket = 3;
+
+// Loads now what the readers would load at their first picture, while files can still be
+// opened: every image plugin, and what each reader sets up at its first use (a picture of each
+// format that Qt can write, read back).
+void loadReaders()
+{
+    // The readers complain about the empty samples of formats Qt cannot write.
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+        QByteArray bytes;
+        if (writable.contains(format)) {
+            QBuffer out(&bytes);
+            out.open(QIODevice::WriteOnly);
+            QImage sample(4, 4, QImage::Format_RGB32);
+            sample.fill(Qt::gray);
+            QImageWriter(&out, format).write(sample);
+        }
+        QBuffer in(&bytes);
+        in.open(QIODevice::ReadOnly);
+        QImageReader(&in, format).read();
+    }
+    qInstallMessageHandler(previous);
+    // The metadata library's one-time set-up; no file is named.
+    readMetadata(QString());
+    // The local time zone, which the colour library asks for its profiles' dates: glibc reads
+    // /etc/localtime again at every question unless TZ names it, and then only once.
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    ::tzset();
+}
+
+// The decoder ends with the viewer, even in the middle of a picture: the viewer's side of the
+// socket closes when it ends in any way.
+void endWithViewer()
+{
+    std::thread([] {
+        pollfd hangUp{kViewerSocket, POLLRDHUP, 0};
+        while (::poll(&hangUp, 1, -1) < 0 && errno == EINTR) {
+        }
+        ::_exit(0);
+    }).detach();
+}
+
+int tryForbidden(const char *what)
+{
+    lockDown();
+    if (std::strcmp(what, "open") == 0)
+        ::open("/etc/passwd", O_RDONLY);
+    else if (std::strcmp(what, "socket") == 0)
+        ::socket(AF_INET, SOCK_STREAM, 0);
+    else if (std::strcmp(what, "exec") == 0)
+        ::execl("/bin/true", "true", static_cast<char *>(nullptr));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--try-forbidden") == 0)
+        return tryForbidden(argv[2]);
+    if (argc != 2 || std::strcmp(argv[1], "--serve") != 0)
+        return 2;
+    loadReaders();
+    DecoderServer server(kViewerSocket);
+    endWithViewer();
+    lockDown();
+    server.run();
+    // Nothing to flush or free: the viewer has gone or sent nonsense.
+    ::_exit(0);
+}

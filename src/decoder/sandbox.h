@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef SANDBOX_H
+#define SANDBOX_H
+
+// Locks the decoder down before it reads a byte of a picture: no new privileges, resource
+// limits on memory and processor time, and a system call filter that kills the process on
+// anything decoding does not need (opening files, sockets, running programs, ...). Everything
+// loaded lazily (image plugins, library set-up) must be loaded before. Where the kernel refuses
+// the filter, says so once on standard error and returns false: the decoder then still runs,
+// as a process apart from the viewer.
+bool lockDown();
+
+#endif

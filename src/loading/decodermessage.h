@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef DECODERMESSAGE_H
+#define DECODERMESSAGE_H
+
+#include "metadata.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// What the viewer and its decoder processes say to each other over a socket pair. The viewer
+// hands each request the picture as an open, read-only descriptor; the decoder answers with the
+// picture's description, its pixels lying in a shared memory file (a slot) that both sides keep
+// mapped and reuse while the viewer is not holding the picture it carries.
+
+struct DecoderRequest
+{
+    enum Kind : quint8 {
+        Picture,        // the picture, as loadImage's buffer variant gives it
+        RawOrientation, // the orientation a camera raw file records
+        Metadata,       // what the information dock shows
+        Formats,        // the formats the decoder reads; no descriptor
+    };
+    Kind kind = Picture;
+    // Read reduced to no less than this on the shorter side, where the reader can.
+    qint32 leastSide = 0;
+    // The viewer's QImageReader::allocationLimit(), which the reading keeps to.
+    qint32 allocationLimit = 0;
+    // The file's name without its folder: Qt's readers look at the suffix. Never opened.
+    QString name;
+    // The slots whose pictures the viewer has let go of: the decoder may write into these.
+    QList<qint32> freeSlots;
+};
+
+struct DecoderReply
+{
+    bool ok = false;
+    // Set when the decoder wants to be replaced after this answer (its processor-time budget).
+    bool retire = false;
+    // Where the pixels lie, and the free slots the decoder gave up (the viewer unmaps them).
+    qint32 slot = -1;
+    qint64 slotBytes = 0;
+    QList<qint32> dropped;
+    QSize size;
+    qint32 format = QImage::Format_Invalid;
+    qint64 bytesPerLine = 0;
+    QList<QRgb> colourTable;
+    // The colour space as an ICC profile; empty for none.
+    QByteArray colourProfile;
+    qint32 orientation = 0;
+    QMap<QString, QString> text;
+    QStringList formats;
+    PictureMetadata metadata;
+    // What the readers said through Qt's message handler while serving the request, for the
+    // viewer to say as if it had read the file itself: its type (QtMsgType) and text.
+    QList<QPair<qint32, QString>> messages;
+};
+
+QByteArray encodeMessage(const DecoderRequest &request);
+QByteArray encodeMessage(const DecoderReply &reply);
+// False when message is not one whole request or reply.
+bool decodeMessage(const QByteArray &message, DecoderRequest &request);
+bool decodeMessage(const QByteArray &message, DecoderReply &reply);
+
+// Sends message with the descriptors attached; false when the other side is gone.
+bool sendMessage(int socket, const QByteArray &message, const QList<int> &descriptors = {});
+
+// Receives one message and the descriptors sent with it (close-on-exec). readable is called
+// before each read and returns once the socket can be read, or false to give up. False when the
+// other side is gone, gave up or sent something that is no message; descriptors are then closed.
+bool receiveMessage(int socket, QByteArray &message, QList<int> &descriptors,
+                    const std::function<bool()> &readable);
+
+#endif

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decoderpool.h"
+
+#include "paths.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QMutex>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <vector>
+
+namespace {
+
+// Idle decoders kept beyond what the threads that read at once use up are ended.
+const int kMostIdle = QThread::idealThreadCount() + 4;
+
+struct Idle
+{
+    int nice;
+    std::unique_ptr<DecoderClient> decoder;
+};
+
+struct Pool
+{
+    QMutex mutex;
+    std::vector<Idle> idle;
+};
+
+Pool &pool()
+{
+    static Pool instance;
+    return instance;
+}
+
+// On Linux the nice value is the calling thread's, and a process started by it inherits it.
+int callerNice()
+{
+    return ::getpriority(PRIO_PROCESS, 0);
+}
+
+} // namespace
+
+std::unique_ptr<DecoderClient> DecoderPool::borrow()
+{
+    const int nice = callerNice();
+    {
+        QMutexLocker lock(&pool().mutex);
+        std::vector<Idle> &idle = pool().idle;
+        for (auto it = idle.rbegin(); it != idle.rend(); ++it) {
+            if (it->nice != nice)
+                continue;
+            std::unique_ptr<DecoderClient> found = std::move(it->decoder);
+            idle.erase(std::next(it).base());
+            if (found->isUsable())
+                return found;
+            // Ended outside the lock below, not here: ending waits for the process.
+            lock.unlock();
+            found.reset();
+            return borrow();
+        }
+    }
+    return std::make_unique<DecoderClient>();
+}
+
+void DecoderPool::giveBack(std::unique_ptr<DecoderClient> decoder)
+{
+    if (!decoder || !decoder->isUsable())
+        return;
+    const int nice = callerNice();
+    QMutexLocker lock(&pool().mutex);
+    if (int(pool().idle.size()) < kMostIdle)
+        pool().idle.push_back({nice, std::move(decoder)});
+}
+
+bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
+                DecoderReply &reply, QImage *picture)
+{
+    QFile file(path);
+    if (!path.isEmpty() && !openRegularFile(file))
+        return false;
+    DecoderRequest sent = request;
+    sent.allocationLimit = QImageReader::allocationLimit();
+    std::unique_ptr<DecoderClient> decoder = DecoderPool::borrow();
+    bool answered = decoder->request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
+    // Said here as the readers said it there: what the viewer printed when it read in-process.
+    for (const auto &[type, text] : std::as_const(reply.messages))
+        qt_message_output(type == QtFatalMsg ? QtCriticalMsg : QtMsgType(type),
+                          QMessageLogContext(), text);
+    if (answered && picture) {
+        *picture = decoder->picture(reply);
+        // A picture that does not fit what the decoder says of it: the decoder is not sound.
+        if (picture->isNull() && reply.ok) {
+            answered = false;
+            decoder.reset();
+        }
+    }
+    DecoderPool::giveBack(std::move(decoder));
+    return answered;
+}

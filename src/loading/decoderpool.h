@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef DECODERPOOL_H
+#define DECODERPOOL_H
+
+#include "decoderclient.h"
+
+#include <QString>
+
+#include <memory>
+
+// The decoder processes of the viewer, shared by its threads: a thread borrows one for a request
+// and gives it back, so that each thread that reads pictures at the same time (the pane, each
+// thumbnail worker) has one of its own, started once and reused.
+class DecoderPool
+{
+public:
+    // An idle decoder started by a thread of the caller's scheduling priority, or a new one:
+    // one started for background work runs at the background's priority.
+    static std::unique_ptr<DecoderClient> borrow();
+    // Keeps decoder for the next request while it is usable; ends it otherwise.
+    static void giveBack(std::unique_ptr<DecoderClient> decoder);
+};
+
+// Runs request on a decoder of the pool with the file at path open for it (none when path is
+// empty): false when the file is no regular file or the decoder failed (it is then replaced for
+// the next request). With picture given, the answer's picture lands there.
+bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
+                DecoderReply &reply, QImage *picture = nullptr);
+
+#endif

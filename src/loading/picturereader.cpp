@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "picturereader.h"
+
+#include "paths.h"
+#include "reduction.h"
+#include "storedcolours.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <QImageReader>
+
+// Qt guesses the format from the file's name and content, as for QImage(path); only regular
+// files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
+{
+    QFile file(path);
+    if (!openRegularFile(file))
+        return false;
+    QImageReader reader(&file);
+    // Asked before the read: the reader forgets a format it found by the content once done.
+    const QByteArray format = reader.format();
+    const QSize original = reduceToFit(reader, file.size());
+    if (!original.isValid())
+        requestReducedSize(reader, leastSide);
+    if (!reader.read(&buffer))
+        return false;
+    orientation = reader.transformation();
+    setOriginalSize(buffer, original);
+    if (!buffer.colorSpace().isValid())
+        applyUnusableProfile(path, format, buffer);
+    return true;
+}

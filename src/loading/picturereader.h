@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef PICTUREREADER_H
+#define PICTUREREADER_H
+
+#include "appearance.h"
+
+#include <QImage>
+#include <QString>
+
+// The read that the decoder process makes of a picture file: loadImage's buffer variant (loader.h)
+// for a file that is no camera raw file, as Qt's readers and the format plugin give it. Runs in
+// the decoder only, where path names a file handed over to it (handOverFile, paths.h).
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide);
+
+#endif
