@@ -87,15 +87,21 @@ add_custom_target(velmora-data ALL DEPENDS ${_velmora_generated})
 
 if(TARGET velmora-viewer)
     install(TARGETS velmora-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The decoder process, in the package's private folder: no user runs it.
+    install(TARGETS velmora-decoder
+            RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer)
     # The plain strip that CPack runs leaves the .comment and .note sections, which Debian's own
     # packaging (dh_strip) removes as well.
-    install(CODE "
-        if(CMAKE_INSTALL_DO_STRIP)
-            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
-                                    --remove-section=.note
-                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velmora-viewer\"
-                            COMMAND_ERROR_IS_FATAL ANY)
-        endif()")
+    foreach(program ${CMAKE_INSTALL_BINDIR}/velmora-viewer
+                    ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer/velmora-decoder)
+        install(CODE "
+            if(CMAKE_INSTALL_DO_STRIP)
+                execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                                        --remove-section=.note
+                                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}\"
+                                COMMAND_ERROR_IS_FATAL ANY)
+            endif()")
+    endforeach()
 else()
     message(WARNING "Packaging: target velmora-viewer is not defined; the binary will not be installed")
 endif()

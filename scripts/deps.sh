@@ -14,6 +14,8 @@ build_packages+=(libheif-dev libjxl-dev pkg-config)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
+# The system call filter of the decoder process.
+build_packages+=(libseccomp-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
 # The suite also builds the Debian package and checks it with lintian, the AppStream validator
 # and man.

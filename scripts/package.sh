@@ -33,7 +33,7 @@ deb="$(ls "$build"/velmora-viewer_*.deb)"
 
 # The package must carry the same files and name its run-time dependencies.
 contents="$(dpkg-deb -c "$deb")"
-for f in ./usr/bin/velmora-viewer ./usr/share/applications/example.velmora.viewer.desktop \
+for f in ./usr/bin/velmora-viewer ./usr/libexec/velmora-viewer/velmora-decoder ./usr/share/applications/example.velmora.viewer.desktop \
          ./usr/share/metainfo/example.velmora.viewer.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/velmora-viewer.svg \
          ./usr/share/icons/hicolor/{48x48,128x128,256x256}/apps/velmora-viewer.png \
@@ -43,7 +43,7 @@ for f in ./usr/bin/velmora-viewer ./usr/share/applications/example.velmora.viewe
 done
 # Libraries from dpkg-shlibdeps, the rest named in cmake/Packaging.cmake; each package once.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libexiv2-27 \
+for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libexiv2-27 libseccomp2 \
          qt6-image-formats-plugins dcraw libqt6svg6; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || { echo "package.sh: Depends lacks $p" >&2; exit 1; }
 done

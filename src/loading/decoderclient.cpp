@@ -59,6 +59,10 @@ struct DecoderClient::Slot
 
 QString DecoderClient::program()
 {
+    // Named by the environment, for a decoder of a build of one's own or one that misbehaves.
+    const QString named = qEnvironmentVariable("VELMORA_DECODER");
+    if (!named.isEmpty())
+        return named;
     static const QString found = [] {
         const QString installed = QStringLiteral(VELMORA_DECODER_INSTALLED);
         return QFileInfo(installed).isExecutable() ? installed

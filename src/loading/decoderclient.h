@@ -37,7 +37,8 @@ public:
     // The decoder's process id, or -1.
     qint64 processId() const;
 
-    // Where the decoder program lies: the installed one first, the build tree's otherwise.
+    // Where the decoder program lies: the one VELMORA_DECODER names, else the installed one,
+    // else the build tree's.
     static QString program();
 
 private:

@@ -26,6 +26,7 @@ struct Idle
 struct Pool
 {
     QMutex mutex;
+    // Ended with the process (each client ends its decoder), so that none is left behind.
     std::vector<Idle> idle;
 };
 
@@ -73,6 +74,15 @@ void DecoderPool::giveBack(std::unique_ptr<DecoderClient> decoder)
     QMutexLocker lock(&pool().mutex);
     if (int(pool().idle.size()) < kMostIdle)
         pool().idle.push_back({nice, std::move(decoder)});
+}
+
+void DecoderPool::endIdle()
+{
+    std::vector<Idle> ending;
+    {
+        QMutexLocker lock(&pool().mutex);
+        ending.swap(pool().idle);
+    }
 }
 
 bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,

@@ -19,6 +19,8 @@ public:
     static std::unique_ptr<DecoderClient> borrow();
     // Keeps decoder for the next request while it is usable; ends it otherwise.
     static void giveBack(std::unique_ptr<DecoderClient> decoder);
+    // Ends the idle decoders, as at the end of the process; the next request starts a fresh one.
+    static void endIdle();
 };
 
 // Runs request on a decoder of the pool with the file at path open for it (none when path is

@@ -32,7 +32,9 @@ grep -q -- '-D_FORTIFY_SOURCE=' "$build/CMakeCache.txt" || { echo "FAIL built wi
 # lintian accepts a RUNPATH made of $ORIGIN; the package wants none at all.
 rm -rf "$build/unpacked"
 dpkg-deb -x "$deb" "$build/unpacked"
-readelf -d "$build/unpacked/usr/bin/velmora-viewer" | grep -E 'R(UN)?PATH' &&
-    { echo "FAIL the binary carries a library search path"; fail=1; }
+for program in usr/bin/velmora-viewer usr/libexec/velmora-viewer/velmora-decoder; do
+    readelf -d "$build/unpacked/$program" | grep -E 'R(UN)?PATH' &&
+        { echo "FAIL /$program carries a library search path"; fail=1; }
+done
 [ "$fail" -eq 0 ] && echo "lintian: no errors, no warnings; no RUNPATH"
 exit "$fail"
