@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "informationtext.h"
 #include "formats.h"
-#include "metadata.h"
+#include "loader.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLocale>
 
 #include <cmath>
@@ -33,7 +32,7 @@ QString formatName(const QString &path)
 {
     if (isRawFile(path))
         return tr("Camera raw (%1)").arg(QFileInfo(path).suffix().toUpper());
-    return QString::fromLatin1(QImageReader::imageFormat(path).toUpper());
+    return QString::fromLatin1(loadImageFormat(path).toUpper());
 }
 
 // The model alone when it already names the maker, as most cameras' do.
@@ -85,7 +84,7 @@ QString positionText(double latitude, double longitude)
 
 QList<InformationSection> pictureInformation(const QString &path, const QSize &pictureSize)
 {
-    const PictureMetadata m = readMetadata(path);
+    const PictureMetadata m = loadMetadata(path);
     const QFileInfo info(path);
     InformationSection file{tr("File"), {}};
     add(file, tr("Name"), info.fileName());

@@ -7,6 +7,7 @@
 #include "picturereader.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QImageReader>
 
 #include <ctime>
@@ -87,6 +88,14 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
                                   int &newDescriptor)
 {
     DecoderReply reply;
+    if (request.kind != DecoderRequest::NextFrame && request.kind != DecoderRequest::Animation) {
+        animation.reset();
+        animationFile.reset();
+    }
+    if (request.kind == DecoderRequest::NextFrame) {
+        serveFrame(request, reply, newDescriptor);
+        return reply;
+    }
     if (request.kind == DecoderRequest::Formats) {
         reply.formats = readableFormats();
         reply.ok = true;
@@ -107,7 +116,20 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
         reply.metadata = readMetadata(request.name);
         reply.ok = true;
         break;
+    case DecoderRequest::Format: {
+        QFile file(request.name);
+        if (openRegularFile(file))
+            reply.formats = QStringList{QString::fromLatin1(QImageReader::imageFormat(&file))};
+        reply.ok = true;
+        break;
+    }
+    case DecoderRequest::Animation:
+        openAnimation(request.name, reply);
+        if (reply.ok)
+            serveFrame(request, reply, newDescriptor);
+        break;
     case DecoderRequest::Formats:
+    case DecoderRequest::NextFrame:
         break;
     }
     handOverFile(QString(), -1);
@@ -121,22 +143,63 @@ void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &re
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!readPicture(request.name, buffer, orientation, request.leastSide) || buffer.isNull())
         return;
-    const PixelSlots::Stored stored = pixelSlots.store(buffer, request.freeSlots);
+    reply.orientation = int(orientation);
+    deliver(buffer, request.freeSlots, reply, newDescriptor);
+}
+
+void DecoderServer::openAnimation(const QString &name, DecoderReply &reply)
+{
+    animationFile = std::make_unique<QFile>(name);
+    if (!openRegularFile(*animationFile))
+        return;
+    animation = std::make_unique<QImageReader>(animationFile.get());
+    nextFrame = 0;
+    // Only formats whose frames are meant to play: a TIFF's pages (a camera raw file's
+    // previews among them) are no animation. The count comes from the file's headers.
+    reply.ok = animation->supportsAnimation() && animation->imageCount() > 1;
+    reply.loopCount = animation->loopCount();
+}
+
+void DecoderServer::serveFrame(const DecoderRequest &request, DecoderReply &reply,
+                               int &newDescriptor)
+{
+    reply.ok = false;
+    if (!animation)
+        return;
+    // Past the last frame the reader starts again on the file from its beginning.
+    if (!animation->canRead() && animationFile->seek(0)) {
+        animation = std::make_unique<QImageReader>(animationFile.get());
+        nextFrame = 0;
+    }
+    reply.frameNumber = nextFrame++;
+    QImage frame = pixelSlots.reusable(request.freeSlots);
+    if (!animation->read(&frame)) {
+        animation.reset();
+        return;
+    }
+    reply.frameDelay = animation->nextImageDelay();
+    deliver(frame, request.freeSlots, reply, newDescriptor);
+}
+
+bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlots,
+                            DecoderReply &reply, int &newDescriptor)
+{
+    const PixelSlots::Stored stored = pixelSlots.store(picture, freeSlots);
     reply.dropped = stored.dropped;
     if (stored.slot < 0)
-        return;
+        return false;
     newDescriptor = stored.newDescriptor;
     reply.ok = true;
     reply.slot = stored.slot;
     reply.slotBytes = stored.bytes;
-    reply.size = buffer.size();
-    reply.format = buffer.format();
-    reply.bytesPerLine = buffer.bytesPerLine();
-    reply.colourTable = buffer.colorTable();
-    if (buffer.colorSpace().isValid())
-        reply.colourProfile = buffer.colorSpace().iccProfile();
-    reply.orientation = int(orientation);
-    const QStringList keys = buffer.textKeys();
+    reply.size = picture.size();
+    reply.format = picture.format();
+    reply.bytesPerLine = picture.bytesPerLine();
+    reply.colourTable = picture.colorTable();
+    if (picture.colorSpace().isValid())
+        reply.colourProfile = picture.colorSpace().iccProfile();
+    const QStringList keys = picture.textKeys();
     for (const QString &key : keys)
-        reply.text.insert(key, buffer.text(key));
+        reply.text.insert(key, picture.text(key));
+    return true;
 }

@@ -5,6 +5,11 @@
 #include "decodermessage.h"
 #include "pixelslots.h"
 
+#include <QFile>
+#include <QImageReader>
+
+#include <memory>
+
 // The decoder's side of the protocol (decodermessage.h): answers the viewer's requests on
 // socket, one at a time, until the viewer goes.
 class DecoderServer
@@ -17,9 +22,18 @@ public:
 private:
     DecoderReply serve(const DecoderRequest &request, int descriptor, int &newDescriptor);
     void servePicture(const DecoderRequest &request, DecoderReply &reply, int &newDescriptor);
+    void openAnimation(const QString &name, DecoderReply &reply);
+    void serveFrame(const DecoderRequest &request, DecoderReply &reply, int &newDescriptor);
+    // Hands picture to the viewer in a free slot.
+    bool deliver(const QImage &picture, const QList<qint32> &freeSlots, DecoderReply &reply,
+                 int &newDescriptor);
 
     int socket;
     PixelSlots pixelSlots;
+    // The animation being played: its file (a duplicate of the one handed over) and its reader.
+    std::unique_ptr<QFile> animationFile;
+    std::unique_ptr<QImageReader> animation;
+    qint32 nextFrame = 0;
 };
 
 #endif

@@ -2,41 +2,75 @@
 #include "animationplayer.h"
 
 #include "appearance.h"
+#include "decoderpool.h"
 #include "imagelabel.h"
+#include "paths.h"
 
-#include <QImageReader>
-#include <QMovie>
+namespace {
+
+// The user-interface thread waits for each frame; a decoder kept busy longer is ended and the
+// animation stops on the frame it shows.
+constexpr int kFrameTimeLimit = 5000;
+
+} // namespace
 
 AnimationPlayer::AnimationPlayer(ImageLabel *label, QObject *parent) : QObject(parent), label(label)
 {
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &AnimationPlayer::showNextFrame);
+}
+
+AnimationPlayer::~AnimationPlayer()
+{
+    stop();
 }
 
 void AnimationPlayer::play(const QString &path)
 {
     stop();
-    // Only formats whose frames are meant to play: a TIFF's pages (a camera raw file's
-    // previews among them) are no animation. The count comes from the file's headers.
-    QImageReader reader(path);
-    if (!reader.supportsAnimation() || reader.imageCount() <= 1)
-        return;
-    movie = new QMovie(path, QByteArray(), this);
-    connect(movie, &QMovie::frameChanged, this, &AnimationPlayer::showFrame);
-    movie->start();
+    decoder = DecoderPool::borrow();
+    loopCount = 0;
+    passes = 0;
+    showFrame(DecoderRequest::Animation, path);
 }
 
 void AnimationPlayer::stop()
 {
-    delete movie;
-    movie = nullptr;
+    timer.stop();
+    // The decoder closes the animation at its next request, whoever makes it.
+    DecoderPool::giveBack(std::move(decoder));
 }
 
 bool AnimationPlayer::isPlaying() const
 {
-    return movie && movie->state() == QMovie::Running;
+    return timer.isActive();
 }
 
-void AnimationPlayer::showFrame()
+void AnimationPlayer::showNextFrame()
 {
+    showFrame(DecoderRequest::NextFrame, QString());
+}
+
+void AnimationPlayer::showFrame(int kind, const QString &path)
+{
+    DecoderRequest request;
+    request.kind = DecoderRequest::Kind(kind);
+    request.name = pathFileName(path);
+    DecoderReply reply;
+    QImage frame;
+    if (!decoder || !askDecoder(*decoder, request, path, kFrameTimeLimit, reply, &frame) ||
+        !reply.ok) {
+        stop();
+        return;
+    }
+    if (kind == DecoderRequest::Animation)
+        loopCount = reply.loopCount;
+    // A pass has ended when the first frame comes again; -1 plays for ever.
+    else if (reply.frameNumber == 0 && loopCount >= 0 && ++passes > loopCount) {
+        stop();
+        return;
+    }
     // The label keeps its zoom and fit: only the picture changes.
-    label->setImage(toSrgb(movie->currentImage()));
+    label->setImage(toSrgb(frame));
+    timer.start(qMax(0, reply.frameDelay));
 }

@@ -21,11 +21,6 @@ QImage applyOrientation(const QImage &picture, Orientation orientation);
 // Qt cannot use come back as they are, at no cost.
 QImage toSrgb(QImage picture);
 
-// The picture in sRGB through LittleCMS, for the profiles Qt cannot apply: a CMYK file's ink
-// values through its print profile, or picture through its table-based RGB profile. Null when
-// LittleCMS cannot use the profile either.
-QImage storedToSrgb(const QImage &picture, const StoredColours &stored);
-
 // Colour first, then orientation: what a decoded picture needs before it is shown.
 QImage finishPicture(QImage picture, Orientation orientation);
 

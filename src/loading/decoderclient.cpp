@@ -107,11 +107,6 @@ DecoderClient::~DecoderClient()
     end();
 }
 
-qint64 DecoderClient::processId() const
-{
-    return pid;
-}
-
 bool DecoderClient::isUsable()
 {
     if (pid <= 0 || socket < 0 || retiring)

@@ -34,8 +34,8 @@ public:
     // the slot.
     QImage picture(const DecoderReply &reply) const;
 
-    // The decoder's process id, or -1.
-    qint64 processId() const;
+    // Ends the process at once; the client is no longer usable.
+    void end();
 
     // Where the decoder program lies: the one VELMORA_DECODER names, else the installed one,
     // else the build tree's.
@@ -44,7 +44,6 @@ public:
 private:
     struct Slot;
     bool accept(DecoderReply &reply, QList<int> &descriptors);
-    void end();
 
     pid_t pid = -1;
     int socket = -1;

@@ -98,6 +98,7 @@ QByteArray encodeMessage(const DecoderReply &reply)
     return encode([&](QDataStream &s) {
         s << reply.ok << reply.retire << reply.slot << reply.slotBytes << reply.dropped
           << reply.size << reply.format << reply.bytesPerLine << reply.colourTable
+          << reply.frameDelay << reply.frameNumber << reply.loopCount
           << reply.colourProfile << reply.orientation << reply.text << reply.formats
           << reply.metadata << reply.messages;
     });
@@ -111,7 +112,7 @@ bool decodeMessage(const QByteArray &message, DecoderRequest &request)
             request.freeSlots;
     });
     request.kind = DecoderRequest::Kind(kind);
-    return whole && kind <= DecoderRequest::Formats;
+    return whole && kind <= DecoderRequest::NextFrame;
 }
 
 bool decodeMessage(const QByteArray &message, DecoderReply &reply)
@@ -119,6 +120,7 @@ bool decodeMessage(const QByteArray &message, DecoderReply &reply)
     return decode(message, [&](QDataStream &s) {
         s >> reply.ok >> reply.retire >> reply.slot >> reply.slotBytes >> reply.dropped >>
             reply.size >> reply.format >> reply.bytesPerLine >> reply.colourTable >>
+            reply.frameDelay >> reply.frameNumber >> reply.loopCount >>
             reply.colourProfile >> reply.orientation >> reply.text >> reply.formats >>
             reply.metadata >> reply.messages;
     });

@@ -26,6 +26,10 @@ struct DecoderRequest
         RawOrientation, // the orientation a camera raw file records
         Metadata,       // what the information dock shows
         Formats,        // the formats the decoder reads; no descriptor
+        Format,         // the format of one file, as Qt's readers find it
+        Animation,      // the first frame of an animation, which the decoder keeps open
+        NextFrame,      // the animation's next frame, its first again after the last; no
+                        // descriptor. Any other request closes the animation.
     };
     Kind kind = Picture;
     // Read reduced to no less than this on the shorter side, where the reader can.
@@ -51,10 +55,16 @@ struct DecoderReply
     qint32 format = QImage::Format_Invalid;
     qint64 bytesPerLine = 0;
     QList<QRgb> colourTable;
+    // Of an animation's frame: how long it stays, its number (0 starts a pass), and how often
+    // the file says to play the animation again (-1 for ever).
+    qint32 frameDelay = 0;
+    qint32 frameNumber = 0;
+    qint32 loopCount = 0;
     // The colour space as an ICC profile; empty for none.
     QByteArray colourProfile;
     qint32 orientation = 0;
     QMap<QString, QString> text;
+    // The formats the decoder reads, or the one format of a file.
     QStringList formats;
     PictureMetadata metadata;
     // What the readers said through Qt's message handler while serving the request, for the

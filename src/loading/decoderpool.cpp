@@ -85,28 +85,36 @@ void DecoderPool::endIdle()
     }
 }
 
-bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
-                DecoderReply &reply, QImage *picture)
+bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QString &path,
+                int timeout, DecoderReply &reply, QImage *picture)
 {
     QFile file(path);
     if (!path.isEmpty() && !openRegularFile(file))
         return false;
     DecoderRequest sent = request;
     sent.allocationLimit = QImageReader::allocationLimit();
-    std::unique_ptr<DecoderClient> decoder = DecoderPool::borrow();
-    bool answered = decoder->request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
+    const bool answered =
+        decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
     // Said here as the readers said it there: what the viewer printed when it read in-process.
     for (const auto &[type, text] : std::as_const(reply.messages))
         qt_message_output(type == QtFatalMsg ? QtCriticalMsg : QtMsgType(type),
                           QMessageLogContext(), text);
-    if (answered && picture) {
-        *picture = decoder->picture(reply);
-        // A picture that does not fit what the decoder says of it: the decoder is not sound.
-        if (picture->isNull() && reply.ok) {
-            answered = false;
-            decoder.reset();
-        }
+    if (!answered || !picture)
+        return answered;
+    *picture = decoder.picture(reply);
+    // A picture that does not fit what the decoder says of it: the decoder is not sound.
+    if (picture->isNull() && reply.ok) {
+        decoder.end();
+        return false;
     }
+    return true;
+}
+
+bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
+                DecoderReply &reply, QImage *picture)
+{
+    std::unique_ptr<DecoderClient> decoder = DecoderPool::borrow();
+    const bool answered = askDecoder(*decoder, request, path, timeout, reply, picture);
     DecoderPool::giveBack(std::move(decoder));
     return answered;
 }

@@ -28,5 +28,9 @@ public:
 // the next request). With picture given, the answer's picture lands there.
 bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
                 DecoderReply &reply, QImage *picture = nullptr);
+// The same with a decoder the caller keeps, for requests that build on the ones before (the
+// frames of an animation). A decoder that failed is no longer usable: the caller replaces it.
+bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QString &path,
+                int timeout, DecoderReply &reply, QImage *picture = nullptr);
 
 #endif

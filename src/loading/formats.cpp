@@ -1,16 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats.h"
 
-#include <QImageReader>
+#include "decoderpool.h"
+
+#include <QMutex>
+
+namespace {
+
+// A decoder's start-up loads every image plugin; more than this is no start-up.
+constexpr int kStartTimeLimit = 20000;
+
+} // namespace
 
 QStringList supportedFormats()
 {
-    QStringList formats;
-    const QList<QByteArray> reported = QImageReader::supportedImageFormats();
-    for (const QByteArray &format : reported)
-        formats.append(
-            QString::fromLatin1(format.constData(), qstrnlen(format.constData(), format.size())));
-    return formats;
+    // Asked of the decoder, not of Qt here: asking Qt would load its image plugins, and with
+    // them the decoding libraries, into the viewer.
+    static QMutex mutex;
+    static QStringList known;
+    QMutexLocker lock(&mutex);
+    DecoderRequest request;
+    request.kind = DecoderRequest::Formats;
+    DecoderReply reply;
+    if (known.isEmpty() && askDecoder(request, QString(), kStartTimeLimit, reply) && reply.ok)
+        known = reply.formats;
+    return known;
 }
 
 QStringList rawExtensions()

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+// The formats the decoder process reads (its QImageReader::supportedImageFormats()), asked once;
+// empty while no decoder can be asked.
 QStringList supportedFormats();
 QStringList rawExtensions();
 bool isRawFile(const QString &path);

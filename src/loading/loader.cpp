@@ -83,6 +83,28 @@ void deleteTempFile(const QString &path)
 
 } // namespace
 
+PictureMetadata loadMetadata(const QString &path)
+{
+    DecoderRequest request;
+    request.kind = DecoderRequest::Metadata;
+    request.name = pathFileName(path);
+    DecoderReply reply;
+    if (!askDecoder(request, path, kPictureTimeLimit, reply) || !reply.ok)
+        return PictureMetadata();
+    return reply.metadata;
+}
+
+QByteArray loadImageFormat(const QString &path)
+{
+    DecoderRequest request;
+    request.kind = DecoderRequest::Format;
+    request.name = pathFileName(path);
+    DecoderReply reply;
+    if (!askDecoder(request, path, kPictureTimeLimit, reply) || reply.formats.size() != 1)
+        return QByteArray();
+    return reply.formats.first().toLatin1();
+}
+
 QStringList decoderArguments(const QString &option, const QString &path)
 {
     const QString command = QStringLiteral("dcraw ") + option + QLatin1Char(' ');

@@ -3,6 +3,7 @@
 #define LOADER_H
 
 #include "appearance.h"
+#include "metadata.h"
 
 #include <QImage>
 #include <QString>
@@ -21,6 +22,14 @@ QImage loadImage(const QString &path, bool thumbnail);
 // shorter side; other readers deliver it whole.
 bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
                int leastSide = 0);
+
+// What the file at path records about how it was taken (metadata.h), read by a decoder process;
+// empty when it cannot be read. It may take a while, so not from the user-interface thread.
+PictureMetadata loadMetadata(const QString &path);
+
+// The format of the picture file at path as Qt's readers find it by its name and content, such
+// as "jpeg"; empty when none reads it.
+QByteArray loadImageFormat(const QString &path);
 
 // Lets Qt read pictures of at least 200 megapixels while still refusing absurd sizes.
 void raiseAllocationLimit();

@@ -4,6 +4,7 @@
 #include "appearance.h"
 #include "paths.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
@@ -14,9 +15,42 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <tiffio.h>
 
 namespace {
+
+struct ProfileClose
+{
+    void operator()(void *profile) const { cmsCloseProfile(profile); }
+};
+struct TransformDelete
+{
+    void operator()(void *transform) const { cmsDeleteTransform(transform); }
+};
+using Transform = std::unique_ptr<void, TransformDelete>;
+
+// Qt's 32-bit formats in memory order, for LittleCMS.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr cmsUInt32Number kPixel32 = TYPE_BGRA_8;
+#else
+constexpr cmsUInt32Number kPixel32 = TYPE_ARGB_8;
+#endif
+
+// A transform from the profile to sRGB, or none when the profile is not of the colour space the
+// pixels are in. Relative colorimetric with black point compensation, as print previews use.
+Transform transformToSrgb(const QByteArray &icc, cmsColorSpaceSignature space,
+                          cmsUInt32Number input, cmsUInt32Number flags)
+{
+    const std::unique_ptr<void, ProfileClose> from(
+        cmsOpenProfileFromMem(icc.constData(), cmsUInt32Number(icc.size())));
+    if (!from || cmsGetColorSpace(from.get()) != space)
+        return nullptr;
+    const std::unique_ptr<void, ProfileClose> to(cmsCreate_sRGBProfile());
+    return Transform(cmsCreateTransform(from.get(), input, to.get(), kPixel32,
+                                        INTENT_RELATIVE_COLORIMETRIC,
+                                        flags | cmsFLAGS_BLACKPOINTCOMPENSATION));
+}
 
 // The ink values as they will be kept, checked against the limit Qt's readers keep to.
 bool allowed(const QSize &size)
@@ -159,6 +193,40 @@ bool readStoredColours(const QString &path, const QByteArray &format, StoredColo
     // Mapped, not read: most files carry no profile, and only their headers are looked at.
     const uchar *data = file.map(0, file.size());
     return data && readJpeg(data, file.size(), stored);
+}
+
+QImage storedToSrgb(const QImage &picture, const StoredColours &stored)
+{
+    const bool cmyk = !stored.cmyk.isEmpty();
+    const Transform transform =
+        cmyk ? transformToSrgb(stored.profile, cmsSigCmykData,
+                               stored.inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, 0)
+             : transformToSrgb(stored.profile, cmsSigRgbData, kPixel32, cmsFLAGS_COPY_ALPHA);
+    if (!transform)
+        return QImage();
+    QImage converted;
+    if (cmyk) {
+        // LittleCMS leaves the alpha byte alone: opaque from the start.
+        converted = QImage(stored.size, QImage::Format_RGB32);
+        if (converted.isNull())
+            return QImage();
+        converted.fill(Qt::black);
+        cmsDoTransformLineStride(transform.get(), stored.cmyk.constData(), converted.bits(),
+                                 cmsUInt32Number(stored.size.width()),
+                                 cmsUInt32Number(stored.size.height()),
+                                 cmsUInt32Number(4 * stored.size.width()),
+                                 cmsUInt32Number(converted.bytesPerLine()), 0, 0);
+    } else {
+        converted = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                      : QImage::Format_RGB32);
+        cmsDoTransformLineStride(transform.get(), converted.constBits(), converted.bits(),
+                                 cmsUInt32Number(converted.width()),
+                                 cmsUInt32Number(converted.height()),
+                                 cmsUInt32Number(converted.bytesPerLine()),
+                                 cmsUInt32Number(converted.bytesPerLine()), 0, 0);
+    }
+    converted.setColorSpace(QColorSpace(QColorSpace::SRgb));
+    return converted;
 }
 
 void applyUnusableProfile(const QString &path, const QByteArray &format, QImage &buffer)

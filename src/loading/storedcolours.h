@@ -19,6 +19,11 @@ struct StoredColours
     bool inverted = false;
 };
 
+// The picture in sRGB through LittleCMS, for the profiles Qt cannot apply: a CMYK file's ink
+// values through its print profile, or picture through its table-based RGB profile. Null when
+// LittleCMS cannot use the profile either.
+QImage storedToSrgb(const QImage &picture, const StoredColours &stored);
+
 // Reads the embedded profile of the JPEG or TIFF file at path (format as Qt names it), and its
 // CMYK values when it has both; false when there is no profile or the file cannot be read.
 bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored);

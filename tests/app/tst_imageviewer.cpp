@@ -3,6 +3,8 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "informationtext.h"
+#include "loader.h"
 #include "links.h"
 #include "modalwatcher.h"
 
@@ -36,6 +38,7 @@ private slots:
     void secondLoadResetsTheZoom();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
+    void decodingLibrariesStayOutOfTheViewer();
     void aboutBoxNamesTheViewer();
     void converterAddressCarriesTheEdition_data();
     void converterAddressCarriesTheEdition();
@@ -341,6 +344,34 @@ void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
     viewer.loadFile(writePicture("still.png", QSize(20, 20)));
     QVERIFY(!viewer.animation->isPlaying());
     QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::magenta));
+}
+
+// Whatever the window shows of a picture (the picture, its animation, its thumbnail, its
+// information), the decoding libraries are mapped by the decoder processes alone.
+void ImageViewerTest::decodingLibrariesStayOutOfTheViewer()
+{
+    QTemporaryDir folder;
+    ImageViewer viewer("RAW");
+    for (const char *name : {"a.jpg", "b.tif", "c.webp", "d.gif"}) {
+        // Made by another process: writing them here would map the libraries too.
+        const QString path = folder.filePath(QLatin1String(name));
+        QCOMPARE(QProcess::execute("convert", {"-delay", "10", "-size", "16x12", "xc:orange",
+                                               "xc:navy", "-delete", path.endsWith("gif") ? "5" : "1",
+                                               path}),
+                 0);
+        viewer.loadFile(path);
+        QCOMPARE(viewer.imageLabel->image().size(), QSize(16, 12));
+        QVERIFY(!pictureInformation(path, QSize(16, 12)).isEmpty());
+        QVERIFY(!loadImage(path, true).isNull());
+    }
+    QVERIFY(viewer.animation->isPlaying());
+    QFile maps("/proc/self/maps");
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    // Not those of Qt's own image plugins (WebP, TIFF, JPEG, MNG with LittleCMS): Qt's widget
+    // style loads them to ask about the format of its built-in icons, whatever the viewer does.
+    for (const char *library : {"libheif", "libde265", "libdav1d", "libaom", "libjxl", "libexiv2"})
+        QVERIFY2(!mapped.contains(library), library);
 }
 
 void ImageViewerTest::aboutBoxNamesTheViewer()
