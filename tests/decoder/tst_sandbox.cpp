@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/types.h>
 
 class TestSandbox : public QObject
 {
@@ -21,8 +22,27 @@ private slots:
     void filterHolds();
     void failingDecoder_data();
     void failingDecoder();
+    void lyingDecoder_data();
+    void lyingDecoder();
+    void stopEndsTheWaitForADecoder();
+    void decoderKilledWhileIdleIsReplaced();
+    void heldPicturesKeepTheirPixels_data();
+    void heldPicturesKeepTheirPixels();
     void decoderEndsWithTheViewer();
+
+private:
+    QString writePicture(const QString &name, const QSize &size, const QColor &colour);
+
+    QTemporaryDir dir;
 };
+
+QString TestSandbox::writePicture(const QString &name, const QSize &size, const QColor &colour)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(colour);
+    const QString path = dir.filePath(name);
+    return picture.save(path) ? path : QString();
+}
 
 void TestSandbox::filterHolds_data()
 {
@@ -66,12 +86,8 @@ void TestSandbox::failingDecoder()
     QFETCH(bool, grid);
     QTemporaryDir dir;
     QStringList pictures;
-    for (const char *name : {"a.png", "b.png", "c.png"}) {
-        pictures.append(dir.filePath(QLatin1String(name)));
-        QImage picture(40, 30, QImage::Format_RGB32);
-        picture.fill(Qt::darkGreen);
-        QVERIFY(picture.save(pictures.last()));
-    }
+    for (const char *name : {"a.png", "b.png", "c.png"})
+        pictures.append(writePicture(QLatin1String(name), QSize(40, 30), Qt::darkGreen));
     const QString fake = dir.filePath(QStringLiteral("decoder"));
     QVERIFY(writeScript(fake, "if mkdir '" + QFile::encodeName(dir.filePath("failed")) +
                                   "' 2>/dev/null; then head -c 1 <&3 >/dev/null; " + failure +
@@ -98,13 +114,94 @@ void TestSandbox::failingDecoder()
     QCOMPARE(decoderProcesses(), QList<qint64>());
 }
 
+void TestSandbox::lyingDecoder_data()
+{
+    QTest::addColumn<QByteArray>("lie");
+    for (const char *lie : {"memory smaller than the picture", "lines shorter than the picture is wide",
+                            "no such format", "memory that can shrink", "slot without its memory",
+                            "answer cut short", "nothing but noise"})
+        QTest::newRow(lie) << QByteArray(lie);
+}
+
+// A decoder taken over by a hostile file cannot make the viewer read beyond what it mapped.
+void TestSandbox::lyingDecoder()
+{
+    QFETCH(QByteArray, lie);
+    const QString picture = writePicture(QStringLiteral("lie.png"), QSize(100, 100), Qt::red);
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
+    const EnvironmentGuard told("VELMORA_LIE", lie);
+    DecoderPool::endIdle();
+    QVERIFY(loadImage(picture, false).isNull());
+    QCOMPARE(childProcesses(), QList<qint64>());
+    DecoderPool::endIdle();
+}
+
+// Folders are switched and the viewer quits without waiting for a decoder's time limit.
+void TestSandbox::stopEndsTheWaitForADecoder()
+{
+    const QString started = dir.filePath(QStringLiteral("started"));
+    const QString fake = dir.filePath(QStringLiteral("silent"));
+    QVERIFY(writeScript(fake, "touch '" + QFile::encodeName(started) + "'\nexec sleep 60"));
+    const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(fake));
+    DecoderPool::endIdle();
+    ThumbThread worker;
+    QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
+    worker.render({writePicture(QStringLiteral("a.png"), QSize(8, 8), Qt::red)});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+    worker.stop();
+    // Well below the thumbnail's time limit of five seconds.
+    QVERIFY(worker.wait(QDeadlineTimer(2000)));
+    QCOMPARE(rendered.size(), 0);
+    QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+void TestSandbox::decoderKilledWhileIdleIsReplaced()
+{
+    DecoderPool::endIdle();
+    const QString picture = writePicture(QStringLiteral("a.png"), QSize(8, 8), Qt::red);
+    QVERIFY(!loadImage(picture, false).isNull());
+    const QList<qint64> decoders = decoderProcesses();
+    QCOMPARE(decoders.size(), 1);
+    ::kill(pid_t(decoders.first()), SIGKILL);
+    QTRY_VERIFY(!processRunning(decoders.first()));
+    QVERIFY(!loadImage(picture, false).isNull());
+    QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+void TestSandbox::heldPicturesKeepTheirPixels_data()
+{
+    QTest::addColumn<QList<QSize>>("sizes");
+    QTest::newRow("a folder of pictures of one size") << QList<QSize>(4, QSize(64, 48));
+    QTest::newRow("growing") << QList<QSize>{{8, 8}, {64, 48}, {640, 480}, {641, 480}};
+    QTest::newRow("shrinking") << QList<QSize>{{640, 480}, {64, 48}, {64, 47}, {8, 8}};
+}
+
+// The decoder reuses the memory of pictures the viewer has let go of, never of those it holds.
+void TestSandbox::heldPicturesKeepTheirPixels()
+{
+    QFETCH(QList<QSize>, sizes);
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    QList<QImage> held;
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QString name = QStringLiteral("%1.png").arg(i);
+        held.append(loadImage(writePicture(name, sizes.at(i), colours.at(i)), false));
+        // The picture before goes back: its memory may serve the next.
+        if (i == 2)
+            held.removeFirst();
+    }
+    for (int i = 0; i < held.size(); ++i) {
+        const int index = i + sizes.size() - held.size();
+        QCOMPARE(held.at(i).size(), sizes.at(index));
+        QCOMPARE(held.at(i).pixelColor(held.at(i).width() - 1, held.at(i).height() - 1),
+                 colours.at(index));
+    }
+}
+
 // A viewer killed while its decoder waits leaves no decoder behind.
 void TestSandbox::decoderEndsWithTheViewer()
 {
     DecoderPool::endIdle();
-    QTemporaryDir dir;
-    const QString picture = dir.filePath(QStringLiteral("a.png"));
-    QImage(20, 20, QImage::Format_RGB32).save(picture);
+    const QString picture = writePicture(QStringLiteral("a.png"), QSize(20, 20), Qt::red);
     QProcess viewer;
     viewer.start(QStringLiteral(VELMORA_LOADPROBE),
                  {picture, QStringLiteral("full"), QStringLiteral("hold")});
