@@ -23,6 +23,9 @@ void prepareMetadataLibrary()
         // its own diagnostics.
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::XmpParser::initialize();
+        // Its translations of values (the flash's words) are looked up where the program lies
+        // at their first use; a sandboxed decoder prepares this before it may open nothing.
+        Exiv2::exvGettext("");
         return true;
     }();
     Q_UNUSED(prepared);
