@@ -102,6 +102,26 @@ QImage detailedPicture(const QSize &size)
     return picture;
 }
 
+// A camera's photograph: the shapes of photoLikePicture under a sensor's fine noise, which gives a
+// JPEG of 12 MP the 3 to 4 MB, and the decoding time, that cameras' files have.
+QImage cameraPhoto(const QSize &size)
+{
+    QImage picture = photoLikePicture(size);
+    quint32 seed = 1;
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 28) - 8;
+            const QRgb colour = line[x];
+            line[x] = qRgb(qBound(0, qRed(colour) + noise, 255),
+                           qBound(0, qGreen(colour) + noise, 255),
+                           qBound(0, qBlue(colour) + noise, 255));
+        }
+    }
+    return picture;
+}
+
 // Copies source count times into folder as p0000.<suffix> and on; the file list in name order.
 QStringList fillFolder(const QString &folder, const QString &source, int count,
                        const QString &suffix)
@@ -316,7 +336,7 @@ bool measureBigFolder(const QDir &root)
     QStringList sources;
     for (const QSize &size : {kBigPhotoSize, kBigPhotoSize.transposed()}) {
         sources << root.filePath(QStringLiteral("big-%1.jpg").arg(size.width()));
-        if (!detailedPicture(size).save(sources.last(), "JPG", 90))
+        if (!cameraPhoto(size).save(sources.last(), "JPG", 90))
             return false;
     }
     const QString folder = root.filePath(QStringLiteral("big"));

@@ -80,10 +80,8 @@ void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
         worker->setParent(this);
         connect(worker, &ThumbThread::renderedImage, this, &ThumbModel::updatePixmap);
         threads.append(worker);
-    }
-    // Started once all are in the list, so that no result is taken for a stale one.
-    for (ThumbThread *worker : std::as_const(threads))
         worker->render(queue);
+    }
 }
 
 void ThumbModel::setVisibleRows(int first, int last)

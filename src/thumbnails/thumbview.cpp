@@ -7,8 +7,6 @@
 
 #include <QScrollBar>
 
-#include <algorithm>
-
 namespace {
 
 // The lowest row in [0, rows) for which below(row) holds, or rows when none does; below must
