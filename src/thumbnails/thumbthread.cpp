@@ -14,10 +14,6 @@
 
 namespace {
 
-// Linux's normal scheduler ignores QThread's priorities; a nice value of the worker's own
-// thread is what keeps it behind the user-interface thread.
-constexpr int kWorkerNice = 10;
-
 // Three bytes a pixel instead of four for a thumbnail that is opaque, as photographs are: ten
 // thousand of them then hold 140 MiB instead of 190 at a ratio of 1. Painting converts the few
 // cells in view on the fly.
@@ -76,7 +72,7 @@ void ThumbThread::stop()
 void ThumbThread::run()
 {
 #ifdef Q_OS_LINUX
-    setpriority(PRIO_PROCESS, gettid(), kWorkerNice);
+    setpriority(PRIO_PROCESS, gettid(), kThumbnailWorkerNice);
 #endif
     const qreal ratio = queue->devicePixelRatio();
     // Twice the thumbnail's size keeps the smooth scaling below as sharp as from the whole.

@@ -14,6 +14,10 @@ class ThumbQueue;
 // Thumbnails are at most this many points wide and high.
 constexpr int kThumbnailSize = 80;
 
+// Linux's normal scheduler ignores QThread's priorities; a nice value of each worker's own
+// thread is what keeps it behind the user-interface thread.
+constexpr int kThumbnailWorkerNice = 10;
+
 // The thumbnail's side in device pixels on a screen of devicePixelRatio.
 int thumbnailSide(qreal devicePixelRatio);
 
