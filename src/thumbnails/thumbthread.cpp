@@ -5,8 +5,6 @@
 #include "loader.h"
 #include "thumbqueue.h"
 
-#include <QtMath>
-
 #ifdef Q_OS_LINUX
 #include <sys/resource.h>
 #include <unistd.h>
