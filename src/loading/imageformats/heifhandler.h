@@ -8,7 +8,9 @@
 
 // Reads the primary picture of a HEIF file (HEIC, AVIF) through libheif, turned, mirrored and
 // cropped as the container says, in 8 or 16 bits a channel, with its alpha and its colour space.
-// A scaled read takes the file's stored thumbnail when it is at least as large as asked.
+// A scaled read takes the file's stored thumbnail when it is at least as large as asked and shows
+// the same picture, turned and cropped alike; whatever it reads, it delivers the picture's
+// proportions as shown.
 class HeifHandler : public QImageIOHandler
 {
 public:
