@@ -223,8 +223,7 @@ void TestThumbThread::thumbnailColours_data()
     QImage redOnWhite(300, 200, QImage::Format_Mono);
     redOnWhite.setColorTable({qRgb(255, 255, 255), qRgb(255, 0, 0)});
     redOnWhite.fill(1);
-    QTest::newRow("one-bit palette PNG keeps its red")
-        << redOnWhite << "red.png" << QColor(Qt::red);
+    QTest::newRow("one-bit palette PNG keeps its red") << redOnWhite << "red.png" << QColor(Qt::red);
 
     QImage seeThrough(300, 200, QImage::Format_Indexed8);
     seeThrough.setColorTable({qRgba(0, 0, 0, 0), qRgb(0, 0, 255)});
