@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata.h"
 #include "appearance.h"
+#include "embeddedexif.h"
 
 #include <QByteArray>
 #include <QColorSpace>
@@ -128,12 +129,8 @@ QByteArray iccProfile(Exiv2::Image &image)
     return bytes;
 }
 
-void readFields(Exiv2::Image &image, PictureMetadata &m)
+void readExifFields(const Exiv2::ExifData &exif, PictureMetadata &m)
 {
-    const Exiv2::ExifData &exif = image.exifData();
-    const QByteArray profile = iccProfile(image);
-    if (!profile.isEmpty())
-        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
     m.dateTaken = QDateTime::fromString(text(exif, Exiv2::dateTimeOriginal),
                                         QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     m.make = text(exif, Exiv2::make);
@@ -151,6 +148,14 @@ void readFields(Exiv2::Image &image, PictureMetadata &m)
                                'W', &m.longitude);
 }
 
+void readFields(Exiv2::Image &image, PictureMetadata &m)
+{
+    const QByteArray profile = iccProfile(image);
+    if (!profile.isEmpty())
+        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
+    readExifFields(image.exifData(), m);
+}
+
 } // namespace
 
 PictureMetadata readMetadata(const QString &path)
@@ -158,9 +163,16 @@ PictureMetadata readMetadata(const QString &path)
     PictureMetadata metadata;
     // Whatever the file holds, what was read before the library gave up is still shown.
     try {
-        const auto image = openMetadata(path);
-        if (image)
+        const QByteArray exif = embeddedExif(path);
+        if (!exif.isEmpty()) {
+            prepareMetadataLibrary();
+            Exiv2::ExifData data;
+            Exiv2::ExifParser::decode(data, reinterpret_cast<const Exiv2::byte *>(exif.constData()),
+                                      uint32_t(exif.size()));
+            readExifFields(data, metadata);
+        } else if (const auto image = openMetadata(path)) {
             readFields(*image, metadata);
+        }
     } catch (...) {
     }
     return metadata;
