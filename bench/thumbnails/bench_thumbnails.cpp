@@ -2,9 +2,13 @@
 // How fast a folder's thumbnails arrive compared with reading and scaling the same files in a
 // plain loop, how far the thumbnails of reduced reads are from those of whole pictures, how long
 // the user-interface thread stalls while they stream in, and how much memory a large folder costs
-// above the empty grid.
+// above the empty grid. A big folder of camera photographs: how soon the screen in view is filled,
+// after opening and after a jump to its end, and what ten thousand thumbnails hold at the screen's
+// pixel ratio and at twice it.
 
+#include "benchsupport.h"
 #include "dngwriter.h"
+#include "hostilecorpus.h"
 #include "loader.h"
 #include "thumbthread.h"
 #include "thumbview.h"
@@ -15,12 +19,20 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QProcess>
+#include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +58,20 @@ constexpr qint64 kMemoryAimMb = 150;
 // Mean difference, in levels of 255 per channel, from a thumbnail scaled from the whole picture.
 constexpr double kDifferenceAim = 1.0;
 constexpr int kSideBySideRuns = 5;
+
+// A photographer's folder: hard links to a landscape and a portrait photograph of 12 megapixels.
+constexpr int kBigCount = 2000;
+constexpr QSize kBigPhotoSize(4000, 3000);
+// The screen after a jump to the end must fill within a second; the whole folder, on every
+// core, well within the time one thread needs for plain reduced reads of all of it.
+constexpr double kLastScreenAimSeconds = 1.0;
+constexpr double kBigAllAim = 0.6;
+// Ten thousand small pictures: only the thumbnails' memory counts, not the reads.
+constexpr int kManyCount = 10000;
+constexpr QSize kManySize(320, 240);
+constexpr qint64 kManyMemoryAimMb = 300;
+// Run alone, in a child process with its own pixel ratio.
+const char *const kManyOption = "--many";
 
 struct Stream
 {
@@ -74,6 +100,26 @@ QImage detailedPicture(const QSize &size)
         auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
         for (int x = 0; x < size.width(); ++x)
             line[x] = qRgb((x * 7 + y) & 0xff, (x ^ y) & 0xff, (x * y / 64) & 0xff);
+    }
+    return picture;
+}
+
+// A camera's photograph: the shapes of photoLikePicture under a sensor's fine noise, which gives a
+// JPEG of 12 MP the 3 to 4 MB, and the decoding time, that cameras' files have.
+QImage cameraPhoto(const QSize &size)
+{
+    QImage picture = photoLikePicture(size);
+    quint32 seed = 1;
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 28) - 8;
+            const QRgb colour = line[x];
+            line[x] = qRgb(qBound(0, qRed(colour) + noise, 255),
+                           qBound(0, qGreen(colour) + noise, 255),
+                           qBound(0, qBlue(colour) + noise, 255));
+        }
     }
     return picture;
 }
@@ -239,6 +285,185 @@ int renderedRows(const ThumbView &view)
     return rendered;
 }
 
+// Hard-links source count times into folder as p0000.<suffix> and on, landscape and portrait
+// taking turns when a second source is given.
+bool linkFolder(const QString &folder, const QStringList &sources, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString &source = sources.at(i % sources.size());
+        const QString path = folder + QStringLiteral("/p%1.").arg(i, 5, 10, QLatin1Char('0')) +
+                             QFileInfo(source).suffix();
+        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()))
+            return false;
+    }
+    return true;
+}
+
+// The rows whose cells the view shows now.
+QSet<int> visibleRows(const ThumbView &view)
+{
+    QSet<int> rows;
+    for (int row = 0; row < view.model()->rowCount(); ++row) {
+        if (view.visualRect(view.model()->index(row, 0)).intersects(view.viewport()->rect()))
+            rows.insert(row);
+    }
+    return rows;
+}
+
+// Runs the event loop until every row of rows holds its thumbnail; the seconds on clock then.
+double secondsUntilRendered(const ThumbView &view, QSet<int> rows, const QElapsedTimer &clock)
+{
+    for (auto row = rows.begin(); row != rows.end();) {
+        if (view.model()->index(*row, 0).data().typeId() == QMetaType::QImage)
+            row = rows.erase(row);
+        else
+            ++row;
+    }
+    QEventLoop loop;
+    const QMetaObject::Connection cells = QObject::connect(
+        view.model(), &QAbstractItemModel::dataChanged, [&](const QModelIndex &cell) {
+            if (rows.remove(cell.row()) && rows.isEmpty())
+                loop.quit();
+        });
+    if (!rows.isEmpty())
+        loop.exec();
+    QObject::disconnect(cells);
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// What one plain reduced read of sources costs, as a worker reads: a median over all of them, in
+// a thread niced as the workers are, so that the load of other programs weighs on both alike.
+double plainReducedReadMs(const QStringList &sources)
+{
+    QList<double> reads;
+    std::unique_ptr<QThread> reader(QThread::create([&] {
+        setpriority(PRIO_PROCESS, gettid(), kThumbnailWorkerNice);
+        QElapsedTimer clock;
+        for (int run = 0; run < kSideBySideRuns; ++run) {
+            for (const QString &path : sources) {
+                QImage buffer;
+                Orientation orientation = QImageIOHandler::TransformationNone;
+                clock.start();
+                if (loadImage(path, true, buffer, orientation, 2 * kThumbnailSize))
+                    finishPicture(scaleThumbnail(buffer), orientation);
+                reads << clock.nsecsElapsed() / 1e6;
+            }
+        }
+    }));
+    reader->start();
+    reader->wait();
+    return medianMs(reads);
+}
+
+// The folder opened twice: once left at its top until every thumbnail is there, once scrolled to
+// its end at once. The user-interface thread is watched throughout.
+bool measureBigFolder(const QDir &root)
+{
+    QStringList sources;
+    for (const QSize &size : {kBigPhotoSize, kBigPhotoSize.transposed()}) {
+        sources << root.filePath(QStringLiteral("big-%1.jpg").arg(size.width()));
+        if (!cameraPhoto(size).save(sources.last(), "JPG", 90))
+            return false;
+    }
+    const QString folder = root.filePath(QStringLiteral("big"));
+    if (!root.mkdir(QStringLiteral("big")) || !linkFolder(folder, sources, kBigCount))
+        return false;
+
+    QElapsedTimer clock;
+    const double readBeforeMs = plainReducedReadMs(sources);
+    ThumbView view;
+    view.resize(300, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    qint64 longestStallMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(kStallTick);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestStallMs = qMax(longestStallMs, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start();
+
+    const qint64 emptyKb = residentKilobytes();
+    clock.start();
+    view.setDirectory(folder);
+    QCoreApplication::processEvents();
+    const double firstScreen = secondsUntilRendered(view, visibleRows(view), clock);
+    QSet<int> all;
+    for (int row = 0; row < kBigCount; ++row)
+        all.insert(row);
+    const double allSeconds = secondsUntilRendered(view, all, clock);
+    const qint64 heldMb = (residentKilobytes() - emptyKb) / 1024;
+    const int rendered = renderedRows(view);
+
+    view.setDirectory(folder);
+    QCoreApplication::processEvents();
+    clock.start();
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    const QSet<int> last = visibleRows(view);
+    const double lastScreen = secondsUntilRendered(view, last, clock);
+    longestStallMs = qMax(longestStallMs, sinceTick.elapsed());
+    // Leaves the folder, so that its work ends before the next measurement.
+    view.setDirectory(root.filePath(QStringLiteral("small")));
+
+    const double readMs = (readBeforeMs + plainReducedReadMs(sources)) / 2;
+    const double allRatio = allSeconds / (kBigCount * readMs / 1000);
+    std::printf("(c) %d photos of 12 MP: first screen %.3f s; last screen after a jump to the end "
+                "%.3f s (%d cells, aim <= %.1f); all %d of %d in %.2f s, %.3f x %d plain reduced "
+                "reads of %.1f ms in a niced thread (aim <= %.1f)\n",
+                kBigCount, firstScreen, lastScreen, int(last.size()), kLastScreenAimSeconds,
+                rendered, kBigCount, allSeconds, allRatio, kBigCount, readMs, kBigAllAim);
+    std::printf("(c) longest stall of the user-interface thread %lld ms (aim <= %lld); memory held "
+                "at the end %lld MB above the empty grid\n",
+                static_cast<long long>(longestStallMs), static_cast<long long>(kStallAimMs),
+                static_cast<long long>(heldMb));
+    std::fflush(stdout);
+    return rendered == kBigCount && !last.isEmpty() && lastScreen <= kLastScreenAimSeconds &&
+           allRatio <= kBigAllAim && longestStallMs <= kStallAimMs;
+}
+
+// The memory that the thumbnails of folder hold once all are there, at this process's ratio.
+bool measureManyThumbnails(const QString &folder)
+{
+    ThumbView view;
+    view.resize(300, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    const qint64 emptyKb = residentKilobytes();
+    const Stream stream = streamFolder(view, folder);
+    const qint64 heldMb = (residentKilobytes() - emptyKb) / 1024;
+    const QImage sample = view.model()->index(0, 0).data().value<QImage>();
+    std::printf("(d) %d thumbnails at pixel ratio %.1f (%d x %d pixels each): %lld MB held above "
+                "the empty grid (aim <= %lld at ratio 1), all in %.2f s\n",
+                renderedRows(view), view.devicePixelRatioF(), sample.width(), sample.height(),
+                static_cast<long long>(heldMb), static_cast<long long>(kManyMemoryAimMb),
+                stream.lastSeconds);
+    std::fflush(stdout);
+    return renderedRows(view) == kManyCount &&
+           (view.devicePixelRatioF() > 1 || heldMb <= kManyMemoryAimMb);
+}
+
+// Ten thousand thumbnails here, then in a child process at twice the pixel ratio.
+bool measureMany(const QDir &root)
+{
+    const QString source = root.filePath(QStringLiteral("many.jpg"));
+    const QString folder = root.filePath(QStringLiteral("many"));
+    if (!detailedPicture(kManySize).save(source, "JPG", 90) ||
+        !root.mkdir(QStringLiteral("many")) || !linkFolder(folder, {source}, kManyCount))
+        return false;
+    bool met = measureManyThumbnails(folder);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(kManyOption), folder});
+    met = child.waitForFinished(-1) && child.exitCode() == 0 && met;
+    return met;
+}
+
 // The plain loop runs before and after the stream and counts at their mean, so that a load on
 // the machine that changes during the run weighs on both sides alike.
 bool measureSpeed(ThumbView &view, const char *name, const QString &folder,
@@ -267,6 +492,9 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     raiseAllocationLimit();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String(kManyOption))
+        return measureManyThumbnails(arguments.at(2)) ? 0 : 1;
     QTemporaryDir work;
     if (!work.isValid())
         return 1;
@@ -351,6 +579,9 @@ int main(int argc, char **argv)
     met = measureSpeed(view, "200 DNGs with 1024 x 768 previews", dngFolder, dngs, loadedThumbnail,
                        kDngTimeAim) &&
           met;
+
+    met = measureBigFolder(root) && met;
+    met = measureMany(root) && met;
 
     std::printf("aims %s\n", met ? "met" : "missed");
     return 0;

@@ -4,11 +4,32 @@
 #include "histogramview.h"
 #include "informationtext.h"
 
+#include "reduction.h"
+
 #include <QAction>
+#include <QFutureWatcher>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <QtConcurrent>
+
+namespace {
+
+// Work lands through a watcher that owner owns: destroyed with it, the watcher lets go of the
+// work, which ends unseen. A continuation on owner itself would meet a destroyed object when
+// the work ends after the window.
+template <typename T, typename Land>
+void whenDone(QObject *owner, const QFuture<T> &work, Land land)
+{
+    auto *watcher = new QFutureWatcher<T>(owner);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, owner, [watcher, land] {
+        land(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(work);
+}
+
+} // namespace
 
 InformationDock::InformationDock(QWidget *parent) : QDockWidget(parent)
 {
@@ -53,19 +74,18 @@ void InformationDock::refresh()
     stale = isHidden();
     if (stale || path.isEmpty())
         return;
-    // What was quick may land before the call returns; a request overtaken by the next is
-    // dropped when it lands.
+    // A request overtaken by the next is dropped when it lands.
     const quint64 request = requests;
-    QtConcurrent::run([file = path, size = picture.size()] {
-        return pictureInformation(file, size);
-    }).then(this, [this, request](const QList<InformationSection> &sections) {
-        if (request == requests)
-            details->setText(informationHtml(sections));
-    });
-    QtConcurrent::run([shown = picture] {
-        return histogramOf(shown);
-    }).then(this, [this, request](const Histogram &counts) {
-        if (request == requests)
-            histogram->setHistogram(counts);
-    });
+    whenDone(this, QtConcurrent::run([file = path, size = sizeInFile(picture)] {
+                 return pictureInformation(file, size);
+             }),
+             [this, request](const QList<InformationSection> &sections) {
+                 if (request == requests)
+                     details->setText(informationHtml(sections));
+             });
+    whenDone(this, QtConcurrent::run([shown = picture] { return histogramOf(shown); }),
+             [this, request](const Histogram &counts) {
+                 if (request == requests)
+                     histogram->setHistogram(counts);
+             });
 }

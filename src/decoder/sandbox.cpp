@@ -58,6 +58,9 @@ bool loadFilter()
                      SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity), SCMP_SYS(getpid),
                      SCMP_SYS(gettid), SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn),
                      SCMP_SYS(sigaltstack),
+                     // Qt's threads (its smooth scaling uses a pool of them) wake each other
+                     // through an event counter.
+                     SCMP_SYS(eventfd2),
                      // Clocks and waits; random seeds of hash tables.
                      SCMP_SYS(clock_gettime), SCMP_SYS(clock_getres), SCMP_SYS(gettimeofday),
                      SCMP_SYS(clock_nanosleep), SCMP_SYS(nanosleep), SCMP_SYS(getrandom),

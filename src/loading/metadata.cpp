@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "metadata.h"
 #include "appearance.h"
+#include "embeddedexif.h"
 #include "paths.h"
 
 #include <QByteArray>
@@ -136,12 +137,8 @@ QByteArray iccProfile(Exiv2::Image &image)
     return bytes;
 }
 
-void readFields(Exiv2::Image &image, PictureMetadata &m)
+void readExifFields(const Exiv2::ExifData &exif, PictureMetadata &m)
 {
-    const Exiv2::ExifData &exif = image.exifData();
-    const QByteArray profile = iccProfile(image);
-    if (!profile.isEmpty())
-        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
     m.dateTaken = QDateTime::fromString(text(exif, Exiv2::dateTimeOriginal),
                                         QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     m.make = text(exif, Exiv2::make);
@@ -159,6 +156,14 @@ void readFields(Exiv2::Image &image, PictureMetadata &m)
                                'W', &m.longitude);
 }
 
+void readFields(Exiv2::Image &image, PictureMetadata &m)
+{
+    const QByteArray profile = iccProfile(image);
+    if (!profile.isEmpty())
+        m.colourProfile = QColorSpace::fromIccProfile(profile).description();
+    readExifFields(image.exifData(), m);
+}
+
 } // namespace
 
 PictureMetadata readMetadata(const QString &path)
@@ -166,10 +171,17 @@ PictureMetadata readMetadata(const QString &path)
     PictureMetadata metadata;
     // Whatever the file holds, what was read before the library gave up is still shown.
     try {
+        const QByteArray exif = embeddedExif(path);
         QFile file(path);
-        const auto image = openMetadata(file);
-        if (image)
+        if (!exif.isEmpty()) {
+            prepareMetadataLibrary();
+            Exiv2::ExifData data;
+            Exiv2::ExifParser::decode(data, reinterpret_cast<const Exiv2::byte *>(exif.constData()),
+                                      uint32_t(exif.size()));
+            readExifFields(data, metadata);
+        } else if (const auto image = openMetadata(file)) {
             readFields(*image, metadata);
+        }
     } catch (...) {
     }
     return metadata;

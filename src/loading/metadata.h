@@ -27,7 +27,7 @@ struct PictureMetadata
 };
 
 // The metadata of the file at path, camera raw files included, read by libexiv2 without changing
-// the file. A file that the library cannot parse gives empty metadata. Safe to call from several
+// the file; the Exif of HEIF and JPEG XL files reaches it through embeddedExif. A file that the library cannot parse gives empty metadata. Safe to call from several
 // threads at once; it may take a while on a slow disk, so not from the user-interface thread.
 PictureMetadata readMetadata(const QString &path);
 

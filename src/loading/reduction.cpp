@@ -15,6 +15,16 @@ constexpr qint64 kMostPixelsPerByte = 1024;
 
 const char kOriginalSizeKey[] = "Velmora-OriginalSize";
 
+// The readers that reduce while decoding: JPEG's decoder by its scaled inverse transform, the
+// HEIF one by taking the file's stored thumbnail. Others that accept a scaled size read the
+// whole picture and scale it afterwards, which saves nothing, and some lose what the full read
+// keeps (Qt's PNG reader drops a one-bit picture's colour table).
+bool reducesWhileDecoding(const QByteArray &format)
+{
+    return format == "jpeg" || format == "jpg" || format == "heic" || format == "heif" ||
+           format == "avif";
+}
+
 qint64 pictureBytes(const QSize &size, int depth)
 {
     // Rows are padded to 32 bits, as in QImage.
@@ -60,7 +70,8 @@ QSize reduceToFit(QImageReader &reader, qint64 fileBytes)
 
 void requestReducedSize(QImageReader &reader, int leastSide)
 {
-    if (leastSide <= 0 || !reader.supportsOption(QImageIOHandler::ScaledSize))
+    if (leastSide <= 0 || !reducesWhileDecoding(reader.format().toLower()) ||
+        !reader.supportsOption(QImageIOHandler::ScaledSize))
         return;
     const QSize size = reader.size();
     const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
@@ -88,4 +99,15 @@ void setOriginalSize(QImage &picture, const QSize &size)
     picture.setText(QLatin1String(kOriginalSizeKey),
                     size.isValid() ? QStringLiteral("%1x%2").arg(size.width()).arg(size.height())
                                    : QString());
+}
+
+QSize sizeInFile(const QImage &picture)
+{
+    QSize size = originalSize(picture);
+    if (size.isEmpty())
+        return picture.size();
+    // A quarter turn in the view turns the file's size with the picture.
+    if ((size.width() > size.height()) != (picture.width() > picture.height()))
+        size.transpose();
+    return size;
 }

@@ -21,9 +21,10 @@ QSize reducedSize(const QSize &size, int depth, qint64 fileBytes, int limitMegab
 QSize reduceToFit(QImageReader &reader, qint64 fileBytes);
 
 // Asks for the picture at 1/8, 1/4 or 1/2 of its size, the smallest of these that leaves
-// leastSide pixels on its shorter side, where the reader can reduce while decoding. Block-based
-// decoders such as JPEG's reach these fractions without resampling, so that a thumbnail scaled
-// from the result is a fraction of a level from one scaled from the whole picture. The fraction
+// leastSide pixels on its shorter side, where the reader can reduce while decoding (JPEG, HEIF);
+// others are read whole, as the full view reads them. Block-based decoders such as JPEG's reach
+// these fractions without resampling, so that a thumbnail scaled from the result is a fraction
+// of a level from one scaled from the whole picture. The fraction
 // must divide both sides: the proportions, and with them the thumbnail's size, stay exactly
 // those of the whole picture. A picture that allows none is read whole. One too large to be
 // read whole is left to reduceToFit, so that the grid reads or refuses it as the pane does.
@@ -33,5 +34,8 @@ void requestReducedSize(QImageReader &reader, int leastSide);
 // picture read whole.
 QSize originalSize(const QImage &picture);
 void setOriginalSize(QImage &picture, const QSize &size);
+
+// The size of picture in its file, turned as picture is shown: its own size when read whole.
+QSize sizeInFile(const QImage &picture);
 
 #endif

@@ -64,8 +64,10 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
             drawOneLine(painter, QRect(r.x(), r.y(), r.width(), r.height() - kCaptionHeight), text,
                         Qt::AlignCenter);
         } else {
-            painter->drawImage(QRectF(thumbnailRect(r, image.size())), image,
-                               QRectF(QPointF(0, 0), image.size()));
+            // Laid out in points, drawn from every device pixel: sharp on a dense screen.
+            painter->drawImage(
+                QRectF(thumbnailRect(r, image.deviceIndependentSize().toSize())), image,
+                QRectF(QPointF(0, 0), image.size()));
         }
         drawOneLine(painter, captionRect(r),
                     pathFileName(index.data(Qt::DecorationRole).toString()),

@@ -2,6 +2,7 @@
 #include "thumbmodel.h"
 
 #include "paths.h"
+#include "thumbqueue.h"
 #include "thumbthread.h"
 
 #include <QCoreApplication>
@@ -58,7 +59,7 @@ QString ThumbModel::filePath(int row) const
     return row >= 0 && row < files.size() ? files.at(row) : QString();
 }
 
-void ThumbModel::setFileList(const QStringList &files)
+void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
 {
     beginResetModel();
     this->files = files;
@@ -67,24 +68,38 @@ void ThumbModel::setFileList(const QStringList &files)
     endResetModel();
     emit dataChanged(index(0, 0), index(images.size() - 1, 0));
 
-    if (thread)
-        retire(thread);
-    thread = new ThumbThread;
-    thread->setParent(this);
-    connect(thread, &ThumbThread::renderedImage, this, &ThumbModel::updatePixmap);
-    thread->render(this->files);
+    for (ThumbThread *worker : std::as_const(threads))
+        retire(worker);
+    threads.clear();
+    queue = std::make_shared<ThumbQueue>(this->files, devicePixelRatio);
+    // Each worker is niced and holds one decoding buffer; more workers than processors would
+    // only take turns. An empty list still gets one, which ends at once.
+    const int count = qBound(1, int(files.size()), QThread::idealThreadCount());
+    for (int i = 0; i < count; ++i) {
+        auto *worker = new ThumbThread;
+        worker->setParent(this);
+        connect(worker, &ThumbThread::renderedImage, this, &ThumbModel::updatePixmap);
+        threads.append(worker);
+        worker->render(queue);
+    }
+}
+
+void ThumbModel::setVisibleRows(int first, int last)
+{
+    if (queue)
+        queue->prioritise(first, last);
 }
 
 void ThumbModel::releaseWorkers()
 {
-    // Every worker, the current one and those still finishing a superseded list, is a child.
+    // Every worker, the current ones and those still finishing a superseded list, is a child.
     // Raise all flags first so that they wind down together; each deletion then waits at most
     // for the picture its worker has in hand.
     const QList<ThumbThread *> workers = findChildren<ThumbThread *>(Qt::FindDirectChildrenOnly);
     for (ThumbThread *worker : workers)
         worker->stop();
     qDeleteAll(workers);
-    thread = nullptr;
+    threads.clear();
 }
 
 void ThumbModel::retire(ThumbThread *worker)
@@ -101,7 +116,8 @@ void ThumbModel::updatePixmap(const QImage &image, int index)
 {
     // A superseded worker may have queued results before it saw its flag; their rows belong to
     // a list that is no longer shown.
-    if (sender() != thread || index < 0 || index >= images.size())
+    if (!threads.contains(qobject_cast<ThumbThread *>(sender())) || index < 0 ||
+        index >= images.size())
         return;
     images[index] = image;
     tried[index] = true;

@@ -8,6 +8,9 @@
 #include <QSize>
 #include <QStringList>
 
+#include <memory>
+
+class ThumbQueue;
 class ThumbThread;
 
 // A grid cell: the thumbnail square on top, a caption strip below it.
@@ -20,7 +23,7 @@ inline const QString kUnreadableText = QStringLiteral("cannot load");
 
 // One row per picture file: the display role holds the thumbnail (or the placeholder text, or
 // the unreadable marker), the decoration role the file's absolute path, the tooltip its name.
-// Thumbnails are rendered by a worker per list.
+// Thumbnails are rendered by one worker per processor for each list, the rows in view first.
 class ThumbModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -35,7 +38,10 @@ public:
 
     // Empty for a row outside the list.
     QString filePath(int row) const;
-    void setFileList(const QStringList &files);
+    // Thumbnails are made for a screen of devicePixelRatio device pixels to a point.
+    void setFileList(const QStringList &files, qreal devicePixelRatio = 1);
+    // Rows first to last are in view: they are rendered next, then those around them.
+    void setVisibleRows(int first, int last);
 
 private slots:
     void updatePixmap(const QImage &image, int index);
@@ -44,10 +50,12 @@ private:
     void releaseWorkers();
     void retire(ThumbThread *worker);
 
-    ThumbThread *thread = nullptr;
+    // The workers of the current list; they share its queue.
+    QList<ThumbThread *> threads;
+    std::shared_ptr<ThumbQueue> queue;
     QStringList files;
     QList<QImage> images;
-    // Rows the worker has reached, whether or not it got a picture.
+    // Rows a worker has reached, whether or not it got a picture.
     QList<bool> tried;
 };
 

@@ -7,16 +7,27 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
-// Thumbnails are at most this many pixels wide and high.
+class ThumbQueue;
+
+// Thumbnails are at most this many points wide and high.
 constexpr int kThumbnailSize = 80;
 
-// The largest picture that fits in kThumbnailSize x kThumbnailSize with the same proportions;
-// small pictures are enlarged, a null picture stays null. Palette pictures come out in 32-bit
-// colours; the colour space stays that of picture.
-QImage scaleThumbnail(const QImage &picture);
+// Linux's normal scheduler ignores QThread's priorities; a nice value of each worker's own
+// thread is what keeps it behind the user-interface thread.
+constexpr int kThumbnailWorkerNice = 10;
 
-// Renders the thumbnails of a list of pictures, one signal per picture in list order.
+// The thumbnail's side in device pixels on a screen of devicePixelRatio.
+int thumbnailSide(qreal devicePixelRatio);
+
+// The largest picture that fits in the thumbnail square at devicePixelRatio with the same
+// proportions, marked with that ratio so that it draws in kThumbnailSize points; small pictures
+// are enlarged, a null picture stays null. Palette pictures come out in 32-bit colours; the
+// colour space stays that of picture.
+QImage scaleThumbnail(const QImage &picture, qreal devicePixelRatio = 1);
+
+// Renders thumbnails of a list of pictures, one signal per picture, with its row in the list.
 class ThumbThread : public QThread
 {
     Q_OBJECT
@@ -25,8 +36,10 @@ public:
     ThumbThread();
     ~ThumbThread() override;
 
-    // Call once, right after construction.
+    // Call one of these once, right after construction: alone over files, in list order, at a
+    // ratio of 1; or with the other workers of queue, the rows in the order it hands them out.
     void render(const QStringList &files);
+    void render(std::shared_ptr<ThumbQueue> queue);
     // Asks the worker to end after the step in progress, and ends at once the decoder that the
     // step may be waiting for; does not wait.
     void stop();
@@ -39,7 +52,7 @@ protected:
 
 private:
     std::atomic<bool> abort{false};
-    QStringList files;
+    std::shared_ptr<ThumbQueue> queue;
 };
 
 #endif

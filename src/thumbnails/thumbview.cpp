@@ -5,6 +5,29 @@
 #include "thumbdelegate.h"
 #include "thumbmodel.h"
 
+#include <QScrollBar>
+
+namespace {
+
+// The lowest row in [0, rows) for which below(row) holds, or rows when none does; below must
+// hold for every row after one for which it holds.
+template <typename Predicate>
+int firstRowWhere(int rows, Predicate below)
+{
+    int low = 0;
+    int high = rows;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (below(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+} // namespace
+
 ThumbView::ThumbView() : QListView(nullptr)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -23,6 +46,8 @@ ThumbView::ThumbView() : QListView(nullptr)
     thumbModel = new ThumbModel;
     setModel(thumbModel);
     setItemDelegate(new ThumbDelegate(nullptr));
+
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followView(); });
 }
 
 ThumbView::~ThumbView()
@@ -34,8 +59,9 @@ ThumbView::~ThumbView()
 
 void ThumbView::setDirectory(const QString &path)
 {
-    thumbModel->setFileList(pictureFiles(path));
+    thumbModel->setFileList(pictureFiles(path), devicePixelRatioF());
     setGridSize(kCellSize);
+    followView();
 }
 
 QString ThumbView::filePath(int row) const
@@ -53,4 +79,47 @@ void ThumbView::setCurrentFile(const QString &path)
             return;
         }
     }
+}
+
+void ThumbView::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    followView();
+}
+
+void ThumbView::showEvent(QShowEvent *event)
+{
+    QListView::showEvent(event);
+    followView();
+}
+
+void ThumbView::followView()
+{
+    // A scroll, a resize or a new folder often comes in a burst of events; the rows in view are
+    // worked out once, when the burst has been handled.
+    if (reportPending)
+        return;
+    reportPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            reportPending = false;
+            reportVisibleRows();
+        },
+        Qt::QueuedConnection);
+}
+
+void ThumbView::reportVisibleRows()
+{
+    const int rows = model()->rowCount();
+    if (rows == 0 || !isVisible())
+        return;
+    // Cells are laid out in row order, line by line, so the cells in view are a run of rows.
+    const QRect view = viewport()->rect();
+    const auto cell = [this](int row) { return visualRect(model()->index(row, 0)); };
+    const int first =
+        firstRowWhere(rows, [&](int row) { return cell(row).bottom() >= view.top(); });
+    const int end = firstRowWhere(rows, [&](int row) { return cell(row).top() > view.bottom(); });
+    if (first < end)
+        thumbModel->setVisibleRows(first, end - 1);
 }

@@ -23,8 +23,17 @@ public:
     // in the grid changes nothing.
     void setCurrentFile(const QString &path);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // Tells the model which rows are in view, once the events in hand are handled.
+    void followView();
+    void reportVisibleRows();
+
     ThumbModel *thumbModel;
+    bool reportPending = false;
 };
 
 #endif

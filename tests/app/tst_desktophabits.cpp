@@ -423,6 +423,9 @@ void DesktopHabitsTest::statusTextOfAReducedPicture()
              "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    fit");
     QCOMPARE(pictureStatus("x.jpg", QSize(4000, 6000), true, 1.0, QSize(12000, 8000)),
              "x.jpg    8000 × 12000, shown reduced to 4000 × 6000    fit");
+    // Percentages count the file's pixels.
+    QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), false, 1.0, QSize(12000, 8000)),
+             "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    50%");
 }
 
 void DesktopHabitsTest::windowHasTheProjectIcon()

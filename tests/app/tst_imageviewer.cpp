@@ -406,6 +406,11 @@ void ImageViewerTest::converterAddressCarriesTheEdition_data()
     QTest::newRow("blanks enter the host unchanged")
         << " A B "
         << "http://www. a b converter.velmora.example/download.php?fromviewer=1";
+    // What a settings file could hold to send the browser to another host.
+    for (const char *edition : {"EVIL.EXAMPLE/GET?X=", "A?B", "A#B", "EVIL.EXAMPLE@", "A:8080",
+                                "A%2F", "A\\B", "A\tB"})
+        QTest::addRow("%s opens the default page", edition)
+            << edition << "http://www.rawconverter.velmora.example/download.php?fromviewer=1";
 }
 
 void ImageViewerTest::converterAddressCarriesTheEdition()

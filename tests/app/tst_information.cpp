@@ -3,6 +3,7 @@
 
 #include "dngwriter.h"
 #include "informationtext.h"
+#include "newformats.h"
 #include "orientedjpeg.h"
 
 #include <QBuffer>
@@ -47,6 +48,12 @@ void InformationTest::initTestCase()
                            {"Exif.GPSInfo.GPSLongitudeRef", "E"},
                            {"Exif.GPSInfo.GPSLongitude", "151/1 12/1 4080/100"}}));
     QVERIFY(writeDng(dir.filePath("raw.dng")));
+    // The same camera data in the containers of the newer formats, a HEIC as some cameras
+    // brand it.
+    QVERIFY(runQuietly("cjxl", {dir.filePath("exif.jpg"), dir.filePath("exif.jxl")}));
+    QVERIFY(runQuietly("heif-enc", {dir.filePath("exif.jpg"), "-o", dir.filePath("exif.heic")}));
+    QFile heic(dir.filePath("exif.heic"));
+    QVERIFY(heic.open(QIODevice::ReadWrite) && heic.seek(8) && heic.write("mif1") == 4);
 
     // An Exif block whose first directory lies far beyond the end of the file.
     QByteArray jpeg;
@@ -75,6 +82,11 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"exif.jpg", "Focal length", "50 mm"},
         {"exif.jpg", "Flash", "No flash"},
         {"exif.jpg", "GPS", "33.85983° S, 151.21133° E"},
+        {"exif.heic", "Camera", "Velmora X100"},
+        {"exif.heic", "Time", "1/250 s"},
+        {"exif.heic", "GPS", "33.85983° S, 151.21133° E"},
+        {"exif.jxl", "Lens", "Velmora 50mm F1.8"},
+        {"exif.jxl", "Aperture", "f/2.8"},
         {"raw.dng", "Camera", "Velmora Test Sensor"},
         {"raw.dng", "Format", "Camera raw (DNG)"},
         {"raw.dng", "Size on disk", "7.4 kB"},

@@ -8,6 +8,7 @@
 #include "imageviewer.h"
 #include "informationdock.h"
 #include "labelgeometry.h"
+#include "reduction.h"
 #include "shortcutlist.h"
 #include "shortcutswindow.h"
 
@@ -118,6 +119,16 @@ void PictureCommandsTest::informationDockWorksOnlyWhileShown()
     QCOMPARE(counts.luminance[54] + counts.luminance[18], 120 * 90);
     QTRY_VERIFY(dock->text().contains("120 × 90"));
     QVERIFY(dock->text().contains("a.png"));
+
+    // A picture shown reduced is described by its size in the file. The window may go while
+    // the dock still works on it.
+    QImage reduced(60, 45, QImage::Format_RGB32);
+    setOriginalSize(reduced, QSize(240, 180));
+    dock->showPicture(picture("a.png"), reduced);
+    QTRY_VERIFY(dock->text().contains("240 × 180"));
+    dock->showPicture(picture("b.png"), reduced);
+    delete viewer;
+    viewer = nullptr;
 }
 
 void PictureCommandsTest::slideshowStepsToTheEndAndStops()

@@ -8,11 +8,24 @@
 #include <QList>
 #include <QProcess>
 #include <QTemporaryFile>
+#include <QtEndian>
 
 #include <lcms2.h>
 #include <libheif/heif.h>
 
 #include <cstring>
+
+namespace {
+
+// Rewrites the boxes of type in the file's description, which comes before the coded pictures.
+template <typename Change> void patchBoxes(QByteArray &file, const char *type, Change change)
+{
+    const qsizetype end = file.indexOf("mdat");
+    for (qsizetype at = file.indexOf(type); at >= 4 && at < end; at = file.indexOf(type, at + 4))
+        change(reinterpret_cast<uchar *>(file.data()) + at + 4);
+}
+
+} // namespace
 
 bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &options)
 {
@@ -42,21 +55,65 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
     heif_encoding_options *encoding = heif_encoding_options_alloc();
     encoding->save_alpha_channel = picture.hasAlphaChannel();
     encoding->image_orientation = heif_orientation(options.orientation);
+    // An odd width of subsampled colours is cropped by a clean aperture, not by a grid.
+    encoding->macOS_compatibility_workaround = !options.crop;
+    heif_image_handle *handle = nullptr;
     const bool written =
         !heif_context_get_encoder_for_format(
              context, options.avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
              .code &&
         !heif_encoder_set_lossy_quality(encoder, 95).code &&
         // libaom asserts on 4:4:4 and on 4:2:0 of some pictures in this version; 4:2:2 holds.
-        !heif_encoder_set_parameter(encoder, "chroma", options.avif ? "422" : "444").code &&
-        !heif_context_encode_image(context, image, encoder, encoding, nullptr).code &&
+        !heif_encoder_set_parameter(encoder, "chroma",
+                                    options.avif ? "422" : (options.crop ? "420" : "444"))
+             .code &&
+        !heif_context_encode_image(context, image, encoder, encoding, &handle).code &&
+        (!options.thumbnail || !heif_context_encode_thumbnail(context, image, handle, encoder,
+                                                              encoding, options.thumbnail, nullptr)
+                                    .code) &&
         !heif_context_write_to_file(context, QFile::encodeName(path).constData()).code;
     heif_encoding_options_free(encoding);
+    if (handle)
+        heif_image_handle_release(handle);
     if (encoder)
         heif_encoder_release(encoder);
     heif_image_release(image);
     heif_context_free(context);
-    return written;
+
+    QFile file(path);
+    if (!written || !file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+#if !LIBHEIF_HAVE_VERSION(1, 16, 0)
+    // This libheif stores a turned picture's size as shown; the standard, and cameras, store it
+    // as coded, before the turn.
+    if (options.orientation >= 5)
+        patchBoxes(bytes, "ispe", [](uchar *box) {
+            const quint32 width = qFromBigEndian<quint32>(box + 4);
+            qToBigEndian(qFromBigEndian<quint32>(box + 8), box + 4);
+            qToBigEndian(width, box + 8);
+        });
+#endif
+    // The coded size, as cameras store it, is that of whole blocks of subsampled colours.
+    if (options.crop) {
+        patchBoxes(bytes, "ispe", [](uchar *box) {
+            qToBigEndian((qFromBigEndian<quint32>(box + 4) + 1) & ~1u, box + 4);
+            qToBigEndian((qFromBigEndian<quint32>(box + 8) + 1) & ~1u, box + 8);
+        });
+        patchBoxes(bytes, "clap",
+                   [](uchar *box) { qToBigEndian(qFromBigEndian<quint32>(box) / 2, box); });
+    }
+    if (!options.brand.isEmpty())
+        bytes.replace(8, 4, options.brand);
+    return file.seek(0) && file.write(bytes) == bytes.size();
+}
+
+bool runQuietly(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 bool writeJxl(const QString &path, const QImage &picture, int orientation)
@@ -66,12 +123,9 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation)
         path + (orientation == 1 ? QLatin1String(".png") : QLatin1String(".jpg"));
     const bool written =
         orientation == 1 ? picture.save(source) : writeOrientedJpeg(source, picture, orientation);
-    // Run without forwarding: the encoder's report would fill the test's log.
-    QProcess encoder;
-    encoder.start(QStringLiteral("cjxl"),
-                  {source, path, QStringLiteral("-d"), QStringLiteral("0")});
-    const bool encoded = written && encoder.waitForFinished(60000) &&
-                         encoder.exitStatus() == QProcess::NormalExit && encoder.exitCode() == 0;
+    const bool encoded =
+        written && runQuietly(QStringLiteral("cjxl"),
+                              {source, path, QStringLiteral("-d"), QStringLiteral("0")});
     QFile::remove(source);
     return encoded;
 }

@@ -12,13 +12,20 @@
 
 struct HeifOptions
 {
-    bool avif = false;   // AV1 instead of HEVC
-    int bits = 8;        // 8, or 10 from a 64-bit picture
-    int orientation = 1; // 1 to 8 as in Exif, stored as the container's rotation and mirror
+    bool avif = false;     // AV1 instead of HEVC
+    int bits = 8;          // 8, or 10 from a 64-bit picture
+    int orientation = 1;   // 1 to 8 as in Exif, stored as the container's rotation and mirror
+    int thumbnail = 0;     // the side of the box that a stored thumbnail fits, or none
+    bool crop = false;     // a clean aperture keeping the middle half of an odd width
+    QByteArray brand = {}; // the main brand written instead of libheif's
 };
 
-// Writes picture (RGB32, ARGB32 for alpha, RGBA64 for 10 bits) as HEIC or AVIF; false on failure.
+// Writes picture (RGB32, ARGB32 for alpha, RGBA64 for 10 bits) as HEIC or AVIF, its sizes
+// stored as cameras store them; false on failure.
 bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &options = {});
+
+// Runs program to its end without showing its report; whether it succeeded.
+bool runQuietly(const QString &program, const QStringList &arguments);
 
 // Writes picture (RGB32 or ARGB32) as JPEG XL with an orientation (1 to 8, as in Exif): losslessly
 // when it is 1, else through a JPEG.

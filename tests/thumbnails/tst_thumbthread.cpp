@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dngwriter.h"
 #include "loader.h"
+#include "newformats.h"
 #include "orientedjpeg.h"
 #include "stdoutcapture.h"
 #include "thumbfixtures.h"
@@ -55,7 +56,11 @@ private slots:
     void thumbnailColours_data();
     void thumbnailColours();
     void samePictureSizesKeepTheirOwnThumbnails();
-    void reducedReadLooksLikeTheWholePicture();
+    void thumbnailIsTheWholePictureReduced_data();
+    void thumbnailIsTheWholePictureReduced();
+
+private:
+    QTemporaryDir samples;
 };
 
 void TestThumbThread::scalesToFitTheSquare_data()
@@ -281,8 +286,13 @@ void TestThumbThread::samePictureSizesKeepTheirOwnThumbnails()
         QCOMPARE(result.image.pixelColor(20, 20), colours.at(result.row));
 }
 
-void TestThumbThread::reducedReadLooksLikeTheWholePicture()
+void TestThumbThread::thumbnailIsTheWholePictureReduced_data()
 {
+    QTest::addColumn<QString>("path");
+    const auto row = [this](const QString &name) {
+        QTest::newRow(qPrintable(name)) << samples.filePath(name);
+        return samples.filePath(name);
+    };
     // Waves of a few thumbnail pixels: a reduction that skips or misplaces lines shows.
     QImage picture(2400, 1600, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
@@ -290,22 +300,59 @@ void TestThumbThread::reducedReadLooksLikeTheWholePicture()
             picture.setPixel(x, y,
                              qRgb(128 + 127 * qSin(x / 37.0), 128 + 127 * qSin(y / 23.0),
                                   128 + 127 * qSin((x + y) / 51.0)));
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
-    QVERIFY(picture.save(path, "JPG", 90));
+    picture.save(row("photo.jpg"), "JPG", 90);
+    picture.save(row("photo.tif"));
+    picture.convertToFormat(QImage::Format_Grayscale8).save(row("grey.png"));
+    // Gradients, which a writer's subsampled stored thumbnail still holds.
+    QImage deep(640, 400, QImage::Format_RGBA64);
+    for (int y = 0; y < deep.height(); ++y)
+        for (int x = 0; x < deep.width(); ++x)
+            deep.setPixel(x, y, qRgba(x * 255 / 640, y * 255 / 400, 160, 40 + (x + y) / 6));
+    deep.save(row("deep-alpha.png"));
+    writeHeif(row("alpha.avif"), deep.convertToFormat(QImage::Format_ARGB32), {true, 8, 1, 320});
+    writeJxl(row("photo.jxl"), deep.convertToFormat(QImage::Format_ARGB32));
+    writeJxl(row("turned.jxl"), markedPicture(QSize(640, 400)), 7);
+    runQuietly("convert", {"-size", "1600x1200", "xc:#3080c0", row("palette.png")});
+    writeProfiled(row("print.jpg"),
+                  {"-size", "640x400", "gradient:cyan-yellow", "-colorspace", "CMYK"},
+                  tableProfile(4));
+    const QString grey = samples.filePath("grey-alpha.png");
+    // Grey with alpha in 16 bits, which the encoder keeps as one channel and an alpha plane.
+    runQuietly("convert", QStringLiteral("-size 640x480 gradient: ( -size 480x640 "
+                                         "gradient:gray(90%)-gray(15%) -rotate 90 ) -alpha off "
+                                         "-compose copy_opacity -composite -depth 16 -define "
+                                         "png:color-type=4")
+                                  .split(' ')
+                              << grey);
+    runQuietly("heif-enc", {"-A", "-b", "12", "--full_range_flag", "0", "-t", "320", grey, "-o",
+                            row("grey-alpha.avif")});
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        writeOrientedJpeg(row(QStringLiteral("turned-%1.jpg").arg(orientation)),
+                          markedPicture(QSize(1000, 600)), orientation);
+        writeHeif(row(QStringLiteral("turned-%1.heic").arg(orientation)),
+                  markedPicture(QSize(640, 400)), {false, 8, orientation, 320});
+    }
+    writeHeif(row("cropped.heic"), markedPicture(QSize(641, 400)), {false, 8, 1, 400, true});
+    writeHeif(row("mif1.heic"), markedPicture(QSize(640, 400)), {false, 8, 1, 320, false, "mif1"});
+}
 
+// Whatever a reader delivers reduced comes turned, cropped and coloured as the full view.
+void TestThumbThread::thumbnailIsTheWholePictureReduced()
+{
+    QFETCH(QString, path);
     ThumbThread worker;
     const QList<Rendered> results = renderAll(worker, {path});
     QCOMPARE(results.size(), 1);
-    const QImage reduced = results.at(0).image.convertToFormat(QImage::Format_RGB32);
+    // As seen: a colour counts as much as it is opaque.
+    const QImage reduced = results.at(0).image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QImage whole =
-        scaleThumbnail(loadImage(path, true)).convertToFormat(QImage::Format_RGB32);
+        scaleThumbnail(loadImage(path, false)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QVERIFY(!whole.isNull());
     QCOMPARE(reduced.size(), whole.size());
     qint64 difference = 0;
     for (qsizetype i = 0; i < whole.sizeInBytes(); ++i)
         difference += qAbs(reduced.constBits()[i] - whole.constBits()[i]);
-    // The alpha bytes agree: the mean is over the three colours.
-    const double mean = double(difference) / (3 * whole.width() * whole.height());
+    const double mean = double(difference) / whole.sizeInBytes();
     QVERIFY2(mean <= 2, qPrintable(QString::number(mean)));
 }
 

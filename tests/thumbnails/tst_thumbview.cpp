@@ -2,6 +2,7 @@
 #include "dngwriter.h"
 #include "formats.h"
 #include "stdoutcapture.h"
+#include "thumbdelegate.h"
 #include "thumbfixtures.h"
 #include "thumbthread.h"
 #include "thumbview.h"
@@ -69,6 +70,8 @@ private slots:
     void filePathOutsideTheListIsEmpty();
     void switchingFoldersKeepsEveryThumbnailWithItsFile();
     void destroyingTheViewStopsItsWorkers();
+    void rowsInViewComeFirst();
+    void thumbnailFillsItsSquarePixelForPixel();
     void neighbourFollowsTheGridsListing_data();
     void neighbourFollowsTheGridsListing();
     void everyNeighbourIsTheNextCellOfTheGrid();
@@ -233,7 +236,7 @@ void TestThumbView::switchingFoldersKeepsEveryThumbnailWithItsFile()
     const int last = (switches - 1) % folders.size();
     QCOMPARE(view->model()->rowCount(), sizes.at(last));
     QTRY_VERIFY_WITH_TIMEOUT(allRowsRendered(*view), 30000);
-    QTRY_COMPARE(liveCount(workers), 1);
+    QTRY_COMPARE(liveCount(workers), qMin(QThread::idealThreadCount(), sizes.at(last)));
     QCOMPARE(strays, QStringList());
 
     for (int row = 0; row < view->model()->rowCount(); ++row) {
@@ -261,6 +264,81 @@ void TestThumbView::destroyingTheViewStopsItsWorkers()
     view.reset();
     QCOMPARE(liveCount(workers), 0);
     QCoreApplication::processEvents();
+}
+
+void TestThumbView::rowsInViewComeFirst()
+{
+    // Every decode waits for the test, so that the workers have taken no more than a row each
+    // when the grid jumps to its end.
+    QTemporaryDir slowBin;
+    const QString release = slowBin.filePath(QStringLiteral("release"));
+    const FakeDecoder slow(slowBin.path(), "while [ ! -e '" + QFile::encodeName(release) +
+                                               "' ]; do sleep 0.01; done\nexit 1");
+    QVERIFY(slow.isReady());
+    const int count = 120;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(writeDng(dir->filePath(QStringLiteral("p%1.dng").arg(i, 3, 10, QLatin1Char('0')))));
+    ThumbView view;
+    view.resize(200, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QList<int> order;
+    connect(view.model(), &QAbstractItemModel::dataChanged,
+            [&](const QModelIndex &cell, const QModelIndex &last) {
+                if (cell == last)
+                    order << cell.row();
+            });
+    view.setDirectory(dir->path());
+    QCoreApplication::processEvents();
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    QList<int> shown;
+    for (int row = 0; row < count; ++row) {
+        if (view.visualRect(view.model()->index(row, 0)).intersects(view.viewport()->rect()))
+            shown << row;
+    }
+    QVERIFY(!shown.isEmpty() && shown.last() == count - 1);
+    QVERIFY(QFile(release).open(QIODevice::WriteOnly));
+    QTRY_COMPARE_WITH_TIMEOUT(order.size(), count, 60000);
+
+    // Rows taken before the jump, and a screen's worth around the view, may come in between.
+    int lastShown = 0;
+    for (int row : shown)
+        lastShown = qMax(lastShown, int(order.indexOf(row)));
+    for (int row = QThread::idealThreadCount(); row < shown.first() - 2 * shown.size(); ++row)
+        QVERIFY2(order.indexOf(row) > lastShown, qPrintable(QString::number(row)));
+}
+
+void TestThumbView::thumbnailFillsItsSquarePixelForPixel()
+{
+    // Run at the screen's ratio and again at QT_SCALE_FACTOR=2 (CMakeLists.txt).
+    const qreal ratio = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                            ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                            : 1.0;
+    // Stripes two pixels wide: every device pixel of the thumbnail differs from its neighbour
+    // at a ratio of 2, so a thumbnail enlarged or shifted on its way to the screen shows.
+    QImage stripes(320, 240, QImage::Format_RGB32);
+    for (int x = 0; x < stripes.width(); ++x)
+        for (int y = 0; y < stripes.height(); ++y)
+            stripes.setPixel(x, y, x / 2 % 2 ? qRgb(250, 250, 250) : qRgb(10, 10, 10));
+    QVERIFY(stripes.save(dir->filePath(QStringLiteral("stripes.png"))));
+    ThumbView view;
+    view.resize(300, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setDirectory(dir->path());
+    QTRY_VERIFY(allRowsRendered(view));
+    QCOMPARE(view.devicePixelRatioF(), ratio);
+
+    QImage thumbnail = view.model()->index(0, 0).data().value<QImage>();
+    QCOMPARE(thumbnail.size(), QSize(80, 60) * ratio);
+    const QRect cell = view.visualRect(view.model()->index(0, 0));
+    const QRect square = thumbnailRect(QRect(QPoint(0, 0), cell.size()), QSize(80, 60));
+    QImage shown = view.viewport()->grab(cell).toImage().copy(
+        QRect(square.topLeft() * ratio, square.size() * ratio));
+    shown.setDevicePixelRatio(ratio);
+    QCOMPARE(shown.convertToFormat(QImage::Format_RGB32),
+             thumbnail.convertToFormat(QImage::Format_RGB32));
 }
 
 void TestThumbView::neighbourFollowsTheGridsListing_data()

@@ -44,6 +44,11 @@ QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &form
     else
         handler = new JxlHandler;
     handler->setDevice(device);
-    handler->setFormat(format);
+    // Qt finds the handler by the content without naming a format; the reader's caller is told
+    // which kind of file it reads all the same.
+    if (!format.isEmpty())
+        handler->setFormat(format);
+    else
+        handler->setFormat(dynamic_cast<HeifHandler *>(handler) ? "heif" : "jxl");
     return handler;
 }

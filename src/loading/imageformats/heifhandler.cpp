@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "heifhandler.h"
+#include "heifboxes.h"
 
 #include <QColorSpace>
 #include <QIODevice>
@@ -16,8 +17,30 @@
 
 namespace {
 
-// libheif needs the file's first box, with its brands, to tell what the file is.
-constexpr int kSignatureBytes = 32;
+// The file's first box, with its brands: enough for the lists that cameras and phones write.
+constexpr int kSignatureBytes = 256;
+
+// The brands of a HEIF image or sequence, whatever codes it. Writers put any of them first and
+// the others among the compatible brands; whether libheif can decode the file is found when it
+// is read.
+constexpr const char *kHeifBrands[] = {"mif1", "mif2", "msf1", "miaf", "heic", "heix", "hevc",
+                                       "hevx", "heim", "heis", "hevm", "hevs", "avif", "avis"};
+
+// Whether the file type box that head begins with names a HEIF brand: its size, "ftyp", the main
+// brand, a minor version, then the compatible brands.
+bool namesHeifBrand(const QByteArray &head)
+{
+    if (head.size() < 16 || head.mid(4, 4) != "ftyp")
+        return false;
+    const qsizetype end = qMin<qsizetype>(head.size(), qFromBigEndian<quint32>(head.constData()));
+    for (qsizetype at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
+        const QByteArray brand = head.mid(at, 4);
+        for (const char *heif : kHeifBrands)
+            if (brand == heif)
+                return true;
+    }
+    return false;
+}
 
 struct ContextFree
 {
@@ -122,25 +145,6 @@ QColorSpace colorSpaceOf(const heif_image_handle *handle)
     return fromNclx(*nclx);
 }
 
-// The stored thumbnail at least as large as size in both directions, or none.
-Handle thumbnailFor(const heif_image_handle *primary, const QSize &size)
-{
-    const int count = heif_image_handle_get_number_of_thumbnails(primary);
-    std::vector<heif_item_id> ids(size_t(qMax(count, 0)));
-    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
-    for (int i = 0; i < listed; ++i) {
-        heif_image_handle *thumbnail = nullptr;
-        if (heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumbnail).code !=
-            heif_error_Ok)
-            continue;
-        Handle held(thumbnail);
-        if (heif_image_handle_get_width(thumbnail) >= size.width() &&
-            heif_image_handle_get_height(thumbnail) >= size.height())
-            return held;
-    }
-    return nullptr;
-}
-
 // Scales a sample of bits to 16 bits, so that the largest value stays the largest.
 inline quint16 widen(quint16 sample, quint32 largest)
 {
@@ -231,17 +235,68 @@ QImage decode(const heif_image_handle *handle)
     return picture;
 }
 
+QSize statedSize(const heif_image_handle *handle)
+{
+    return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+}
+
+// Whether a and b have the same proportions, to the pixel that rounding a side may add or lose.
+bool sameProportions(const QSize &a, const QSize &b)
+{
+    const qint64 tolerance = qMax(qMax(a.width(), a.height()), qMax(b.width(), b.height()));
+    return qAbs(qint64(a.width()) * b.height() - qint64(a.height()) * b.width()) <= tolerance;
+}
+
+// A stored thumbnail of at least size (either way round, as the stated sizes may be), decoded,
+// when it shows what the primary picture shows: it has to be turned and mirrored alike, and
+// the primary not cropped, as a thumbnail is made of the whole coded picture. Null when there
+// is none such.
+QImage storedThumbnail(const Primary &primary, const QByteArray &file, const QSize &size)
+{
+    heif_item_id primaryId = 0;
+    if (heif_context_get_primary_image_ID(primary.context.get(), &primaryId).code != heif_error_Ok)
+        return QImage();
+    const QList<QByteArray> shown = shownTransformations(file, primaryId);
+    for (const QByteArray &transformation : shown) {
+        if (transformation.startsWith("clap"))
+            return QImage();
+    }
+    const heif_image_handle *handle = primary.handle.get();
+    const int count = heif_image_handle_get_number_of_thumbnails(handle);
+    std::vector<heif_item_id> ids(size_t(qMax(count, 0)));
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(handle, ids.data(), count);
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle *found = nullptr;
+        if (shownTransformations(file, ids[size_t(i)]) != shown ||
+            heif_image_handle_get_thumbnail(handle, ids[size_t(i)], &found).code != heif_error_Ok)
+            continue;
+        const Handle thumbnail(found);
+        const QSize stated = statedSize(thumbnail.get());
+        if (qMin(stated.width(), stated.height()) < qMin(size.width(), size.height()) ||
+            qMax(stated.width(), stated.height()) < qMax(size.width(), size.height()))
+            continue;
+        QImage picture = decode(thumbnail.get());
+        // Without a colour box of its own it was made from the primary picture's colours.
+        if (!picture.isNull() && !picture.colorSpace().isValid())
+            picture.setColorSpace(colorSpaceOf(handle));
+        if (!picture.isNull())
+            return picture;
+    }
+    return QImage();
+}
+
 } // namespace
 
 bool HeifHandler::canRead(QIODevice *device)
 {
-    const QByteArray head = device->peek(kSignatureBytes);
-    return heif_check_filetype(reinterpret_cast<const uint8_t *>(head.constData()),
-                               int(head.size())) == heif_filetype_yes_supported;
+    return namesHeifBrand(device->peek(kSignatureBytes));
 }
 
 bool HeifHandler::canRead() const
 {
+    // Once the size was asked for, the file's bytes are here and the device is at its end.
+    if (dataRead)
+        return namesHeifBrand(data.left(kSignatureBytes));
     return device() && canRead(device());
 }
 
@@ -259,16 +314,25 @@ bool HeifHandler::read(QImage *image)
     const Primary primary = openPrimary(fileData());
     if (!primary.handle)
         return false;
-    const Handle thumbnail =
-        scaledSize.isValid() ? thumbnailFor(primary.handle.get(), scaledSize) : nullptr;
-    QImage picture = decode(thumbnail ? thumbnail.get() : primary.handle.get());
+    QImage picture;
+    if (scaledSize.isValid())
+        picture = storedThumbnail(primary, fileData(), scaledSize);
+    if (picture.isNull())
+        picture = decode(primary.handle.get());
     if (picture.isNull())
         return false;
-    // A thumbnail without a colour box of its own was made from the primary picture's colours.
-    if (thumbnail && !picture.colorSpace().isValid())
-        picture.setColorSpace(colorSpaceOf(primary.handle.get()));
-    if (scaledSize.isValid() && picture.size() != scaledSize)
-        picture = picture.scaled(scaledSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaledSize.isValid()) {
+        // The size asked for was worked out from the stated size, which may be the picture's
+        // before a quarter turn or a crop: the picture delivered keeps the proportions it is
+        // shown with.
+        QSize size = scaledSize;
+        if (!sameProportions(picture.size(), size))
+            size = sameProportions(picture.size(), size.transposed())
+                       ? size.transposed()
+                       : picture.size().scaled(size, Qt::KeepAspectRatio);
+        if (picture.size() != size)
+            picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     *image = std::move(picture);
     return true;
 }
@@ -282,8 +346,7 @@ QVariant HeifHandler::option(ImageOption option) const
     const Primary primary = openPrimary(fileData());
     if (!primary.handle)
         return QVariant();
-    return QSize(heif_image_handle_get_width(primary.handle.get()),
-                 heif_image_handle_get_height(primary.handle.get()));
+    return statedSize(primary.handle.get());
 }
 
 void HeifHandler::setOption(ImageOption option, const QVariant &value)

@@ -8,7 +8,11 @@
 
 // Reads the primary picture of a HEIF file (HEIC, AVIF) through libheif, turned, mirrored and
 // cropped as the container says, in 8 or 16 bits a channel, with its alpha and its colour space.
-// A scaled read takes the file's stored thumbnail when it is at least as large as asked.
+// The size it states is libheif's: for a file that records it as the standard says, the coded
+// picture's, before its turn and crop; for one libheif wrote, the shown one. Only the decoder
+// tells which, so a scaled read, asked for at a fraction of that size, delivers the proportions
+// the picture is shown with, either way round. It takes the file's stored thumbnail when that is
+// at least as large as asked and shows the same picture, turned and cropped alike.
 class HeifHandler : public QImageIOHandler
 {
 public:
