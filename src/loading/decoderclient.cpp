@@ -117,6 +117,16 @@ bool DecoderClient::isUsable()
         end();
         return false;
     }
+    // Still ending: its first thread is a zombie while the others end, before it can be reaped.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const qsizetype name = line.lastIndexOf(')');
+        if (name > 0 && line.mid(name + 2, 1) == "Z") {
+            end();
+            return false;
+        }
+    }
     return true;
 }
 
