@@ -9,11 +9,13 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "labelgeometry.h"
 #include "modalwatcher.h"
 #include "processes.h"
 #include "readahead.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
+#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
@@ -48,6 +51,9 @@ private slots:
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
     void ctrlWheelZoomsFromFitThenWhileZoomIsEnabled();
+    void zoomKeepsThePointUnderThePointer_data();
+    void zoomKeepsThePointUnderThePointer();
+    void burstOfStepsShowsOnlyTheLastPicture();
     void dropOpensAFileOrAFolder_data();
     void dropOpensAFileOrAFolder();
     void fullScreenShowsThePaneAloneAndComesBack();
@@ -93,8 +99,8 @@ void DesktopHabitsTest::initTestCase()
     }
     // The tree's start folder must not depend on the machine's own home.
     home = std::make_unique<EnvironmentGuard>("HOME", dir.filePath("home").toLocal8Bit());
-    config = std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME",
-                                                dir.filePath("config").toLocal8Bit());
+    config =
+        std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
 }
 
 void DesktopHabitsTest::init()
@@ -219,27 +225,27 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     // Space: the next picture, up to the last and no further; Backspace: back again. The
     // broken c.png stands between b.png and d.bmp and gives its box on the way.
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         pressOn(widget, Qt::Key_Space);
-        QVERIFY(watcher.seen());
+        QTRY_VERIFY(watcher.seen());
     }
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::blue));
+    QTRY_COMPARE(shownColour(), QColor(Qt::blue));
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::blue));
+    QTRY_COMPARE(shownColour(), QColor(Qt::blue));
     QCOMPARE(viewer->currentFile, picture("d.bmp"));
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         pressOn(widget, Qt::Key_Backspace);
-        QVERIFY(watcher.seen());
+        QTRY_VERIFY(watcher.seen());
     }
     pressOn(widget, Qt::Key_Backspace);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     pressOn(widget, Qt::Key_Backspace);
     pressOn(widget, Qt::Key_Backspace);
-    QCOMPARE(shownColour(), QColor(Qt::red));
+    QTRY_COMPARE(shownColour(), QColor(Qt::red));
 }
 
 void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
@@ -280,6 +286,97 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
     QVERIFY(!viewer->zoomInAction->isEnabled());
     QVERIFY(viewer->imageLabel->scaleFactor() > 10.0);
     QVERIFY(viewer->imageLabel->scaleFactor() < 12.5);
+}
+
+void DesktopHabitsTest::zoomKeepsThePointUnderThePointer_data()
+{
+    QTest::addColumn<int>("notches"); // 0: a double-click
+    QTest::addColumn<bool>("fitted");
+    QTest::addColumn<double>("scale"); // afterwards; 0: fitted
+    QTest::newRow("Ctrl + wheel in from fit") << 1 << true << -1.0;
+    QTest::newRow("Ctrl + wheel in at 100 %") << 1 << false << 1.25;
+    QTest::newRow("Ctrl + wheel out at 100 %") << -1 << false << 0.8;
+    QTest::newRow("double-click from fit: 100 %") << 0 << true << 1.0;
+    QTest::newRow("double-click at 100 %: fit") << 0 << false << 0.0;
+}
+
+void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
+{
+    QFETCH(int, notches);
+    QFETCH(bool, fitted);
+    QFETCH(double, scale);
+    QTemporaryDir folder;
+    // Larger than the pane both ways after a notch in from fit.
+    QImage large(3000, 3000, QImage::Format_RGB32);
+    large.fill(Qt::darkGreen);
+    QVERIFY(large.save(folder.filePath("large.png")));
+    viewer->loadFile(folder.filePath("large.png"));
+    if (!fitted)
+        viewer->fitToWindowAction->trigger();
+    ImageScroll *pane = viewer->imageScroll;
+    for (QScrollBar *bar : {pane->horizontalScrollBar(), pane->verticalScrollBar()})
+        bar->setValue(bar->maximum() / 2);
+    QWidget *viewport = pane->viewport();
+    // Off centre, as on an eye near a corner of the picture.
+    const QPoint at(viewport->width() * 4 / 5, viewport->height() / 4);
+    const auto pictureAt = [this, viewport, at] {
+        const ImageLabel *label = viewer->imageLabel;
+        const QSize size = label->image().size();
+        const QRect drawn =
+            drawnRect(label->size(), size, label->isFitMode(), label->scaleFactor());
+        const QPointF point = label->mapFrom(viewport, at) - drawn.topLeft();
+        return QPointF(point.x() * size.width() / drawn.width(),
+                       point.y() * size.height() / drawn.height());
+    };
+    const QPointF before = pictureAt();
+
+    StdoutCapture output;
+    if (notches != 0) {
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    } else {
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    }
+    QCOMPARE(viewer->fitToWindowAction->isChecked(), scale == 0);
+    if (scale == 0)
+        return;
+    if (scale > 0)
+        QCOMPARE(viewer->imageLabel->scaleFactor(), scale);
+    // Within a pixel or two of the screen.
+    const QPointF moved = (pictureAt() - before) * viewer->imageLabel->scaleFactor();
+    QVERIFY2(qAbs(moved.x()) <= 2 && qAbs(moved.y()) <= 2,
+             qPrintable(QString("moved by %1, %2").arg(moved.x()).arg(moved.y())));
+}
+
+void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
+{
+    QTemporaryDir folder;
+    QTemporaryDir bin;
+    // A slow decoder: the keys come faster than the pictures.
+    QVERIFY(writeScript(bin.filePath("dcraw"),
+                        "sleep 0.5\nexec '" +
+                            QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(bin.path()));
+    for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
+        QVERIFY(writeDng(folder.filePath(name)));
+    viewer->loadFile(folder.filePath("a.dng"));
+    // b is read ahead, and shown at once; the others are not.
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
+    QStringList shown;
+    connect(viewer->imageLabel, &ImageLabel::viewChanged, this, [&] {
+        if (shown.isEmpty() || shown.last() != viewer->shownFile)
+            shown << viewer->shownFile;
+    });
+
+    for (int i = 0; i < 4; ++i)
+        pressOn(viewer->imageScroll, Qt::Key_Space);
+    // Every key taken at once, without waiting for a picture.
+    QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading() && !shown.isEmpty() &&
+                                 shown.last() == folder.filePath("e.dng"),
+                             30000);
+    QCOMPARE(shown, QStringList({folder.filePath("b.dng"), folder.filePath("e.dng")}));
 }
 
 void DesktopHabitsTest::dropOpensAFileOrAFolder_data()
@@ -326,6 +423,12 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
+    // The tree scrolled as someone looking for a folder leaves it: a short dock, a long list.
+    viewer->resizeDocks({viewer->folderDock}, {120}, Qt::Vertical);
+    QScrollBar *treeBar = viewer->folderTree->verticalScrollBar();
+    QTRY_VERIFY(treeBar->maximum() > 0);
+    treeBar->setValue(treeBar->maximum());
+    const int treeScrolled = treeBar->value();
     const QRect before = viewer->geometry();
     const QRect treeBefore = viewer->folderDock->geometry();
     const QRect gridBefore = viewer->thumbDock->geometry();
@@ -333,6 +436,10 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     pressOn(viewer->imageScroll, Qt::Key_F11);
     QVERIFY(viewer->isFullScreen());
     QCOMPARE(viewer->geometry(), viewer->screen()->geometry());
+    // Edge to edge: the fitted picture reaches the screen's sides, with no frame around it.
+    QCOMPARE(viewer->imageLabel->geometry(), QRect(QPoint(), viewer->screen()->size()));
+    const QImage screen = viewer->grab().toImage();
+    QCOMPARE(screen.pixelColor(viewer->width() / 2, 0), QColor(Qt::black));
     QVERIFY(viewer->menuBar()->isHidden());
     QVERIFY(viewer->statusBar()->isHidden());
     QVERIFY(viewer->folderDock->isHidden());
@@ -343,7 +450,7 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QVERIFY(!viewer->fitToWindowAction->isChecked());
     pressOn(viewer->imageScroll, Qt::Key_F, Qt::ControlModifier);
     pressOn(viewer->imageScroll, Qt::Key_Right);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
 
     pressOn(viewer->imageScroll, Qt::Key_Escape);
     QVERIFY(!viewer->isFullScreen());
@@ -352,6 +459,8 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QVERIFY(!viewer->statusBar()->isHidden());
     QTRY_COMPARE(viewer->folderDock->geometry(), treeBefore);
     QCOMPARE(viewer->thumbDock->geometry(), gridBefore);
+    QCOMPARE(treeBar->value(), treeScrolled);
+    QVERIFY(viewer->folderTree->isExpanded(viewer->dirModel->index(dir.path())));
 
     // A dock the user closed stays closed on the way back.
     viewer->thumbDock->close();
@@ -405,8 +514,8 @@ void DesktopHabitsTest::statusText_data()
     QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")
         << false << 1.5625 << "x.dng    6000 × 4000    156%";
-    QTest::newRow("two steps out read 64, not 63") << false << 0.8 * 0.8
-                                                   << "x.dng    6000 × 4000    64%";
+    QTest::newRow("two steps out read 64, not 63")
+        << false << 0.8 * 0.8 << "x.dng    6000 × 4000    64%";
 }
 
 void DesktopHabitsTest::statusText()
