@@ -13,6 +13,7 @@
 #include "readahead.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -51,14 +52,15 @@ constexpr int kBurstSteps = 10;
 constexpr int kBurstGapMs = 60;
 constexpr int kBurstRounds = 3;
 constexpr double kBurstAim = 1.5;
+constexpr int kPaintTimeoutMs = 60000;
 
-// Copies source into folder as p0.<suffix>, p1.<suffix> and on; the paths in name order.
+// Copies source into folder as p00.<suffix>, p01.<suffix> and on; the paths in name order.
 QStringList fillFolder(const QString &folder, const QString &source, int count,
                        const QString &suffix)
 {
     QStringList files;
     for (int i = 0; i < count; ++i) {
-        files << folder + QStringLiteral("/p%1.").arg(i) + suffix;
+        files << folder + QStringLiteral("/p%1.").arg(i, 2, 10, QLatin1Char('0')) + suffix;
         if (!QFile::copy(source, files.last()))
             return {};
     }
@@ -92,11 +94,16 @@ public:
         name = QFileInfo(file).fileName() + QLatin1Char(' ');
         painted = false;
     }
-    // Handles events until the file's picture is painted.
-    void wait() const
+    // Handles events until the file's picture is painted; false when it takes a minute.
+    bool wait() const
     {
-        while (!painted)
+        const QDeadlineTimer deadline(kPaintTimeoutMs);
+        // Wakes the wait for events now and then to look at the clock.
+        QTimer wake;
+        wake.start(kPaintTimeoutMs / 100);
+        while (!painted && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return painted;
     }
 
 protected:
@@ -120,7 +127,7 @@ private:
 struct Walk
 {
     QList<double> stepsMs;
-    // From the key until loadFile has returned: the part before the pane paints.
+    // From the key until the window has handled it: the part before it takes the next key.
     QList<double> loadsMs;
     qint64 longestStallMs = 0;
     qint64 mostHeldBytes = 0;
@@ -162,7 +169,8 @@ Walk walk(const QStringList &files, int pauseMs)
         clock.start();
         QTest::keyClick(pane, Qt::Key_Space);
         result.loadsMs << clock.nsecsElapsed() / 1e6;
-        watch.wait();
+        if (!watch.wait())
+            return {};
         result.stepsMs << clock.nsecsElapsed() / 1e6;
         if (label->image().isNull())
             return {};
@@ -201,7 +209,8 @@ double burstMs(const QStringList &files)
         }
         QTest::keyClick(pane, Qt::Key_Space);
     }
-    watch.wait();
+    if (!watch.wait())
+        return -1;
     return clock.nsecsElapsed() / 1e6 - (kBurstSteps - 1) * kBurstGapMs;
 }
 
@@ -215,9 +224,9 @@ bool report(const char *name, const Walk &walked, double baseline, const char *b
                 name, int(walked.stepsMs.size()), step, baselineName, baseline, ratio, aim);
     // A step that takes a fair part of a plain read read its picture now: the read-ahead had not
     // finished it.
-    const auto readNow = std::count_if(walked.loadsMs.cbegin(), walked.loadsMs.cend(),
+    const auto readNow = std::count_if(walked.stepsMs.cbegin(), walked.stepsMs.cend(),
                                        [baseline](double ms) { return ms > baseline / 2; });
-    std::printf("%s: of which until the picture is handed to the pane: median %.1f ms, ratio "
+    std::printf("%s: of which until the window has handled the key: median %.1f ms, ratio "
                 "%.3f; %d of %d steps read their picture now\n",
                 name, medianMs(walked.loadsMs), medianMs(walked.loadsMs) / baseline, int(readNow),
                 int(walked.loadsMs.size()));
@@ -274,15 +283,18 @@ int main(int argc, char **argv)
     const QStringList burst = fillFolder(root.filePath(QStringLiteral("burst")), jpegSource,
                                          kBurstSteps + 1, QStringLiteral("jpg"));
     QList<double> bursts;
-    for (int round = 0; round < kBurstRounds && !burst.isEmpty(); ++round)
-        bursts << burstMs(burst);
+    for (int round = 0; round < kBurstRounds && !burst.isEmpty(); ++round) {
+        const double ms = burstMs(burst);
+        if (ms >= 0)
+            bursts << ms;
+    }
     const double lastKey = medianMs(bursts);
     std::printf("(f) %d steps %d ms apart through 24 MP JPEGs: median from the last key to its "
                 "picture painted %.1f ms over %d rounds; plain QImage read %.1f ms; ratio %.3f "
                 "(aim <= %.2f)\n",
                 kBurstSteps, kBurstGapMs, lastKey, int(bursts.size()), plainRead,
                 lastKey / plainRead, kBurstAim);
-    met = met && lastKey > 0 && lastKey / plainRead <= kBurstAim;
+    met = met && bursts.size() == kBurstRounds && lastKey / plainRead <= kBurstAim;
 
     // dcraw writes its conversion beside its input: a folder of its own keeps it out of the
     // folder being stepped through.
