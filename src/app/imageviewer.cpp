@@ -197,18 +197,14 @@ void ImageViewer::beginOpening(const QString &path)
     stepReader->cancel();
 }
 
-std::function<QImage(const QImage &)> ImageViewer::panePreparation() const
-{
-    // The pane's smooth copy for the window as it is now.
-    return [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
-            fit = fitToWindowAction->isChecked()](const QImage &picture) {
-        return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
-    };
-}
-
 void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
 {
-    readAhead->follow(path, image, panePreparation());
+    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
+    readAhead->follow(path, image,
+                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
+                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
+                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
+                      });
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.

@@ -76,8 +76,6 @@ private:
     void beginOpening(const QString &path);
     // Shows the picture read from path, or, when it is null, says that it cannot be loaded.
     void showRead(const QString &path, const QImage &image, const QImage &copy);
-    // What is made beside each picture read, on the worker that reads it: the pane's smooth copy.
-    std::function<QImage(const QImage &)> panePreparation() const;
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();

@@ -70,7 +70,12 @@ void ImageViewer::createDesktopActions()
     fullScreen = new FullScreenMode(this);
     readAhead = new ReadAhead(this);
     stepReader = new StepReader(this);
-    connect(stepReader, &StepReader::pictureRead, this, &ImageViewer::showRead);
+    // Without the pane's smooth copy, which would hold up the first sight of the picture: the
+    // pane makes it itself a moment after.
+    connect(stepReader, &StepReader::pictureRead, this,
+            [this](const QString &path, const QImage &picture) {
+                showRead(path, picture, QImage());
+            });
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
@@ -125,7 +130,7 @@ void ImageViewer::stepTo(const QString &path)
     QImage copy;
     const QImage image = readAhead->take(path, &copy);
     if (image.isNull())
-        stepReader->read(path, panePreparation());
+        stepReader->read(path);
     else
         showRead(path, image, copy);
 }

@@ -28,13 +28,12 @@ StepReader::~StepReader()
     }
 }
 
-void StepReader::read(const QString &path, const Preparation &prepare)
+void StepReader::read(const QString &path)
 {
     cancel();
     pending = std::make_unique<Read>();
     pending->id = asked;
     pending->path = path;
-    pending->prepare = prepare;
     startPending();
 }
 
@@ -57,9 +56,6 @@ void StepReader::startPending()
         holdPrintedLines(&read->lines);
         read->picture = loadImage(read->path, false);
         holdPrintedLines(nullptr);
-        if (read->prepare && !read->picture.isNull() &&
-            !QThread::currentThread()->isInterruptionRequested())
-            read->prepared = read->prepare(read->picture);
     });
     connect(read->thread, &QThread::finished, this, [this, read] { finished(read); });
     running.push_back(std::move(pending));
@@ -81,5 +77,5 @@ void StepReader::finished(Read *read)
     for (const QByteArray &line : std::as_const(done->lines))
         printLine(line);
     // Last: the receiver may open a box, and with it an event loop that finishes other reads.
-    emit pictureRead(done->path, done->picture, done->prepared);
+    emit pictureRead(done->path, done->picture);
 }

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,33 +22,27 @@ class StepReader : public QObject
     Q_OBJECT
 
 public:
-    // What is done on the worker with the picture besides reading it, such as the pane's smooth
-    // copy.
-    using Preparation = std::function<QImage(const QImage &)>;
-
     explicit StepReader(QObject *parent = nullptr);
     ~StepReader() override;
 
     // Reads path, and gives up whatever was asked before.
-    void read(const QString &path, const Preparation &prepare = {});
+    void read(const QString &path);
     // Gives up whatever was asked: the window has shown a picture by other means.
     void cancel();
     // Whether a worker runs, reading the picture asked for or finishing one that was given up.
     bool isReading() const { return pending || !running.empty(); }
 
 signals:
-    // The picture asked for last, null when it cannot be read, with what prepare made of it. The
-    // lines that its read printed (such as a decoder's complaint) are printed just before.
-    void pictureRead(const QString &path, const QImage &picture, const QImage &prepared);
+    // The picture asked for last, null when it cannot be read. The lines that its read printed
+    // (such as a decoder's complaint) are printed just before.
+    void pictureRead(const QString &path, const QImage &picture);
 
 private:
     struct Read
     {
         quint64 id = 0;
         QString path;
-        Preparation prepare;
         QImage picture;
-        QImage prepared;
         QList<QByteArray> lines;
         QThread *thread = nullptr;
     };
