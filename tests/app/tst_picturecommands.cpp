@@ -161,8 +161,7 @@ void PictureCommandsTest::slideshowFitsEveryPictureAndSkipsWhatItCannotRead()
     viewer->slideshowAction->trigger();
     viewer->advanceSlideshow();
     QTRY_COMPARE(viewer->shownFile, folder.filePath("c.png"));
-    QVERIFY(viewer->imageLabel->isFitMode());
-    QVERIFY(viewer->slideshowTimer->isActive());
+    QVERIFY(viewer->imageLabel->isFitMode() && viewer->slideshowTimer->isActive());
     viewer->leaveFullScreenAction->trigger();
     QVERIFY(!viewer->fitToWindowAction->isChecked() && !viewer->imageLabel->isFitMode());
     QVERIFY(viewer->statusBar()->currentMessage().contains("b.png"));
