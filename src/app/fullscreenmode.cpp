@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fullscreenmode.h"
 
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QDockWidget>
+#include <QFrame>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 
 FullScreenMode::FullScreenMode(QMainWindow *window) : QObject(window), window(window) {}
@@ -29,12 +33,26 @@ void FullScreenMode::enter()
             dockHeights.append(dock->height());
         }
     }
+    views.clear();
+    viewPositions.clear();
+    for (QAbstractScrollArea *view : window->findChildren<QAbstractScrollArea *>()) {
+        if (view != window->centralWidget() && view->isVisible()) {
+            views.append(view);
+            viewPositions.append(
+                QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()));
+        }
+    }
     hiddenParts.clear();
     for (QWidget *part : parts) {
         if (!part->isHidden()) {
             hiddenParts.append(part);
             part->hide();
         }
+    }
+    pane = qobject_cast<QFrame *>(window->centralWidget());
+    if (pane) {
+        paneFrame = pane->frameStyle();
+        pane->setFrameStyle(QFrame::NoFrame);
     }
     // Covering the screen first: without a window manager nobody else does, and moving a
     // window that is already in full screen takes it out again.
@@ -48,6 +66,8 @@ void FullScreenMode::leave()
     if (!active)
         return;
     active = false;
+    if (pane)
+        pane->setFrameStyle(paneFrame);
     // The window first, so that the docks come back into a window of their old size.
     window->setWindowState(savedStates);
     // The geometry of the window itself, not saveGeometry's: that one guesses at a frame, and
@@ -61,4 +81,17 @@ void FullScreenMode::leave()
     hiddenParts.clear();
     window->resizeDocks(dockedDocks, dockWidths, Qt::Horizontal);
     window->resizeDocks(dockedDocks, dockHeights, Qt::Vertical);
+    restoreViews();
+}
+
+void FullScreenMode::restoreViews()
+{
+    // The views lay themselves out again once they are shown, and only then can scroll as far.
+    QCoreApplication::sendPostedEvents();
+    for (int i = 0; i < views.size(); ++i) {
+        if (!views.at(i))
+            continue;
+        views.at(i)->horizontalScrollBar()->setValue(viewPositions.at(i).x());
+        views.at(i)->verticalScrollBar()->setValue(viewPositions.at(i).y());
+    }
 }

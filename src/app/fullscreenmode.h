@@ -4,15 +4,19 @@
 
 #include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
 
+class QAbstractScrollArea;
 class QDockWidget;
+class QFrame;
 class QMainWindow;
 
-// The picture pane alone on the whole screen: the window's docks, menu bar and status bar are
-// hidden while it lasts, and leaving puts the window back as it was, in size, place and parts.
+// The picture pane alone on the whole screen, without its frame: the window's docks, menu bar
+// and status bar are hidden while it lasts, and leaving puts the window back as it was, in size,
+// place and parts, the views in the docks scrolled as they were.
 class FullScreenMode : public QObject
 {
 public:
@@ -24,6 +28,8 @@ public:
     void leave();
 
 private:
+    void restoreViews();
+
     QMainWindow *window;
     bool active = false;
     QRect savedGeometry;
@@ -35,6 +41,12 @@ private:
     QList<QDockWidget *> dockedDocks;
     QList<int> dockWidths;
     QList<int> dockHeights;
+    // The central widget's frame, taken off while the pane covers the screen.
+    QPointer<QFrame> pane;
+    int paneFrame = 0;
+    // Where the views in the docks stood: hidden and shown again, they scroll back to the top.
+    QList<QPointer<QAbstractScrollArea>> views;
+    QList<QPoint> viewPositions;
 };
 
 #endif

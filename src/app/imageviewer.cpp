@@ -8,6 +8,7 @@
 #include "loader.h"
 #include "paths.h"
 #include "readahead.h"
+#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -20,8 +21,23 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTreeView>
 #include <QUrl>
+
+namespace {
+
+constexpr QSize kFirstWindowSize(700, 600);
+
+} // namespace
+
+QSize firstWindowSize(const QSize &available)
+{
+    if (available.isEmpty() || (kFirstWindowSize.width() <= available.width() &&
+                                kFirstWindowSize.height() <= available.height()))
+        return kFirstWindowSize;
+    return available;
+}
 
 ImageViewer::ImageViewer(const QString &edition)
 {
@@ -64,7 +80,7 @@ ImageViewer::ImageViewer(const QString &edition)
     createMenus();
     createPictureActions();
     setWindowTitle(viewerTitle());
-    resize(700, 600);
+    resize(firstWindowSize(screen()->availableGeometry().size()));
     imageLabel->setFitMode(fitToWindowAction->isChecked());
 
     connect(thumbView, &ThumbView::activated, this, &ImageViewer::thumbnailActivated);
@@ -160,10 +176,7 @@ void ImageViewer::open()
 
 void ImageViewer::loadFile(const QString &path)
 {
-    lastDirectory = pathDirectory(path);
-    currentFile = path;
-    thumbView->setCurrentFile(path);
-
+    beginOpening(path);
     QImage copy;
     QImage image = readAhead->take(path, &copy);
     if (image.isNull()) {
@@ -172,18 +185,35 @@ void ImageViewer::loadFile(const QString &path)
         image = loadImage(path, false);
         QApplication::restoreOverrideCursor();
     }
+    showRead(path, image, copy);
+}
+
+void ImageViewer::beginOpening(const QString &path)
+{
+    lastDirectory = pathDirectory(path);
+    currentFile = path;
+    thumbView->setCurrentFile(path);
+    // Whatever a step was still reading has been passed.
+    stepReader->cancel();
+}
+
+void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
+{
     // The pictures read ahead come with the pane's smooth copy for the window as it is now.
     readAhead->follow(path, image,
-                      [area = imageScroll->size(), ratio = imageLabel->devicePixelRatioF(),
+                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
                        fit = fitToWindowAction->isChecked()](const QImage &picture) {
                           return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
                       });
-
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.
         if (commandsEnded())
             return;
+        if (slideshowRunning) {
+            skipInSlideshow(path);
+            return;
+        }
         QMessageBox::information(this, viewerTitle(), tr("Cannot load %1.").arg(path),
                                  QMessageBox::Ok);
         return;

@@ -4,6 +4,9 @@
 
 #include <QMainWindow>
 #include <QPrinter>
+#include <QStringList>
+
+#include <functional>
 
 class QAction;
 class QDockWidget;
@@ -24,6 +27,12 @@ class ShortcutsWindow;
 class QTimer;
 class AnimationPlayer;
 class ReadAhead;
+class StepReader;
+
+// The window's size when it first opens on a screen whose free area (without panels) is
+// available: 700 × 600 wherever that fits; else the area's size, so that the status bar is not
+// out of reach on a small or highly scaled screen.
+QSize firstWindowSize(const QSize &available);
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
 // pane in the centre, the File, View, Picture and Help menus, the information dock on the right,
@@ -63,17 +72,26 @@ private:
     void createActions();
     void createMenus();
     void loadFile(const QString &path);
+    // What every opening of path does before the picture is there.
+    void beginOpening(const QString &path);
+    // Shows the picture read from path, or, when it is null, says that it cannot be loaded.
+    void showRead(const QString &path, const QImage &image, const QImage &copy);
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
     void createDesktopActions();
     void showFolder(const QString &folder);
     void step(int offset);
+    // Opens path as a step does: read away from the user-interface thread unless read ahead.
+    void stepTo(const QString &path);
     void showNext();
     void showPrevious();
     void toggleFullScreen();
     void leaveFullScreen();
-    void zoomByWheel(int notches);
+    void zoomByWheel(int notches, const QPoint &at);
+    void toggleActualSize(const QPoint &at);
+    // Runs change, which zooms, keeping the picture point under at (in the pane's viewport) there.
+    void keepPointWhile(const QPoint &at, const std::function<void()> &change);
     void updateStatus();
     void createPictureActions();
     void pictureShown();
@@ -82,6 +100,9 @@ private:
     void showShortcuts();
     void toggleSlideshow();
     void advanceSlideshow();
+    void skipInSlideshow(const QString &path);
+    // Stops the show, if one runs, and gives the pane back its zoom mode.
+    void endSlideshow();
 
     QFileSystemModel *dirModel = nullptr;
     QTreeView *folderTree = nullptr;
@@ -134,9 +155,15 @@ private:
     InformationDock *informationDock = nullptr;
     ShortcutsWindow *shortcutsWindow = nullptr;
     QTimer *slideshowTimer = nullptr;
+    // From F5 until the show ends; its timer is idle while the next picture is read.
+    bool slideshowRunning = false;
+    // The show fits every picture to the screen; the user's mode comes back after it.
+    bool fittedBeforeSlideshow = true;
+    QStringList slideshowSkipped;
     // Plays the shown picture when it is animated.
     AnimationPlayer *animation = nullptr;
     ReadAhead *readAhead = nullptr;
+    StepReader *stepReader = nullptr;
 };
 
 #endif

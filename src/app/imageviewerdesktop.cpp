@@ -14,12 +14,14 @@
 #include "readahead.h"
 #include "reduction.h"
 #include "statustext.h"
+#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -33,6 +35,9 @@ void ImageViewer::createDesktopActions()
     // them working there.
     addActions({openAction, printAction, exitAction, zoomInAction, zoomOutAction,
                 normalSizeAction, fitToWindowAction});
+
+    // Ctrl++ needs Shift on most keyboards; the key that carries + zooms in without it too.
+    zoomInAction->setShortcuts({zoomInAction->shortcut(), QKeySequence(tr("Ctrl+="))});
 
     nextAction = new QAction(tr("Next Picture"), this);
     nextAction->setShortcut(QKeySequence(Qt::Key_Space));
@@ -64,8 +69,16 @@ void ImageViewer::createDesktopActions()
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
     readAhead = new ReadAhead(this);
+    stepReader = new StepReader(this);
+    // Without the pane's smooth copy, which would hold up the first sight of the picture: the
+    // pane makes it itself a moment after.
+    connect(stepReader, &StepReader::pictureRead, this,
+            [this](const QString &path, const QImage &picture) {
+                showRead(path, picture, QImage());
+            });
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
+    connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
     connect(imageScroll, &ImageScroll::stepRequested, this, &ImageViewer::step);
 }
 
@@ -106,7 +119,20 @@ void ImageViewer::step(int offset)
         return;
     const QString path = neighbourPicture(currentFile, offset);
     if (!path.isEmpty())
-        loadFile(path);
+        stepTo(path);
+}
+
+void ImageViewer::stepTo(const QString &path)
+{
+    // The next step counts from here, whether or not the picture has come yet: a burst of keys
+    // goes as far as it was pressed, without reading what lies between.
+    beginOpening(path);
+    QImage copy;
+    const QImage image = readAhead->take(path, &copy);
+    if (image.isNull())
+        stepReader->read(path);
+    else
+        showRead(path, image, copy);
 }
 
 void ImageViewer::toggleFullScreen()
@@ -115,6 +141,8 @@ void ImageViewer::toggleFullScreen()
         leaveFullScreen();
     else {
         fullScreen->enter();
+        // Without the pane's frame the picture can reach the screen's edges.
+        imageLabel->parentResized();
         leaveFullScreenAction->setEnabled(true);
     }
 }
@@ -123,23 +151,60 @@ void ImageViewer::leaveFullScreen()
 {
     leaveFullScreenAction->setEnabled(false);
     // A slideshow lasts as long as its full screen.
-    slideshowTimer->stop();
+    endSlideshow();
     fullScreen->leave();
+    // Its frame is back: the label fits inside it again.
+    imageLabel->parentResized();
 }
 
-void ImageViewer::zoomByWheel(int notches)
+void ImageViewer::zoomByWheel(int notches, const QPoint &at)
 {
-    // From fit, the first notch leaves it as a click on Fit to Window would, and zooms from the
-    // scale the picture was fitted at rather than from its own size.
-    // The scale is set first, while fit ignores it, so that the label changes size only once.
-    if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
-        imageLabel->setScaleFactor(fittedScale(imageScroll->size(), imageLabel->image().size()));
+    keepPointWhile(at, [this, notches] {
+        // From fit, the first notch leaves it as a click on Fit to Window would, and zooms from the
+        // scale the picture was fitted at rather than from its own size.
+        // The scale is set first, while fit ignores it, so that the label changes size only once.
+        if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
+            imageLabel->setScaleFactor(
+                fittedScale(imageLabel->areaSize(), imageLabel->image().size()));
+            fitToWindowAction->trigger();
+        }
+        // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
+        QAction *action = notches > 0 ? zoomInAction : zoomOutAction;
+        for (int i = 0; i < std::abs(notches) && action->isEnabled(); ++i)
+            action->trigger();
+    });
+}
+
+void ImageViewer::toggleActualSize(const QPoint &at)
+{
+    if (!fitToWindowAction->isEnabled())
+        return;
+    // From any zoom, the whole picture again.
+    if (!fitToWindowAction->isChecked()) {
         fitToWindowAction->trigger();
+        return;
     }
-    // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
-    QAction *action = notches > 0 ? zoomInAction : zoomOutAction;
-    for (int i = 0; i < std::abs(notches) && action->isEnabled(); ++i)
-        action->trigger();
+    // Fit ignores the scale, so that the label changes size only once: when fit goes.
+    keepPointWhile(at, [this] {
+        imageLabel->setScaleFactor(1.0);
+        fitToWindowAction->trigger();
+    });
+}
+
+void ImageViewer::keepPointWhile(const QPoint &at, const std::function<void()> &change)
+{
+    const auto shown = [this] {
+        return drawnRect(imageLabel->size(), imageLabel->image().size(), imageLabel->isFitMode(),
+                         imageLabel->scaleFactor());
+    };
+    QScrollBar *across = imageScroll->horizontalScrollBar();
+    QScrollBar *down = imageScroll->verticalScrollBar();
+    const QRect before = shown();
+    const QPoint values(across->value(), down->value());
+    change();
+    const QPoint kept = anchoredScrollValues(values, at, before, shown());
+    across->setValue(kept.x());
+    down->setValue(kept.y());
 }
 
 void ImageViewer::updateStatus()

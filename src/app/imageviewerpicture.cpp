@@ -13,9 +13,11 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -48,8 +50,8 @@ void ImageViewer::createPictureActions()
     slideshowAction->setShortcut(QKeySequence(Qt::Key_F5));
     connect(slideshowAction, &QAction::triggered, this, &ImageViewer::toggleSlideshow);
     slideshowTimer = new QTimer(this);
-    // Started again once each picture is in, so that a slow conversion or a failure box does not
-    // shorten the next picture's turn.
+    // Started again once each picture is in, so that a slow conversion does not shorten the next
+    // picture's turn.
     slideshowTimer->setSingleShot(true);
     slideshowTimer->setInterval(kSlideshowInterval);
     connect(slideshowTimer, &QTimer::timeout, this, &ImageViewer::advanceSlideshow);
@@ -87,6 +89,14 @@ void ImageViewer::createPictureActions()
 
 void ImageViewer::pictureShown()
 {
+    if (slideshowRunning) {
+        // A step by hand during the show, or its own, while the timer waited for the read.
+        if (!slideshowTimer->isActive())
+            slideshowTimer->start();
+    } else {
+        // What the last show skipped has been seen by now.
+        statusBar()->clearMessage();
+    }
     for (QAction *action : {rotateLeftAction, rotateRightAction, copyAction, slideshowAction})
         action->setEnabled(true);
     informationDock->showPicture(shownFile, imageLabel->image());
@@ -112,13 +122,30 @@ void ImageViewer::showShortcuts()
 
 void ImageViewer::toggleSlideshow()
 {
-    if (slideshowTimer->isActive()) {
+    if (slideshowRunning) {
         leaveFullScreen();
         return;
     }
+    slideshowRunning = true;
+    slideshowSkipped.clear();
+    statusBar()->clearMessage();
+    // Each picture whole on the screen, whatever the zoom before; leaving brings the zoom back.
+    fittedBeforeSlideshow = fitToWindowAction->isChecked();
+    if (!fittedBeforeSlideshow)
+        fitToWindowAction->trigger();
     if (!fullScreen->isActive())
         toggleFullScreen();
     slideshowTimer->start();
+}
+
+void ImageViewer::endSlideshow()
+{
+    slideshowTimer->stop();
+    if (!slideshowRunning)
+        return;
+    slideshowRunning = false;
+    if (fitToWindowAction->isChecked() != fittedBeforeSlideshow)
+        fitToWindowAction->trigger();
 }
 
 void ImageViewer::advanceSlideshow()
@@ -129,8 +156,15 @@ void ImageViewer::advanceSlideshow()
         leaveFullScreen();
         return;
     }
-    loadFile(next);
-    // Esc during a failure box has ended the slideshow meanwhile.
-    if (fullScreen->isActive())
-        slideshowTimer->start();
+    stepTo(next);
+}
+
+void ImageViewer::skipInSlideshow(const QString &path)
+{
+    // A box would stop the show until someone came to dismiss it: the status bar, seen when the
+    // show ends, names what was skipped.
+    slideshowSkipped << QFileInfo(path).fileName();
+    statusBar()->showMessage(
+        tr("The slideshow skipped what it cannot load: %1").arg(slideshowSkipped.join(", ")));
+    advanceSlideshow();
 }

@@ -30,6 +30,8 @@ QList<ShortcutRow> paneRows()
         {tr("Right, Left"), tr("Next and previous picture, in the pane while the picture is "
                                "fitted; otherwise they scroll")},
         {tr("Ctrl + wheel"), tr("Zoom in or out, from the fitted size while fitted")},
+        {tr("Double-click on the picture"),
+         tr("100 % at the point clicked, from the fitted picture; otherwise back to fit")},
         {tr("Drag with the left button"), tr("Pans a picture larger than the pane")},
         {tr("Right-click on the picture"), tr("The Picture menu's commands and the zoom")},
         {tr("Double-click"), tr("Opens a folder in the tree or a picture in the grid")},

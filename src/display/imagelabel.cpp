@@ -85,6 +85,15 @@ void ImageLabel::setScrollArea(QScrollArea *area)
     scrollArea = area;
 }
 
+QSize ImageLabel::areaSize() const
+{
+    if (!scrollArea)
+        return QSize();
+    if (scrollArea->frameShape() == QFrame::NoFrame)
+        return scrollArea->size() + QSize(kLabelMargin, kLabelMargin);
+    return scrollArea->size();
+}
+
 void ImageLabel::parentResized()
 {
     updateSize();
@@ -95,7 +104,7 @@ void ImageLabel::updateSize()
 {
     if (picture.isNull() || !scrollArea)
         return;
-    resize(labelSize(scrollArea->size(), picture.size(), fitMode, scale));
+    resize(labelSize(areaSize(), picture.size(), fitMode, scale));
 }
 
 void ImageLabel::paintEvent(QPaintEvent *)

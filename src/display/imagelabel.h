@@ -37,6 +37,10 @@ public:
     void setFitMode(bool on);
     bool isFitMode() const { return fitMode; }
     void setScrollArea(QScrollArea *area);
+    // The scroll area's size as the label's geometry counts it, which assumes the area's
+    // one-pixel frame: an area without one (full screen) counts two pixels larger, so that the
+    // label, and a fitted picture, reach its edges.
+    QSize areaSize() const;
 
 public slots:
     void parentResized();

@@ -33,7 +33,7 @@ void ImageScroll::wheelEvent(QWheelEvent *event)
     event->accept();
     const int notches = wheelNotches(&pendingWheel, event->angleDelta().y());
     if (notches != 0)
-        emit zoomRequested(notches);
+        emit zoomRequested(notches, event->position().toPoint());
 }
 
 void ImageScroll::keyPressEvent(QKeyEvent *event)
@@ -86,6 +86,16 @@ void ImageScroll::mouseReleaseEvent(QMouseEvent *event)
     updateCursor();
 }
 
+void ImageScroll::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !showsPicture()) {
+        QScrollArea::mouseDoubleClickEvent(event);
+        return;
+    }
+    event->accept();
+    emit pictureDoubleClicked(event->position().toPoint());
+}
+
 bool ImageScroll::canPan() const
 {
     return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
@@ -94,7 +104,13 @@ bool ImageScroll::canPan() const
 bool ImageScroll::showsFittedPicture() const
 {
     const auto *label = qobject_cast<const ImageLabel *>(widget());
-    return label && label->isFitMode() && !label->image().isNull();
+    return showsPicture() && label->isFitMode();
+}
+
+bool ImageScroll::showsPicture() const
+{
+    const auto *label = qobject_cast<const ImageLabel *>(widget());
+    return label && !label->image().isNull();
 }
 
 void ImageScroll::updateCursor()

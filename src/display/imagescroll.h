@@ -7,8 +7,9 @@
 
 // The central scroll area; it tells the image label when it changes size, so that the
 // label can fit itself to the new area. It also turns the pane's own mouse and keys into
-// requests for the window: Ctrl + wheel to zoom, Left and Right to step through the folder
-// while the picture is fitted. Dragging with the left button pans a picture larger than the pane.
+// requests for the window: Ctrl + wheel to zoom, a double-click to see a point at 100 %, Left and
+// Right to step through the folder while the picture is fitted. Dragging with the left button
+// pans a picture larger than the pane.
 class ImageScroll : public QScrollArea
 {
     Q_OBJECT
@@ -18,8 +19,11 @@ public:
 
 signals:
     void resizeSignal();
-    // Zoom by notches of the wheel: positive in, negative out.
-    void zoomRequested(int notches);
+    // Zoom by notches of the wheel: positive in, negative out, about the point at of the viewport,
+    // where the pointer is.
+    void zoomRequested(int notches, const QPoint &at);
+    // The picture was double-clicked at the point at of the viewport.
+    void pictureDoubleClicked(const QPoint &at);
     // Show the picture offset places away in the folder: 1 the next, -1 the previous.
     void stepRequested(int offset);
 
@@ -30,10 +34,12 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     bool canPan() const;
     bool showsFittedPicture() const;
+    bool showsPicture() const;
     void updateCursor();
 
     int pendingWheel = 0;

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "labelgeometry.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 namespace {
-
-// The label is two pixels smaller than the scroll area on each axis it does not overflow,
-// so that the area shows no scroll bar for it.
-constexpr int kLabelMargin = 2;
 
 int scaledLength(int areaLength, int pictureLength, double scale)
 {
@@ -20,6 +18,16 @@ int scaledLength(int areaLength, int pictureLength, double scale)
 
 // One notch of a standard mouse wheel: 15 degrees in eighths of a degree.
 constexpr int kWheelNotch = 120;
+
+// One axis of anchoredScrollValues: where the label must start so that the point of the picture
+// at anchor stays there.
+int anchoredValue(int value, int anchor, int start, int length, int newStart, int newLength)
+{
+    if (length <= 0)
+        return value;
+    const double along = double(value + anchor - start) / length;
+    return qRound(newStart + along * newLength - anchor);
+}
 
 int centred(int outer, int inner)
 {
@@ -75,6 +83,15 @@ double fittedScale(const QSize &areaSize, const QSize &pictureSize)
 int zoomedScrollValue(int value, int pageStep, double factor)
 {
     return int(factor * value + (factor - 1) * pageStep * 0.5);
+}
+
+QPoint anchoredScrollValues(const QPoint &values, const QPoint &anchor, const QRect &before,
+                            const QRect &after)
+{
+    return QPoint(
+        anchoredValue(values.x(), anchor.x(), before.x(), before.width(), after.x(), after.width()),
+        anchoredValue(values.y(), anchor.y(), before.y(), before.height(), after.y(),
+                      after.height()));
 }
 
 QPoint pannedScrollValues(const QPoint &startValues, const QPoint &pressed, const QPoint &now)

@@ -9,6 +9,10 @@
 // The picture pane's arithmetic, kept apart from the widgets so that it can be
 // checked directly. Pixel values are computed in double precision and truncated.
 
+// The label is two pixels smaller than the scroll area on each axis it does not overflow, the
+// area's frame, so that the area shows no scroll bar for it.
+constexpr int kLabelMargin = 2;
+
 // The size the image label takes inside a scroll area of areaSize.
 QSize labelSize(const QSize &areaSize, const QSize &pictureSize, bool fitMode, double scale);
 
@@ -20,6 +24,12 @@ double fittedScale(const QSize &areaSize, const QSize &pictureSize);
 
 // The scroll-bar value that keeps the visible centre in place after a zoom by factor.
 int zoomedScrollValue(int value, int pageStep, double factor);
+
+// The scroll-bar values that keep the picture point under anchor (a point of the viewport) under
+// it when the picture, drawn at before in the label while the bars stood at values, comes to be
+// drawn at after: zooming at the pointer rather than at the centre.
+QPoint anchoredScrollValues(const QPoint &values, const QPoint &anchor, const QRect &before,
+                            const QRect &after);
 
 // The scroll-bar values while a drag pans the picture: the point under the pointer at the press
 // (where the bars stood at startValues) stays under it as it moves from pressed to now.

@@ -5,18 +5,26 @@
 #include "thumbmodel.h"
 #include "thumbthread.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTextOption>
+
+#include <algorithm>
 
 // The caption strip starts below the thumbnail square, whatever the cell's height.
 constexpr int kCaptionHeight = kCellSize.height() - kThumbnailSize;
 
 namespace {
 
+// A shortened caption keeps this much of the name's start, as long as at least kCaptionTail
+// characters of its end still fit: enough to tell IMG_ from DSC, and the end tells the pictures
+// apart.
+constexpr int kCaptionHead = 3;
+constexpr int kCaptionTail = 4;
+
 // One line of text in rect, shortened in the middle when it is wider, so that both the start of
 // a name and its extension stay visible.
-void drawOneLine(QPainter *painter, const QRect &rect, const QString &text,
-                 Qt::Alignment alignment)
+void drawOneLine(QPainter *painter, const QRect &rect, const QString &text, Qt::Alignment alignment)
 {
     QTextOption option(alignment);
     option.setWrapMode(QTextOption::NoWrap);
@@ -30,6 +38,26 @@ void drawOneLine(QPainter *painter, const QRect &rect, const QString &text,
 QRect captionRect(const QRect &cell)
 {
     return QRect(cell.x(), cell.y() + kThumbnailSize, cell.width(), kCaptionHeight);
+}
+
+QString captionText(const QFontMetrics &metrics, const QString &name, int width)
+{
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    if (metrics.horizontalAdvance(stem) <= width)
+        return stem;
+    for (int head = std::min<int>(kCaptionHead, stem.size() - kCaptionTail); head > 0; --head) {
+        const QString start = stem.left(head);
+        // The ellipsis and as much of the end as fits beside the start.
+        const QString end = metrics.elidedText(stem.mid(head), Qt::ElideLeft,
+                                               width - metrics.horizontalAdvance(start));
+        const QString caption = start + end;
+        if (end.size() > kCaptionTail && metrics.horizontalAdvance(caption) <= width)
+            return caption;
+    }
+    return metrics.elidedText(stem, Qt::ElideLeft, width);
 }
 
 QRect thumbnailRect(const QRect &cell, const QSize &pictureSize)
@@ -69,8 +97,11 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                 QRectF(thumbnailRect(r, image.deviceIndependentSize().toSize())), image,
                 QRectF(QPointF(0, 0), image.size()));
         }
-        drawOneLine(painter, captionRect(r),
-                    pathFileName(index.data(Qt::DecorationRole).toString()),
+        const QRect caption = captionRect(r);
+        drawOneLine(painter, caption,
+                    captionText(painter->fontMetrics(),
+                                pathFileName(index.data(Qt::DecorationRole).toString()),
+                                caption.width()),
                     Qt::AlignHCenter | Qt::AlignBottom);
     }
     painter->restore();

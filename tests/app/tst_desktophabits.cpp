@@ -9,11 +9,13 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "labelgeometry.h"
 #include "modalwatcher.h"
 #include "processes.h"
 #include "readahead.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
+#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -24,11 +26,13 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTreeView>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 class DesktopHabitsTest : public QObject
@@ -48,6 +52,9 @@ private slots:
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
     void ctrlWheelZoomsFromFitThenWhileZoomIsEnabled();
+    void zoomKeepsThePointUnderThePointer_data();
+    void zoomKeepsThePointUnderThePointer();
+    void burstOfStepsShowsOnlyTheLastPicture();
     void dropOpensAFileOrAFolder_data();
     void dropOpensAFileOrAFolder();
     void fullScreenShowsThePaneAloneAndComesBack();
@@ -219,27 +226,27 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     // Space: the next picture, up to the last and no further; Backspace: back again. The
     // broken c.png stands between b.png and d.bmp and gives its box on the way.
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         pressOn(widget, Qt::Key_Space);
-        QVERIFY(watcher.seen());
+        QTRY_VERIFY(watcher.seen());
     }
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::blue));
+    QTRY_COMPARE(shownColour(), QColor(Qt::blue));
     pressOn(widget, Qt::Key_Space);
-    QCOMPARE(shownColour(), QColor(Qt::blue));
+    QTRY_COMPARE(shownColour(), QColor(Qt::blue));
     QCOMPARE(viewer->currentFile, picture("d.bmp"));
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         pressOn(widget, Qt::Key_Backspace);
-        QVERIFY(watcher.seen());
+        QTRY_VERIFY(watcher.seen());
     }
     pressOn(widget, Qt::Key_Backspace);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     pressOn(widget, Qt::Key_Backspace);
     pressOn(widget, Qt::Key_Backspace);
-    QCOMPARE(shownColour(), QColor(Qt::red));
+    QTRY_COMPARE(shownColour(), QColor(Qt::red));
 }
 
 void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
@@ -280,6 +287,81 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
     QVERIFY(!viewer->zoomInAction->isEnabled());
     QVERIFY(viewer->imageLabel->scaleFactor() > 10.0);
     QVERIFY(viewer->imageLabel->scaleFactor() < 12.5);
+}
+
+void DesktopHabitsTest::zoomKeepsThePointUnderThePointer_data()
+{
+    QTest::addColumn<int>("notches"); // 0: a double-click
+    QTest::addColumn<bool>("fitted");
+    QTest::addColumn<double>("scale"); // afterwards; 0: fitted
+    QTest::newRow("Ctrl + wheel in from fit") << 1 << true << -1.0;
+    QTest::newRow("Ctrl + wheel in at 100 %") << 1 << false << 1.25;
+    QTest::newRow("Ctrl + wheel out at 100 %") << -1 << false << 0.8;
+    QTest::newRow("double-click from fit: 100 %") << 0 << true << 1.0;
+    QTest::newRow("double-click at 100 %: fit") << 0 << false << 0.0;
+}
+
+void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
+{
+    QFETCH(int, notches);
+    QFETCH(bool, fitted);
+    QFETCH(double, scale);
+    // Larger than the pane both ways after a notch in from fit.
+    QImage large(3000, 3000, QImage::Format_RGB32);
+    large.fill(Qt::darkGreen);
+    QVERIFY(large.save(dir.filePath("large.png")));
+    viewer->loadFile(dir.filePath("large.png"));
+    if (!fitted)
+        viewer->fitToWindowAction->trigger();
+    for (QScrollBar *bar : viewer->imageScroll->findChildren<QScrollBar *>())
+        bar->setValue(bar->maximum() / 2);
+    // Off centre, as on an eye near a corner of the picture.
+    QWidget *viewport = viewer->imageScroll->viewport();
+    const QPoint at(viewport->width() * 4 / 5, viewport->height() / 4);
+    const ImageLabel *label = viewer->imageLabel;
+    const auto pictureAt = [&] {
+        const QRect drawn = drawnRect(label->size(), label->image().size(), label->isFitMode(),
+                                      label->scaleFactor());
+        return QPointF(label->mapFrom(viewport, at) - drawn.topLeft()) * 3000 / drawn.width();
+    };
+    const QPointF before = pictureAt();
+    StdoutCapture output;
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    if (notches != 0)
+        QApplication::sendEvent(viewport, &wheel);
+    else
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(viewer->fitToWindowAction->isChecked(), scale == 0);
+    if (scale > 0)
+        QCOMPARE(label->scaleFactor(), scale);
+    const QPointF moved = (pictureAt() - before) * label->scaleFactor();
+    QVERIFY(scale == 0 || moved.manhattanLength() <= 3); // a pixel or two on the screen
+}
+
+void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
+{
+    QTemporaryDir folder;
+    // A slow decoder: the keys come faster than the pictures.
+    QVERIFY(writeScript(folder.filePath("dcraw"),
+                        "sleep 0.5\nexec '" +
+                            QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(folder.path()));
+    for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
+        QVERIFY(writeDng(folder.filePath(name)));
+    viewer->loadFile(folder.filePath("a.dng"));
+    // b is read ahead, and shown at once; the others are not.
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
+    QStringList shown;
+    connect(viewer->imageLabel, &ImageLabel::viewChanged, this,
+            [&] { shown << QFileInfo(viewer->shownFile).fileName(); });
+    for (int i = 0; i < 4; ++i)
+        pressOn(viewer->imageScroll, Qt::Key_Space);
+    // Every key taken at once, without waiting for a picture; no picture passed shown after.
+    QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading(), 30000);
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+    QCOMPARE(shown, QStringList({"b.dng", "e.dng"}));
 }
 
 void DesktopHabitsTest::dropOpensAFileOrAFolder_data()
@@ -326,6 +408,12 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
+    // The tree scrolled as someone looking for a folder leaves it: a short dock, a long list.
+    viewer->resizeDocks({viewer->folderDock}, {120}, Qt::Vertical);
+    QScrollBar *treeBar = viewer->folderTree->verticalScrollBar();
+    QTRY_VERIFY(treeBar->maximum() > 0);
+    treeBar->setValue(treeBar->maximum());
+    const int treeScrolled = treeBar->value();
     const QRect before = viewer->geometry();
     const QRect treeBefore = viewer->folderDock->geometry();
     const QRect gridBefore = viewer->thumbDock->geometry();
@@ -333,6 +421,8 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     pressOn(viewer->imageScroll, Qt::Key_F11);
     QVERIFY(viewer->isFullScreen());
     QCOMPARE(viewer->geometry(), viewer->screen()->geometry());
+    // Edge to edge: the picture's black reaches the screen's sides, with no frame around it.
+    QCOMPARE(viewer->imageLabel->geometry(), QRect(QPoint(), viewer->screen()->size()));
     QVERIFY(viewer->menuBar()->isHidden());
     QVERIFY(viewer->statusBar()->isHidden());
     QVERIFY(viewer->folderDock->isHidden());
@@ -343,7 +433,7 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QVERIFY(!viewer->fitToWindowAction->isChecked());
     pressOn(viewer->imageScroll, Qt::Key_F, Qt::ControlModifier);
     pressOn(viewer->imageScroll, Qt::Key_Right);
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
 
     pressOn(viewer->imageScroll, Qt::Key_Escape);
     QVERIFY(!viewer->isFullScreen());
@@ -352,6 +442,8 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QVERIFY(!viewer->statusBar()->isHidden());
     QTRY_COMPARE(viewer->folderDock->geometry(), treeBefore);
     QCOMPARE(viewer->thumbDock->geometry(), gridBefore);
+    QCOMPARE(treeBar->value(), treeScrolled);
+    QVERIFY(viewer->folderTree->isExpanded(viewer->dirModel->index(dir.path())));
 
     // A dock the user closed stays closed on the way back.
     viewer->thumbDock->close();

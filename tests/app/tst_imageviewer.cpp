@@ -104,6 +104,9 @@ void ImageViewerTest::startsWithNothingToShow()
 {
     ImageViewer viewer("RAW");
     QCOMPARE(viewer.size(), QSize(700, 600));
+    // A screen too low for it, such as a laptop's at scale 2, gets a window of its free area.
+    QCOMPARE(firstWindowSize(QSize(800, 500)), QSize(800, 500));
+    QCOMPARE(firstWindowSize(QSize(700, 600)), QSize(700, 600));
     QVERIFY(viewer.openAction->isEnabled());
     QVERIFY(viewer.exitAction->isEnabled());
     QVERIFY(viewer.convertAction->isEnabled());

@@ -50,11 +50,11 @@ QImage paintText(const QString &text, const QRectF &rect, Qt::Alignment alignmen
     return canvas;
 }
 
-// text as one line of at most width pixels in the canvas's own font, shortened in the middle.
-QString elided(const QString &text, int width)
+// The caption of name in a cell's width, in the canvas's own font.
+QString captioned(const QString &name)
 {
     QImage canvas = blankCanvas();
-    return QPainter(&canvas).fontMetrics().elidedText(text, Qt::ElideMiddle, width);
+    return captionText(QPainter(&canvas).fontMetrics(), name, kCell.width());
 }
 
 QRect boundsOf(const QImage &canvas, const QColor &colour)
@@ -87,6 +87,8 @@ private slots:
     void thumbnailIsCentredAboveTheCaption();
     void captionIsTheFileName_data();
     void captionIsTheFileName();
+    void captionsTellNeighboursApart_data();
+    void captionsTellNeighboursApart();
     void nothingIsDrawnOutsideTheCell_data();
     void nothingIsDrawnOutsideTheCell();
     void unreadableCellShowsItsName();
@@ -116,34 +118,59 @@ void TestThumbDelegate::captionIsTheFileName_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("end");
     QTest::newRow("name after the last separator")
         << QStringLiteral("/photos/2010/img_0001.jpg") << QStringLiteral("img_0001.jpg")
-        << QStringLiteral(".jpg");
+        << QStringLiteral("0001");
     QTest::newRow("file at the root")
-        << QStringLiteral("/b.png") << QStringLiteral("b.png") << QStringLiteral(".png");
-    QTest::newRow("long name keeps its start and its extension")
+        << QStringLiteral("/b.png") << QStringLiteral("b.png") << QStringLiteral("b.png");
+    QTest::newRow("long name keeps its start and its end")
         << QStringLiteral("/p/a_long_holiday_picture_name.png")
-        << QStringLiteral("a_long_holiday_picture_name.png") << QStringLiteral(".png");
+        << QStringLiteral("a_long_holiday_picture_name.png") << QStringLiteral("name");
     QTest::newRow("long name with blanks stays on one line")
         << QStringLiteral("/p/summer trip to the sea 2010.tiff")
-        << QStringLiteral("summer trip to the sea 2010.tiff") << QStringLiteral(".tiff");
+        << QStringLiteral("summer trip to the sea 2010.tiff") << QStringLiteral("2010");
 }
 
 void TestThumbDelegate::captionIsTheFileName()
 {
     QFETCH(QString, path);
     QFETCH(QString, name);
-    QFETCH(QString, extension);
+    QFETCH(QString, end);
     const QImage canvas = paintCell(solid(QSize(80, 60)), path, false);
     const QRect strip(kCell.x(), kCell.y() + 80, kCell.width(), 16);
-    // A name too wide for the cell loses its middle; a name that fits is drawn whole.
-    const QString caption = elided(name, kCell.width());
-    QVERIFY(caption.endsWith(extension));
+    // A name too wide for the cell loses its extension, then its middle; one that fits is whole.
+    const QString caption = captioned(name);
+    QVERIFY(caption.endsWith(end));
     QCOMPARE(caption.at(0), name.at(0));
     const QImage expected = paintText(caption, strip, Qt::AlignHCenter | Qt::AlignBottom);
     QVERIFY(expected.copy(strip) != blankCanvas().copy(strip));
     QCOMPARE(canvas.copy(strip), expected.copy(strip));
+}
+
+void TestThumbDelegate::captionsTellNeighboursApart_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("a middle digit") << QStringList{"IMG_2001.jpg", "IMG_2011.jpg", "IMG_2021.jpg"};
+    QTest::newRow("usual camera names, each beside the next")
+        << QStringList{"IMG_1234.JPG", "IMG_1235.JPG", "DSC01234.ARW", "DSC01235.ARW",
+                       "_DSC1234.NEF", "_DSC1235.NEF", "P1010001.JPG", "P1010002.JPG"};
+    QTest::newRow("a phone") << QStringList{"20240501_123456.jpg", "20240501_123457.jpg"};
+}
+
+void TestThumbDelegate::captionsTellNeighboursApart()
+{
+    QFETCH(QStringList, names);
+    QSet<QString> captions;
+    for (const QString &name : names) {
+        const QString caption = captioned(name);
+        captions.insert(caption);
+        // Whole, or with the last characters of the name before its extension, and in the cell.
+        QVERIFY2(caption == name || caption.endsWith(name.section('.', 0, -2).right(4)),
+                 qPrintable(caption));
+        QVERIFY(QFontMetrics(QFont()).horizontalAdvance(caption) <= 80);
+    }
+    QCOMPARE(captions.size(), names.size());
 }
 
 void TestThumbDelegate::nothingIsDrawnOutsideTheCell_data()

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef STEPREADER_H
+#define STEPREADER_H
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QThread;
+
+// Reads the picture that the user has stepped to away from the user-interface thread, so that
+// the window takes the next key at once: a step that comes during a read only changes what is
+// read. The read of a picture already passed is given up (a decoder at work is ended) and what
+// it still delivers is dropped, so that only the picture asked for last reaches the pane.
+class StepReader : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StepReader(QObject *parent = nullptr);
+    ~StepReader() override;
+
+    // Reads path, and gives up whatever was asked before.
+    void read(const QString &path);
+    // Gives up whatever was asked: the window has shown a picture by other means.
+    void cancel();
+    // Whether a worker runs, reading the picture asked for or finishing one that was given up.
+    bool isReading() const { return pending || !running.empty(); }
+
+signals:
+    // The picture asked for last, null when it cannot be read. The lines that its read printed
+    // (such as a decoder's complaint) are printed just before.
+    void pictureRead(const QString &path, const QImage &picture);
+
+private:
+    struct Read
+    {
+        quint64 id = 0;
+        QString path;
+        QImage picture;
+        QList<QByteArray> lines;
+        QThread *thread = nullptr;
+    };
+
+    void startPending();
+    void finished(Read *read);
+
+    // The read asked for last; earlier ones are dropped when they end.
+    quint64 asked = 0;
+    // Asked for while the workers were all busy.
+    std::unique_ptr<Read> pending;
+    std::vector<std::unique_ptr<Read>> running;
+};
+
+#endif
