@@ -38,6 +38,7 @@ private slots:
     void secondLoadResetsTheZoom();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
+    void animationEndsAfterItsLoops();
     void decodingLibrariesStayOutOfTheViewer();
     void aboutBoxNamesTheViewer();
     void converterAddressCarriesTheEdition_data();
@@ -347,6 +348,21 @@ void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
     viewer.loadFile(writePicture("still.png", QSize(20, 20)));
     QVERIFY(!viewer.animation->isPlaying());
     QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::magenta));
+}
+
+// The decoder reads the frames; the player counts the passes the file asks for and ends on the
+// last frame.
+void ImageViewerTest::animationEndsAfterItsLoops()
+{
+    const QString gif = dir.filePath("twice.gif");
+    QCOMPARE(QProcess::execute("convert", {"-delay", "2", "-loop", "1", "-size", "1x1", "xc:red",
+                                           "xc:lime", "xc:blue", gif}),
+             0);
+    ImageViewer viewer("RAW");
+    viewer.loadFile(gif);
+    QVERIFY(viewer.animation->isPlaying());
+    QTRY_VERIFY(!viewer.animation->isPlaying());
+    QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::blue));
 }
 
 // Whatever the window shows of a picture (the picture, its animation, its thumbnail, its
