@@ -2,20 +2,12 @@
 #include "stepreader.h"
 
 #include "command.h"
+#include "decoderpool.h"
 #include "loader.h"
 
 #include <QThread>
 
 #include <algorithm>
-
-namespace {
-
-// A picture being decoded cannot be stopped, only its result dropped. Beside one such read the
-// newest starts at once on the other core; a third would only slow both, so it waits for a worker
-// and, if the user steps on meanwhile, is replaced before it starts.
-constexpr std::size_t kMostReads = 2;
-
-} // namespace
 
 StepReader::StepReader(QObject *parent) : QObject(parent) {}
 
@@ -31,35 +23,33 @@ StepReader::~StepReader()
 void StepReader::read(const QString &path)
 {
     cancel();
-    pending = std::make_unique<Read>();
-    pending->id = asked;
-    pending->path = path;
-    startPending();
+    // Started at once: a read given up ends within moments (its decoder is ended), so the
+    // processors are soon the newest read's alone.
+    auto read = std::make_unique<Read>();
+    read->id = asked;
+    read->path = path;
+    Read *started = read.get();
+    started->thread = QThread::create([started] {
+        // Printed when the picture is shown, and not at all for one passed meanwhile.
+        holdPrintedLines(&started->lines);
+        started->picture = loadImage(started->path, false);
+        holdPrintedLines(nullptr);
+        // Passed by a step, which ended its decoder: the next step's read is not to wait for
+        // another one to start.
+        if (QThread::currentThread()->isInterruptionRequested())
+            DecoderPool::prepare();
+    });
+    connect(started->thread, &QThread::finished, this, [this, started] { finished(started); });
+    running.push_back(std::move(read));
+    started->thread->start();
 }
 
 void StepReader::cancel()
 {
     ++asked;
-    pending.reset();
-    // The command runner watches for this: a raw decoder ends at once.
+    // The command runner and the decoder's wait watch for this: a decoder at work ends at once.
     for (const auto &read : running)
         read->thread->requestInterruption();
-}
-
-void StepReader::startPending()
-{
-    if (!pending || running.size() >= kMostReads)
-        return;
-    Read *read = pending.get();
-    read->thread = QThread::create([read] {
-        // Printed when the picture is shown, and not at all for one passed meanwhile.
-        holdPrintedLines(&read->lines);
-        read->picture = loadImage(read->path, false);
-        holdPrintedLines(nullptr);
-    });
-    connect(read->thread, &QThread::finished, this, [this, read] { finished(read); });
-    running.push_back(std::move(pending));
-    read->thread->start();
 }
 
 void StepReader::finished(Read *read)
@@ -71,7 +61,6 @@ void StepReader::finished(Read *read)
                      [read](const std::unique_ptr<Read> &one) { return one.get() == read; });
     const std::unique_ptr<Read> done = std::move(*it);
     running.erase(it);
-    startPending();
     if (done->id != asked)
         return;
     for (const QByteArray &line : std::as_const(done->lines))

@@ -30,7 +30,7 @@ public:
     // Gives up whatever was asked: the window has shown a picture by other means.
     void cancel();
     // Whether a worker runs, reading the picture asked for or finishing one that was given up.
-    bool isReading() const { return pending || !running.empty(); }
+    bool isReading() const { return !running.empty(); }
 
 signals:
     // The picture asked for last, null when it cannot be read. The lines that its read printed
@@ -47,13 +47,10 @@ private:
         QThread *thread = nullptr;
     };
 
-    void startPending();
     void finished(Read *read);
 
     // The read asked for last; earlier ones are dropped when they end.
     quint64 asked = 0;
-    // Asked for while the workers were all busy.
-    std::unique_ptr<Read> pending;
     std::vector<std::unique_ptr<Read>> running;
 };
 

@@ -28,9 +28,9 @@ namespace {
 
 // Where the decoder finds its socket.
 constexpr int kDecoderSocket = 3;
-// How often a waiting client looks whether it is to give up: switching folders or quitting
-// waits at most this long for a decoder.
-constexpr int kGiveUpPollInterval = 50;
+// How often a waiting client looks whether it is to give up: a step past a picture being read,
+// switching folders or quitting waits at most this long for a decoder.
+constexpr int kGiveUpPollInterval = 10;
 
 void reap(pid_t pid)
 {

@@ -76,6 +76,19 @@ void DecoderPool::giveBack(std::unique_ptr<DecoderClient> decoder)
         pool().idle.push_back({nice, std::move(decoder)});
 }
 
+void DecoderPool::prepare()
+{
+    const int nice = callerNice();
+    {
+        QMutexLocker lock(&pool().mutex);
+        for (const Idle &one : pool().idle) {
+            if (one.nice == nice)
+                return;
+        }
+    }
+    giveBack(std::make_unique<DecoderClient>());
+}
+
 void DecoderPool::endIdle()
 {
     std::vector<Idle> ending;

@@ -19,6 +19,9 @@ public:
     static std::unique_ptr<DecoderClient> borrow();
     // Keeps decoder for the next request while it is usable; ends it otherwise.
     static void giveBack(std::unique_ptr<DecoderClient> decoder);
+    // Starts a decoder for the calling thread's priority unless one is idle, so that the next
+    // request of such a thread finds one ready instead of waiting for it to start.
+    static void prepare();
     // Ends the idle decoders, as at the end of the process; the next request starts a fresh one.
     static void endIdle();
 };
