@@ -64,13 +64,19 @@ bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientat
     return true;
 }
 
-Orientation decodeRawOrientation(const QString &path)
+// A question about the file at path that needs no picture back; false when nothing came of it.
+bool askAbout(DecoderRequest::Kind kind, const QString &path, int timeout, DecoderReply &reply)
 {
     DecoderRequest request;
-    request.kind = DecoderRequest::RawOrientation;
+    request.kind = kind;
     request.name = pathFileName(path);
+    return askDecoder(request, path, timeout, reply) && reply.ok;
+}
+
+Orientation decodeRawOrientation(const QString &path)
+{
     DecoderReply reply;
-    if (!askDecoder(request, path, kThumbnailTimeLimit, reply) || !reply.ok)
+    if (!askAbout(DecoderRequest::RawOrientation, path, kThumbnailTimeLimit, reply))
         return QImageIOHandler::TransformationNone;
     return Orientation(reply.orientation & kAnyTurn);
 }
@@ -85,22 +91,17 @@ void deleteTempFile(const QString &path)
 
 PictureMetadata loadMetadata(const QString &path)
 {
-    DecoderRequest request;
-    request.kind = DecoderRequest::Metadata;
-    request.name = pathFileName(path);
     DecoderReply reply;
-    if (!askDecoder(request, path, kPictureTimeLimit, reply) || !reply.ok)
+    if (!askAbout(DecoderRequest::Metadata, path, kPictureTimeLimit, reply))
         return PictureMetadata();
     return reply.metadata;
 }
 
 QByteArray loadImageFormat(const QString &path)
 {
-    DecoderRequest request;
-    request.kind = DecoderRequest::Format;
-    request.name = pathFileName(path);
     DecoderReply reply;
-    if (!askDecoder(request, path, kPictureTimeLimit, reply) || reply.formats.size() != 1)
+    if (!askAbout(DecoderRequest::Format, path, kPictureTimeLimit, reply) ||
+        reply.formats.size() != 1)
         return QByteArray();
     return reply.formats.first().toLatin1();
 }
