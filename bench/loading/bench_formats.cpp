@@ -96,8 +96,7 @@ int main(int argc, char **argv)
     // heif-enc (libheif-examples) encodes as a phone would; its AV1 encoder wants 4:2:2 here.
     const bool written =
         source.save(png) &&
-        QProcess::execute(QStringLiteral("heif-enc"), {QStringLiteral("-q"), QStringLiteral("80"),
-                                                       png, QStringLiteral("-o"), heic}) == 0 &&
+        writeHeic(png, heic) &&
         QProcess::execute(QStringLiteral("heif-enc"),
                           {QStringLiteral("-A"), QStringLiteral("-q"), QStringLiteral("80"),
                            QStringLiteral("-p"), QStringLiteral("speed=9"), QStringLiteral("-p"),

@@ -3,6 +3,7 @@
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <QProcess>
 
 #include <algorithm>
 
@@ -24,4 +25,11 @@ QImage photoLikePicture(const QSize &size)
     for (int x = 0; x < size.width(); x += 97)
         painter.drawLine(x, 0, size.width() - x, size.height());
     return image;
+}
+
+bool writeHeic(const QString &png, const QString &heic)
+{
+    return QProcess::execute(QStringLiteral("heif-enc"),
+                             {QStringLiteral("-q"), QStringLiteral("80"), png,
+                              QStringLiteral("-o"), heic}) == 0;
 }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QList>
 #include <QSize>
+#include <QString>
 
 // What the benchmarks share.
 
@@ -13,5 +14,9 @@ double medianMs(QList<double> times);
 
 // A photograph's worth of work for a JPEG coder: gradients and lines, not a flat area.
 QImage photoLikePicture(const QSize &size);
+
+// Encodes the picture in the file png as a HEIC file at heic, as a phone would (heif-enc of
+// libheif-examples, quality 80); false when that fails.
+bool writeHeic(const QString &png, const QString &heic);
 
 #endif
