@@ -2,8 +2,6 @@
 #ifndef APPEARANCE_H
 #define APPEARANCE_H
 
-#include "storedcolours.h"
-
 #include <QImage>
 #include <QImageIOHandler>
 #include <QString>
@@ -27,9 +25,5 @@ QImage finishPicture(QImage picture, Orientation orientation);
 // Palette pictures (indexed, one bit a pixel) as 32-bit colours, alpha kept where the palette has
 // it: smooth scaling ignores the palette of one-bit pictures. Others come back as they are.
 QImage withoutPalette(const QImage &picture);
-
-// The orientation a camera raw file records, read by libexiv2; none when the file has none or
-// cannot be parsed. Safe to call from several threads at once.
-Orientation rawFileOrientation(const QString &path);
 
 #endif

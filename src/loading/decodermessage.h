@@ -2,7 +2,7 @@
 #ifndef DECODERMESSAGE_H
 #define DECODERMESSAGE_H
 
-#include "metadata.h"
+#include "picturemetadata.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -3,7 +3,7 @@
 #define LOADER_H
 
 #include "appearance.h"
-#include "metadata.h"
+#include "picturemetadata.h"
 
 #include <QImage>
 #include <QString>

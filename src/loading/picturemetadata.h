@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#ifndef METADATA_H
-#define METADATA_H
+#ifndef PICTUREMETADATA_H
+#define PICTUREMETADATA_H
 
 #include <QDateTime>
 #include <QString>
@@ -25,13 +25,5 @@ struct PictureMetadata
     double latitude = 0;  // degrees, south negative
     double longitude = 0; // degrees, west negative
 };
-
-// The metadata of the file at path, camera raw files included, read by libexiv2 without changing
-// the file; the Exif of HEIF and JPEG XL files reaches it through embeddedExif. A file that the library cannot parse gives empty metadata. Safe to call from several
-// threads at once; it may take a while on a slow disk, so not from the user-interface thread.
-PictureMetadata readMetadata(const QString &path);
-
-// This unit is the one user of libexiv2: rawFileOrientation, declared with the other orientation
-// functions in appearance.h, is defined here as well.
 
 #endif

@@ -2,6 +2,7 @@
 #include "picturereader.h"
 
 #include "paths.h"
+#include "readreduction.h"
 #include "reduction.h"
 #include "storedcolours.h"
 

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef METADATA_H
+#define METADATA_H
+
+#include "appearance.h"
+#include "picturemetadata.h"
+
+#include <QString>
+
+// The metadata of the file at path, camera raw files included, read by libexiv2 without changing
+// the file; the Exif of HEIF and JPEG XL files reaches it through embeddedExif. A file that the library
+// cannot parse gives empty metadata. Safe to call from several threads at once; it may take a while on a slow disk, so not from the user-interface thread.
+PictureMetadata readMetadata(const QString &path);
+
+// The orientation a camera raw file records, read by libexiv2; none when the file has none or
+// cannot be parsed. Safe to call from several threads at once.
+Orientation rawFileOrientation(const QString &path);
+
+#endif
