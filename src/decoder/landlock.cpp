@@ -18,8 +18,12 @@ constexpr std::uint64_t kExecute = 1ULL << 0;
 constexpr std::uint64_t kWriteFile = 1ULL << 1;
 constexpr std::uint64_t kReadFile = 1ULL << 2;
 constexpr std::uint64_t kReadDir = 1ULL << 3;
+constexpr std::uint64_t kRemoveDir = 1ULL << 4;
 constexpr std::uint64_t kRemoveFile = 1ULL << 5;
+constexpr std::uint64_t kMakeDir = 1ULL << 7;
 constexpr std::uint64_t kMakeRegular = 1ULL << 8;
+constexpr std::uint64_t kMakeFifo = 1ULL << 10;
+constexpr std::uint64_t kMakeSymlink = 1ULL << 12;
 // Every right of ABI 1: executing, then writing, reading, removing and making every kind of entry.
 constexpr std::uint64_t kAbi1Rights = (1ULL << 13) - 1;
 constexpr std::uint64_t kRefer = 1ULL << 13;    // ABI 2: moving and linking between folders
@@ -54,7 +58,8 @@ std::uint64_t rights(LandlockPath::Access access)
     case LandlockPath::ReadExecute:
         return kReadFile | kReadDir | kExecute;
     case LandlockPath::ReadWrite:
-        return kReadFile | kReadDir | kWriteFile | kMakeRegular | kRemoveFile | kTruncate;
+        return kReadFile | kReadDir | kWriteFile | kTruncate | kMakeRegular | kMakeDir |
+               kMakeSymlink | kMakeFifo | kRemoveFile | kRemoveDir;
     }
     return 0;
 }

@@ -13,7 +13,9 @@ struct LandlockPath
     enum Access {
         Read,        // read files, list folders
         ReadExecute, // read, and run programs
-        ReadWrite    // read, write, make and remove files, list folders; run nothing
+        // read and write; make and remove files, folders, links and FIFOs (no devices or
+        // sockets); run nothing
+        ReadWrite
     };
     const char *path;
     Access access;
