@@ -15,8 +15,7 @@
 //   less travelled interfaces (keys, BPF, performance counters, io_uring, faked terminal input).
 // Replaces the calling process with command[0], with command as its arguments. Returns only when
 // a wall cannot be raised or the program cannot be run, having said why on standard error: then
-// nothing ran. With VELMORA_NO_SANDBOX=1 in the environment the program runs without any wall,
-// as the user who set it asked.
+// nothing ran.
 void runConfined(const char *folder, const char *tool, char **command);
 
 #endif

@@ -211,11 +211,13 @@ int runConfinedCommand(const QString &folder, const QString &tool, const QString
                        int startTimeout, int finishTimeout)
 {
 #ifdef Q_OS_LINUX
-    return run(confinementProgram(), QStringList{folder, tool, kInterpreter} + arguments,
-               startTimeout, finishTimeout);
+    // The user accepts the risk: the command runs as it would without the launcher.
+    if (qEnvironmentVariable("VELMORA_NO_SANDBOX") != QLatin1String("1"))
+        return run(confinementProgram(), QStringList{folder, tool, kInterpreter} + arguments,
+                   startTimeout, finishTimeout);
 #else
     Q_UNUSED(folder);
     Q_UNUSED(tool);
-    return runCommand(arguments, startTimeout, finishTimeout);
 #endif
+    return runCommand(arguments, startTimeout, finishTimeout);
 }

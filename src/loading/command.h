@@ -16,8 +16,8 @@ int runCommand(const QStringList &arguments, int startTimeout = 30000, int finis
 // runCommand behind the walls of velmora-confine (src/decoder/confinement.h), for a program that
 // reads untrusted files: the interpreter and what it runs may write only beneath folder, run
 // only the system's programs and the one that tool names first on PATH, and reach no network,
-// no other process and no display. A wall that cannot be raised fails the command, unless
-// VELMORA_NO_SANDBOX=1 is set.
+// no other process and no display. A wall that cannot be raised fails the command. With
+// VELMORA_NO_SANDBOX=1 in the environment it is runCommand, without any wall.
 int runConfinedCommand(const QString &folder, const QString &tool, const QStringList &arguments,
                        int startTimeout = 30000, int finishTimeout = 30000);
 
