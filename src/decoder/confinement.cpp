@@ -188,12 +188,13 @@ void runConfined(const char *folder, const char *tool, char **command)
         return;
     }
     char *environment[] = {path, home, nullptr};
-    char toolFile[PATH_MAX];
-    const bool toolFound = foundOnPath(tool, searched, toolFile);
+    // Looked up from where the interpreter will look it up.
     if (::chdir(folder) != 0) {
         say("enter the private folder");
         return;
     }
+    char toolFile[PATH_MAX];
+    const bool toolFound = foundOnPath(tool, searched, toolFile);
     setLimits();
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         say("give up new privileges");

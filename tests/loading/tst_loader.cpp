@@ -427,16 +427,16 @@ void TestLoader::confinedDecoder_data()
     QTest::addColumn<QByteArray>("attempt");
     QTest::addColumn<bool>("confined");
 
+    // SECRET, PLANTED, PORT and VICTIM stand for what the test sets up.
+    const QList<QPair<const char *, QByteArray>> attempts{
+        {"reading a file outside its folder", "head -n 1 SECRET"},
+        {"writing into the home folder", "touch PLANTED"},
+        {"connecting to a listener on 127.0.0.1", "bash -c 'exec 3<>/dev/tcp/127.0.0.1/PORT'"},
+        {"signalling another process", "kill VICTIM"}};
     for (const bool confined : {true, false}) {
-        const char *outcome = confined ? "refused" : "done when the user turns the walls off";
-        QTest::addRow("reading a file outside its folder: %s", outcome) << QByteArray("read")
-                                                                         << confined;
-        QTest::addRow("writing into the home folder: %s", outcome) << QByteArray("write")
-                                                                    << confined;
-        QTest::addRow("connecting to a listener on 127.0.0.1: %s", outcome)
-            << QByteArray("connect") << confined;
-        QTest::addRow("signalling another process: %s", outcome) << QByteArray("signal")
-                                                                  << confined;
+        for (const auto &[name, attempt] : attempts)
+            QTest::addRow("%s: %s", name, confined ? "refused" : "done without the walls")
+                << attempt << confined;
     }
 }
 
@@ -461,30 +461,24 @@ void TestLoader::confinedDecoder()
         victim.kill();
         victim.waitForFinished();
     });
-    const QMap<QByteArray, QByteArray> targets{
-        {"read", QFile::encodeName(secret)},
-        {"write", QFile::encodeName(planted)},
-        {"connect", QByteArray::number(listener.serverPort())},
-        {"signal", QByteArray::number(victim.processId())}};
-    QFile raw(fixtures.filePath(QStringLiteral("taken-over.nef")));
-    QVERIFY(raw.open(QIODevice::WriteOnly) && raw.write(attempt + ' ' + targets[attempt]) > 0);
-    raw.close();
-    QVERIFY(QFile::link(QStringLiteral(VELMORA_HOSTILE_DCRAW), decoderDir.filePath("dcraw")));
-    const EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(decoderDir.path()));
+    attempt.replace("SECRET", QFile::encodeName(secret))
+        .replace("PLANTED", QFile::encodeName(planted))
+        .replace("PORT", QByteArray::number(listener.serverPort()))
+        .replace("VICTIM", QByteArray::number(victim.processId()));
+    const auto fake = fakeDecoder(attempt + "\necho \"tried: $?\"; exit 1");
     const EnvironmentGuard walls("VELMORA_NO_SANDBOX", confined ? "" : "1");
+    const QString path =
+        makeDng(fixtures.filePath(QStringLiteral("taken-over.nef")), dngOptions(Preview::None));
 
     StdoutCapture capture;
-    QVERIFY(loadImage(raw.fileName(), false).isNull());
+    QVERIFY(loadImage(path, false).isNull());
     const QByteArray printed = capture.text();
 
     listener.waitForNewConnection(0);
-    const bool reached = attempt == "read"      ? printed.contains("velmora private key")
-                         : attempt == "write"   ? QFile::exists(planted)
-                         : attempt == "connect" ? listener.hasPendingConnections()
-                                                : !processRunning(victim.processId());
-    QCOMPARE(reached, !confined);
-    QVERIFY2(printed.contains(attempt + ": ") && printed.contains(kDecoderProblem),
-             printed.constData());
+    QCOMPARE(printed.contains("velmora private key") || QFile::exists(planted) ||
+                 listener.hasPendingConnections() || !processRunning(victim.processId()),
+             !confined);
+    QVERIFY2(printed.contains("tried: ") && printed.contains(kDecoderProblem), printed.constData());
 }
 
 void TestLoader::noDecoder_data()
