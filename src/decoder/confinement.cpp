@@ -131,7 +131,8 @@ bool loadFilter()
         return ::seccomp_rule_add(filter, kRefused, call, 1, when) == 0;
     };
     // The first argument of the signal calls names a process (or thread group); its own stays
-    // allowed, for raise() and abort().
+    // allowed, for raise() and abort(). Its own is the launcher's pid, which the interpreter and
+    // dcraw keep through exec.
     const scmp_arg_cmp others = SCMP_A0(SCMP_CMP_NE, scmp_datum_t(::getpid()));
     // The command of ioctl is 32 bits wide: the kernel ignores whatever is set above them.
     const scmp_arg_cmp fakeInput = SCMP_A1(SCMP_CMP_MASKED_EQ, 0xffffffffU, TIOCSTI);
@@ -143,10 +144,10 @@ bool loadFilter()
               refuse(SCMP_SYS(process_vm_writev)) && // writes another process's memory
               refuse(SCMP_SYS(pidfd_getfd)) &&       // takes another process's descriptors
               refuseWhen(SCMP_SYS(kill), others) &&  // signals to other processes
-              refuseWhen(SCMP_SYS(tkill), others) &&
-              refuseWhen(SCMP_SYS(tgkill), others) &&
-              refuseWhen(SCMP_SYS(rt_sigqueueinfo), others) &&
-              refuseWhen(SCMP_SYS(rt_tgsigqueueinfo), others) &&
+              refuseWhen(SCMP_SYS(tkill), others) &&             // the same
+              refuseWhen(SCMP_SYS(tgkill), others) &&            // the same
+              refuseWhen(SCMP_SYS(rt_sigqueueinfo), others) &&   // the same
+              refuseWhen(SCMP_SYS(rt_tgsigqueueinfo), others) && // the same
               refuse(SCMP_SYS(pidfd_send_signal)) && // its target is a descriptor, beyond checking
               refuse(SCMP_SYS(setsid)) &&  // leaving the process group that the viewer ends whole
               refuse(SCMP_SYS(setpgid)) && // the same
@@ -161,8 +162,8 @@ bool loadFilter()
               refuse(SCMP_SYS(perf_event_open)) && // watches the machine's other work
               refuse(SCMP_SYS(userfaultfd)) &&     // stalls the kernel at will, for exploits
               refuse(SCMP_SYS(io_uring_setup)) &&  // system calls out of the filter's sight
-              refuse(SCMP_SYS(io_uring_enter)) &&
-              refuse(SCMP_SYS(io_uring_register)) &&
+              refuse(SCMP_SYS(io_uring_enter)) &&     // the same
+              refuse(SCMP_SYS(io_uring_register)) &&  // the same
               refuseWhen(SCMP_SYS(ioctl), fakeInput) && // types into the user's terminal
               // clone3 passes its flags in memory, out of the filter's sight: glibc falls back
               // to clone when it is missing.
