@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <climits>
 #include <cstring>
 #include <iterator>
 #include <sched.h>
@@ -21,7 +21,8 @@
 namespace {
 
 // The system's programs and libraries, where a merged /usr has them and where older systems do.
-const char *const kSystemFolders[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"};
+const char *const kSystemFolders[] = {"/usr",   "/bin",   "/sbin",  "/lib",
+                                      "/lib32", "/lib64", "/libx32"};
 // What the dynamic loader and the C library read: the library cache, and the time zone for the
 // date that dcraw writes into its output.
 const char *const kSystemFiles[] = {"/etc/ld.so.cache", "/etc/localtime"};
@@ -44,8 +45,9 @@ const int kRefused = SCMP_ACT_ERRNO(EPERM);
 void say(const char *what)
 {
     // The viewer honours the variable named here: it then runs the program without this launcher.
-    std::fprintf(stderr, "velmora-confine: cannot %s (%s); nothing was run. VELMORA_NO_SANDBOX=1 "
-                         "runs it unconfined.\n",
+    std::fprintf(stderr,
+                 "velmora-confine: cannot %s (%s); nothing was run. VELMORA_NO_SANDBOX=1 "
+                 "runs it unconfined.\n",
                  what, std::strerror(errno));
 }
 
@@ -57,12 +59,12 @@ bool foundOnPath(const char *name, const char *path, char (&found)[PATH_MAX])
     for (const char *folder = path;; ++folder) {
         const char *end = std::strchr(folder, ':');
         const int length = int(end ? end - folder : std::strlen(folder));
-        const int written = length > 0
-                                ? std::snprintf(found, sizeof found, "%.*s/%s", length, folder, name)
-                                : std::snprintf(found, sizeof found, "./%s", name);
+        const int written =
+            length > 0 ? std::snprintf(found, sizeof found, "%.*s/%s", length, folder, name)
+                       : std::snprintf(found, sizeof found, "./%s", name);
         struct stat status;
-        if (written < int(sizeof found) && ::stat(found, &status) == 0 &&
-            S_ISREG(status.st_mode) && ::access(found, X_OK) == 0)
+        if (written < int(sizeof found) && ::stat(found, &status) == 0 && S_ISREG(status.st_mode) &&
+            ::access(found, X_OK) == 0)
             return true;
         if (!end)
             return false;
@@ -137,33 +139,33 @@ bool loadFilter()
     // The command of ioctl is 32 bits wide: the kernel ignores whatever is set above them.
     const scmp_arg_cmp fakeInput = SCMP_A1(SCMP_CMP_MASKED_EQ, 0xffffffffU, TIOCSTI);
     const scmp_arg_cmp newUserNamespace = SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_NEWUSER, CLONE_NEWUSER);
-    bool ok = refuse(SCMP_SYS(socket)) &&      // the network, the X server, the user's services
-              refuse(SCMP_SYS(socketpair)) &&  // no socket of any kind is needed
-              refuse(SCMP_SYS(ptrace)) &&      // tracing reads and changes other processes
-              refuse(SCMP_SYS(process_vm_readv)) &&  // reads another process's memory
-              refuse(SCMP_SYS(process_vm_writev)) && // writes another process's memory
-              refuse(SCMP_SYS(pidfd_getfd)) &&       // takes another process's descriptors
-              refuseWhen(SCMP_SYS(kill), others) &&  // signals to other processes
-              refuseWhen(SCMP_SYS(tkill), others) &&             // the same
-              refuseWhen(SCMP_SYS(tgkill), others) &&            // the same
+    bool ok = refuse(SCMP_SYS(socket)) &&     // the network, the X server, the user's services
+              refuse(SCMP_SYS(socketpair)) && // no socket of any kind is needed
+              refuse(SCMP_SYS(ptrace)) &&     // tracing reads and changes other processes
+              refuse(SCMP_SYS(process_vm_readv)) &&   // reads another process's memory
+              refuse(SCMP_SYS(process_vm_writev)) &&  // writes another process's memory
+              refuse(SCMP_SYS(pidfd_getfd)) &&        // takes another process's descriptors
+              refuseWhen(SCMP_SYS(kill), others) &&   // signals to other processes
+              refuseWhen(SCMP_SYS(tkill), others) &&  // the same
+              refuseWhen(SCMP_SYS(tgkill), others) && // the same
               refuseWhen(SCMP_SYS(rt_sigqueueinfo), others) &&   // the same
               refuseWhen(SCMP_SYS(rt_tgsigqueueinfo), others) && // the same
               refuse(SCMP_SYS(pidfd_send_signal)) && // its target is a descriptor, beyond checking
               refuse(SCMP_SYS(setsid)) &&  // leaving the process group that the viewer ends whole
               refuse(SCMP_SYS(setpgid)) && // the same
               refuseWhen(SCMP_SYS(clone), newUserNamespace) && // every capability inside one
-              refuse(SCMP_SYS(unshare)) &&     // new namespaces
-              refuse(SCMP_SYS(setns)) &&       // other processes' namespaces
-              refuse(SCMP_SYS(mount)) &&       // changing what the file names reach
-              refuse(SCMP_SYS(keyctl)) &&      // the user's keyrings hold secrets
-              refuse(SCMP_SYS(add_key)) &&     // the same
-              refuse(SCMP_SYS(request_key)) && // the same
-              refuse(SCMP_SYS(bpf)) &&         // programs run inside the kernel
-              refuse(SCMP_SYS(perf_event_open)) && // watches the machine's other work
-              refuse(SCMP_SYS(userfaultfd)) &&     // stalls the kernel at will, for exploits
-              refuse(SCMP_SYS(io_uring_setup)) &&  // system calls out of the filter's sight
-              refuse(SCMP_SYS(io_uring_enter)) &&     // the same
-              refuse(SCMP_SYS(io_uring_register)) &&  // the same
+              refuse(SCMP_SYS(unshare)) &&                     // new namespaces
+              refuse(SCMP_SYS(setns)) &&                       // other processes' namespaces
+              refuse(SCMP_SYS(mount)) &&                       // changing what the file names reach
+              refuse(SCMP_SYS(keyctl)) &&                      // the user's keyrings hold secrets
+              refuse(SCMP_SYS(add_key)) &&                     // the same
+              refuse(SCMP_SYS(request_key)) &&                 // the same
+              refuse(SCMP_SYS(bpf)) &&                         // programs run inside the kernel
+              refuse(SCMP_SYS(perf_event_open)) &&             // watches the machine's other work
+              refuse(SCMP_SYS(userfaultfd)) &&          // stalls the kernel at will, for exploits
+              refuse(SCMP_SYS(io_uring_setup)) &&       // system calls out of the filter's sight
+              refuse(SCMP_SYS(io_uring_enter)) &&       // the same
+              refuse(SCMP_SYS(io_uring_register)) &&    // the same
               refuseWhen(SCMP_SYS(ioctl), fakeInput) && // types into the user's terminal
               // clone3 passes its flags in memory, out of the filter's sight: glibc falls back
               // to clone when it is missing.

@@ -32,8 +32,8 @@ constexpr std::uint64_t kIoctlDev = 1ULL << 15; // ABI 5
 // The rights that mean something for a file that is not a folder; others make the kernel refuse.
 constexpr std::uint64_t kFileRights = kExecute | kWriteFile | kReadFile | kTruncate | kIoctlDev;
 
-constexpr std::uint64_t kBindTcp = 1ULL << 0;    // ABI 4
-constexpr std::uint64_t kConnectTcp = 1ULL << 1; // ABI 4
+constexpr std::uint64_t kBindTcp = 1ULL << 0;           // ABI 4
+constexpr std::uint64_t kConnectTcp = 1ULL << 1;        // ABI 4
 constexpr std::uint64_t kScopeAbstractUnix = 1ULL << 0; // ABI 6
 constexpr std::uint64_t kScopeSignal = 1ULL << 1;       // ABI 6
 
@@ -99,8 +99,8 @@ bool raiseLandlockWall(const LandlockPath *paths, std::size_t count)
     if (abi >= 6)
         attributes.scoped = kScopeAbstractUnix | kScopeSignal;
     // Fields an older kernel does not know are zero, which it accepts.
-    const int ruleset = int(::syscall(SYS_landlock_create_ruleset, &attributes,
-                                      sizeof attributes, 0));
+    const int ruleset =
+        int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0));
     if (ruleset < 0)
         return false;
     bool raised = true;

@@ -109,7 +109,8 @@ QByteArray loadImageFormat(const QString &path)
 
 QStringList decoderArguments(const QString &option, const QString &path)
 {
-    const QString command = QLatin1String(kDecoderName) + QLatin1Char(' ') + option + QLatin1Char(' ');
+    const QString command =
+        QLatin1String(kDecoderName) + QLatin1Char(' ') + option + QLatin1Char(' ');
 #ifdef Q_OS_WIN
     return {QStringLiteral("/belownormal"), QStringLiteral("/C"), command + path};
 #else

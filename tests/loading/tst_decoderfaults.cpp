@@ -174,11 +174,11 @@ void TestDecoderFaults::faultyDecoder_data()
         << kOutput + "truncate -s 8G \"$out.tiff\"" << false << kDecoderProblem << QByteArray()
         << false;
     QTest::newRow("conversion claiming 100000 x 100000 pixels")
-        << kOutput + "cp \"${2%/*}/absurd.tif\" \"$out.tiff\"" << false
-        << QByteArray() << QByteArray() << true;
+        << kOutput + "cp \"${2%/*}/absurd.tif\" \"$out.tiff\"" << false << QByteArray()
+        << QByteArray() << true;
     QTest::newRow("preview claiming 100000 x 100000 pixels")
-        << kOutput + "cp \"${2%/*}/absurd.png\" \"$out.thumb.jpg\"" << true
-        << QByteArray() << QByteArray() << true;
+        << kOutput + "cp \"${2%/*}/absurd.png\" \"$out.thumb.jpg\"" << true << QByteArray()
+        << QByteArray() << true;
 }
 
 void TestDecoderFaults::faultyDecoder()
@@ -284,9 +284,9 @@ void TestDecoderFaults::unusableTemporaryFolder()
     const QString path = base.filePath(name);
     QVERIFY(name.endsWith(QLatin1String(".dng")) ? writeDng(path) : QFile::copy(picture, path));
     // A run leaves its option in the log; the probe runs it unconfined, where it could write it.
-    const auto decoder = fakeDecoder("echo \"$1\" >> '" +
-                                     QFile::encodeName(decoderDir.filePath(QStringLiteral("log"))) +
-                                     "'\nexit 1");
+    const auto decoder =
+        fakeDecoder("echo \"$1\" >> '" +
+                    QFile::encodeName(decoderDir.filePath(QStringLiteral("log"))) + "'\nexit 1");
     QVERIFY(decoder);
 
     QProcess probe;
