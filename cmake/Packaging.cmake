@@ -87,13 +87,15 @@ add_custom_target(velmora-data ALL DEPENDS ${_velmora_generated})
 
 if(TARGET velmora-viewer)
     install(TARGETS velmora-viewer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    # The decoder process, in the package's private folder: no user runs it.
-    install(TARGETS velmora-decoder
+    # The decoder process and the launcher that confines dcraw, in the package's private folder:
+    # no user runs them.
+    install(TARGETS velmora-decoder velmora-confine
             RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer)
     # The plain strip that CPack runs leaves the .comment and .note sections, which Debian's own
     # packaging (dh_strip) removes as well.
     foreach(program ${CMAKE_INSTALL_BINDIR}/velmora-viewer
-                    ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer/velmora-decoder)
+                    ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer/velmora-decoder
+                    ${CMAKE_INSTALL_LIBEXECDIR}/velmora-viewer/velmora-confine)
         install(CODE "
             if(CMAKE_INSTALL_DO_STRIP)
                 execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment

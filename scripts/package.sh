@@ -33,7 +33,8 @@ deb="$(ls "$build"/velmora-viewer_*.deb)"
 
 # The package must carry the same files and name its run-time dependencies.
 contents="$(dpkg-deb -c "$deb")"
-for f in ./usr/bin/velmora-viewer ./usr/libexec/velmora-viewer/velmora-decoder ./usr/share/applications/example.velmora.viewer.desktop \
+for f in ./usr/bin/velmora-viewer ./usr/libexec/velmora-viewer/velmora-decoder \
+         ./usr/libexec/velmora-viewer/velmora-confine ./usr/share/applications/example.velmora.viewer.desktop \
          ./usr/share/metainfo/example.velmora.viewer.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/velmora-viewer.svg \
          ./usr/share/icons/hicolor/{48x48,128x128,256x256}/apps/velmora-viewer.png \

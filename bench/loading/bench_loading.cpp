@@ -29,6 +29,8 @@ constexpr int kPreviewRuns = 21;
 constexpr int kConversionRuns = 3;
 // A picture in sRGB, or without a profile, is shown as read: no cost beyond Qt's own read.
 constexpr double kSrgbAim = 1.02;
+// What the walls around dcraw may cost.
+constexpr double kConfinementAim = 1.10;
 
 // Runs both sides alternately after one warm-up each, so that drift in the machine's load
 // touches both alike. A run whose picture is null makes the whole comparison void.
@@ -64,6 +66,17 @@ bool compare(const char *title, int runs, const std::function<QImage()> &measure
     std::printf("\n");
     std::fflush(stdout);
     return true;
+}
+
+// The loader's raw route with dcraw confined, or as VELMORA_NO_SANDBOX=1 has it run: as before
+// the walls, without the launcher.
+QImage loadRaw(const QString &path, bool thumbnail, bool confined)
+{
+    if (confined)
+        qunsetenv("VELMORA_NO_SANDBOX");
+    else
+        qputenv("VELMORA_NO_SANDBOX", "1");
+    return loadImage(path, thumbnail);
 }
 
 // The by-hand raw route: copy the file with cp, run dcraw on the copy, read what it wrote, clean
@@ -145,5 +158,16 @@ int main(int argc, char **argv)
              },
              "cp + dcraw -T + read") &&
          ok;
+    ok = compare(
+             "raw preview, confined dcraw", kPreviewRuns, [&] { return loadRaw(dng, true, true); },
+             [&] { return loadRaw(dng, true, false); }, "unconfined (VELMORA_NO_SANDBOX=1)",
+             kConfinementAim) &&
+         ok;
+    ok = compare(
+             "raw conversion, confined dcraw", kConversionRuns,
+             [&] { return loadRaw(dng, false, true); }, [&] { return loadRaw(dng, false, false); },
+             "unconfined (VELMORA_NO_SANDBOX=1)", kConfinementAim) &&
+         ok;
+    qunsetenv("VELMORA_NO_SANDBOX");
     return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
 #include <QThread>
@@ -106,6 +107,26 @@ void endGroup(QProcess &process, pid_t group)
 }
 #endif
 
+#ifdef Q_OS_WIN
+const QString kInterpreter = QStringLiteral("cmd.exe");
+#else
+const QString kInterpreter = QStringLiteral("/bin/sh");
+#endif
+
+#ifdef Q_OS_LINUX
+// The launcher that confines what it runs (src/decoder/confinement.h): the installed one, else
+// the build tree's.
+QString confinementProgram()
+{
+    static const QString found = [] {
+        const QString installed = QStringLiteral(VELMORA_CONFINE_INSTALLED);
+        return QFileInfo(installed).isExecutable() ? installed
+                                                   : QStringLiteral(VELMORA_CONFINE_BUILT);
+    }();
+    return found;
+}
+#endif
+
 } // namespace
 
 void printLine(const QByteArray &text)
@@ -136,16 +157,15 @@ bool commandsEnded()
     return allCommandsEnded.load() || QThread::currentThread()->isInterruptionRequested();
 }
 
-int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout)
+namespace {
+
+int run(const QString &program, const QStringList &arguments, int startTimeout, int finishTimeout)
 {
     if (commandsEnded())
         return -1;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-#ifdef Q_OS_WIN
-    const QString interpreter = QStringLiteral("cmd.exe");
-#else
-    const QString interpreter = QStringLiteral("/bin/sh");
+#ifndef Q_OS_WIN
     const pid_t parent = ::getpid();
     process.setChildProcessModifier([parent] {
         ::setpgid(0, 0);
@@ -161,7 +181,7 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
         ::setpriority(PRIO_PROCESS, 0, std::max(::getpriority(PRIO_PROCESS, 0), kDecoderNice));
     });
 #endif
-    process.start(interpreter, arguments, QIODevice::ReadWrite);
+    process.start(program, arguments, QIODevice::ReadWrite);
     const bool started = process.waitForStarted(startTimeout);
     const qint64 pid = process.processId();
     int result = -1;
@@ -178,4 +198,26 @@ int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout
     Q_UNUSED(pid);
 #endif
     return result;
+}
+
+} // namespace
+
+int runCommand(const QStringList &arguments, int startTimeout, int finishTimeout)
+{
+    return run(kInterpreter, arguments, startTimeout, finishTimeout);
+}
+
+int runConfinedCommand(const QString &folder, const QString &tool, const QStringList &arguments,
+                       int startTimeout, int finishTimeout)
+{
+#ifdef Q_OS_LINUX
+    // The user accepts the risk: the command runs as it would without the launcher.
+    if (qEnvironmentVariable("VELMORA_NO_SANDBOX") != QLatin1String("1"))
+        return run(confinementProgram(), QStringList{folder, tool, kInterpreter} + arguments,
+                   startTimeout, finishTimeout);
+#else
+    Q_UNUSED(folder);
+    Q_UNUSED(tool);
+#endif
+    return runCommand(arguments, startTimeout, finishTimeout);
 }

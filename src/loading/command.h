@@ -13,6 +13,14 @@
 // never outlive this process.
 int runCommand(const QStringList &arguments, int startTimeout = 30000, int finishTimeout = 30000);
 
+// runCommand behind the walls of velmora-confine (src/decoder/confinement.h), for a program that
+// reads untrusted files: the interpreter and what it runs may write only beneath folder, run
+// only the system's programs and the one that tool names first on PATH, and reach no network,
+// no other process and no display. A wall that cannot be raised fails the command. With
+// VELMORA_NO_SANDBOX=1 in the environment it is runCommand, without any wall.
+int runConfinedCommand(const QString &folder, const QString &tool, const QStringList &arguments,
+                       int startTimeout = 30000, int finishTimeout = 30000);
+
 // Ends every command running and refuses new ones from then on, for a process that is ending.
 // Safe to call from a signal handler.
 void endAllCommands();

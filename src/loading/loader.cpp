@@ -16,6 +16,7 @@ namespace {
 // Enough for 200-megapixel pictures at four bytes a pixel, with room to spare.
 constexpr int kAllocationLimitMegabytes = 1024;
 
+const char kDecoderName[] = "dcraw";
 const char kDecoderProblem[] = "loadImage: problem with dcraw";
 const char kDeleteProblem[] = "loadImage: problem delete temp image";
 
@@ -108,7 +109,8 @@ QByteArray loadImageFormat(const QString &path)
 
 QStringList decoderArguments(const QString &option, const QString &path)
 {
-    const QString command = QStringLiteral("dcraw ") + option + QLatin1Char(' ');
+    const QString command =
+        QLatin1String(kDecoderName) + QLatin1Char(' ') + option + QLatin1Char(' ');
 #ifdef Q_OS_WIN
     return {QStringLiteral("/belownormal"), QStringLiteral("/C"), command + path};
 #else
@@ -154,8 +156,10 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
     if (!copyFile(path, copy))
         return false;
 
-    const int code =
-        runCommand(decoderArguments(thumbnail ? QStringLiteral("-e") : QStringLiteral("-T"), copy));
+    // Raw files are untrusted: dcraw runs confined to the private folder.
+    const int code = runConfinedCommand(
+        pathDirectory(copy), QLatin1String(kDecoderName),
+        decoderArguments(thumbnail ? QStringLiteral("-e") : QStringLiteral("-T"), copy));
     // A decoder ended on purpose (its worker moved on, the viewer is ending) did not fail: nothing
     // to report and no full conversion to start. The reservation's release removes what it left.
     if (code != 0 && commandsEnded())

@@ -11,6 +11,7 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "modalwatcher.h"
+#include "privatedirectory.h"
 #include "processes.h"
 #include "readahead.h"
 #include "statustext.h"
@@ -545,10 +546,12 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
     QFETCH(bool, box);
     QTemporaryDir folder;
     QTemporaryDir bin;
-    const QString runs = bin.filePath("runs");
-    // The real decoder, each run counted as one byte of runs.
+    // The real decoder, each run counted as one byte of runs, in the private folder: the one
+    // place a confined decoder may write.
+    const QString runs = privateTempDirectory() + "/runs";
+    const auto forget = qScopeGuard([&runs] { QFile::remove(runs); });
     QVERIFY(writeScript(bin.filePath("dcraw"),
-                        "echo >> '" + runs.toLocal8Bit() + "'\nexec '" +
+                        "echo >> \"${2%/*}/runs\"\nexec '" +
                             QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
     EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(bin.path()));
     const QString next = folder.filePath("b.dng");

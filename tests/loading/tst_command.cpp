@@ -23,6 +23,7 @@ private slots:
     void exitCodeAndOutput_data();
     void exitCodeAndOutput();
     void missingProgram();
+    void confinementFailsClosed();
     void childEnvironment_data();
     void childEnvironment();
     void nothingLeftRunning_data();
@@ -80,6 +81,22 @@ void TestCommand::missingProgram()
     const int code = runCommand(shell(QStringLiteral("velmora-no-such-decoder -e x.nef")));
     QVERIFY(code != 0 && code != -1);
     QVERIFY2(capture.text().contains("not found"), capture.text().constData());
+    QVERIFY(noChildLeft());
+}
+
+// A wall that cannot be raised (no private folder to confine to) stops the command from running
+// at all, rather than letting it run without the wall; the launcher says why.
+void TestCommand::confinementFailsClosed()
+{
+    QTemporaryDir dir;
+    const QString ran = dir.filePath(QStringLiteral("ran"));
+    StdoutCapture capture;
+    const int code =
+        runConfinedCommand(dir.filePath(QStringLiteral("gone")), QStringLiteral("dcraw"),
+                           shell(QStringLiteral("touch '%1'").arg(ran)));
+    QVERIFY(code != 0 && code != -1);
+    QVERIFY(!QFile::exists(ran));
+    QVERIFY2(capture.text().contains("nothing was run"), capture.text().constData());
     QVERIFY(noChildLeft());
 }
 

@@ -111,10 +111,7 @@ void TestDecoderFaults::cleanup()
 
 std::unique_ptr<EnvironmentGuard> TestDecoderFaults::fakeDecoder(const QByteArray &body)
 {
-    // Every run leaves its option in the log, so that a test can tell whether the decoder ran.
-    const QByteArray log =
-        "echo \"$1\" >> '" + QFile::encodeName(decoderDir.filePath(QStringLiteral("log"))) + "'\n";
-    if (!writeScript(decoderDir.filePath(QStringLiteral("dcraw")), log + body))
+    if (!writeScript(decoderDir.filePath(QStringLiteral("dcraw")), body))
         return nullptr;
     return std::make_unique<EnvironmentGuard>("PATH",
                                               EnvironmentGuard::pathWithFirst(decoderDir.path()));
@@ -133,7 +130,8 @@ void TestDecoderFaults::faultyDecoder_data()
     QTest::addColumn<QByteArray>("said");
     QTest::addColumn<bool>("warns");
 
-    const QByteArray copyPicture = "cp '" + QFile::encodeName(picture) + "' ";
+    // The files to copy are lent in the private folder, the one a confined decoder may read.
+    const QByteArray copyPicture = "cp \"${2%/*}/picture.jpg\" ";
 
     QTest::newRow("killed by a segmentation fault before any output")
         << kNoCore + "kill -SEGV $$" << false << kDecoderProblem + kDeleteProblem << QByteArray()
@@ -167,16 +165,20 @@ void TestDecoderFaults::faultyDecoder_data()
         << kOutput + "mkdir \"$out.tiff\"\ntouch \"$out.tiff/inside\"" << false << kDeleteProblem
         << QByteArray() << false;
 
-    QTest::newRow("sparse conversion of 8 GB") << kOutput + "truncate -s 8G \"$out.tiff\"" << false
+    // 1 GiB is the most that a confined decoder may write to a file.
+    QTest::newRow("sparse conversion of 1 GB") << kOutput + "truncate -s 1G \"$out.tiff\"" << false
                                                << QByteArray() << QByteArray() << false;
-    QTest::newRow("sparse preview of 8 GB") << kOutput + "truncate -s 8G \"$out.thumb.ppm\"" << true
+    QTest::newRow("sparse preview of 1 GB") << kOutput + "truncate -s 1G \"$out.thumb.ppm\"" << true
                                             << QByteArray() << QByteArray() << false;
+    QTest::newRow("sparse conversion of 8 GB: stopped by the file size limit")
+        << kOutput + "truncate -s 8G \"$out.tiff\"" << false << kDecoderProblem << QByteArray()
+        << false;
     QTest::newRow("conversion claiming 100000 x 100000 pixels")
-        << kOutput + "cp '" + QFile::encodeName(absurdTiff) + "' \"$out.tiff\"" << false
-        << QByteArray() << QByteArray() << true;
+        << kOutput + "cp \"${2%/*}/absurd.tif\" \"$out.tiff\"" << false << QByteArray()
+        << QByteArray() << true;
     QTest::newRow("preview claiming 100000 x 100000 pixels")
-        << kOutput + "cp '" + QFile::encodeName(absurdPng) + "' \"$out.thumb.jpg\"" << true
-        << QByteArray() << QByteArray() << true;
+        << kOutput + "cp \"${2%/*}/absurd.png\" \"$out.thumb.jpg\"" << true << QByteArray()
+        << QByteArray() << true;
 }
 
 void TestDecoderFaults::faultyDecoder()
@@ -189,6 +191,11 @@ void TestDecoderFaults::faultyDecoder()
     const QByteArray checksum = userFileChecksum();
     const auto decoder = fakeDecoder(script);
     QVERIFY(decoder);
+    QStringList lent;
+    for (const QString &file : {picture, absurdTiff, absurdPng}) {
+        lent << privateTempDirectory() + QLatin1Char('/') + QFileInfo(file).fileName();
+        QVERIFY(QFile::copy(file, lent.last()));
+    }
     if (warns)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(kAllocationWarning));
     const bool measured = resetPeakResident();
@@ -204,6 +211,8 @@ void TestDecoderFaults::faultyDecoder()
         image = loadImage(userFile, thumbnail);
         blocked = watchdog.fired();
     }
+    for (const QString &file : lent)
+        QFile::remove(file);
 
     QVERIFY2(!blocked, "the load blocked on a FIFO until the test wrote to it");
     QVERIFY2(timer.elapsed() < kLoadBoundMs, qPrintable(QString::number(timer.elapsed())));
@@ -274,12 +283,16 @@ void TestDecoderFaults::unusableTemporaryFolder()
         QVERIFY(QFile(target).open(QIODevice::WriteOnly));
     const QString path = base.filePath(name);
     QVERIFY(name.endsWith(QLatin1String(".dng")) ? writeDng(path) : QFile::copy(picture, path));
-    const auto decoder = fakeDecoder("exit 1");
+    // A run leaves its option in the log; the probe runs it unconfined, where it could write it.
+    const auto decoder =
+        fakeDecoder("echo \"$1\" >> '" +
+                    QFile::encodeName(decoderDir.filePath(QStringLiteral("log"))) + "'\nexit 1");
     QVERIFY(decoder);
 
     QProcess probe;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), target);
+    environment.insert(QStringLiteral("VELMORA_NO_SANDBOX"), QStringLiteral("1"));
     probe.setProcessEnvironment(environment);
     probe.start(QStringLiteral(VELMORA_LOADPROBE), {path, mode});
     QVERIFY(probe.waitForFinished(kLoadBoundMs));

@@ -18,9 +18,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -43,6 +45,8 @@ private slots:
     void rawRoute();
     void decoderMisbehaves_data();
     void decoderMisbehaves();
+    void confinedDecoder_data();
+    void confinedDecoder();
     void noDecoder_data();
     void noDecoder();
     void unreadableRawFile_data();
@@ -72,7 +76,8 @@ private:
     QString makeDng(const QString &path, const DngOptions &options);
     // Puts a fake dcraw first on PATH for the guard's lifetime; body is its shell script.
     std::unique_ptr<EnvironmentGuard> fakeDecoder(const QByteArray &body);
-    // A fake dcraw that logs "<option> <input>" lines and then runs the real one.
+    // A fake dcraw that logs "<option> <input>" lines and then runs the real one. The log lies in
+    // the private folder, the one place a confined decoder may write.
     std::unique_ptr<EnvironmentGuard> spyDecoder();
     QStringList spyLog() const;
 
@@ -224,7 +229,7 @@ void TestLoader::initTestCase()
 
 void TestLoader::cleanup()
 {
-    QFile::remove(decoderDir.filePath(QStringLiteral("log")));
+    QFile::remove(privateTempDirectory() + QStringLiteral("/spy.log"));
     QFile::remove(decoderDir.filePath(QStringLiteral("dcraw")));
 }
 
@@ -245,16 +250,18 @@ std::unique_ptr<EnvironmentGuard> TestLoader::fakeDecoder(const QByteArray &body
 
 std::unique_ptr<EnvironmentGuard> TestLoader::spyDecoder()
 {
-    return fakeDecoder("echo \"$1 $2\" >> '" + decoderDir.filePath(QStringLiteral("log")).toUtf8() +
-                       "'\nexec '" + realDecoder.toUtf8() + "' \"$@\"");
+    return fakeDecoder("echo \"$1 $2\" >> \"${2%/*}/spy.log\"\nexec '" + realDecoder.toUtf8() +
+                       "' \"$@\"");
 }
 
 QStringList TestLoader::spyLog() const
 {
-    QFile log(decoderDir.filePath(QStringLiteral("log")));
+    QFile log(privateTempDirectory() + QStringLiteral("/spy.log"));
     if (!log.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QByteArray lines = log.readAll();
+    log.remove();
+    return QString::fromUtf8(lines).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void TestLoader::qtRoute_data()
@@ -372,13 +379,15 @@ void TestLoader::decoderMisbehaves_data()
     QTest::addColumn<QByteArray>("printed");
 
     const QByteArray output = "out=\"${2%.*}\"\n";
-    const QByteArray preview = "cp '" + jpegFixture.toUtf8() + "' \"$out.thumb.jpg\"\n";
+    // The preview to copy is lent in the private folder, the one a confined decoder may read.
+    const QByteArray lent = "\"${2%/*}/preview.jpg\"";
+    const QByteArray preview = "cp " + lent + " \"$out.thumb.jpg\"\n";
     const QByteArray bitmap = "printf 'P6\\n2 2\\n255\\n123456789abc' > \"$out.thumb.ppm\"\n";
     QTest::newRow("preview written, then failure")
         << output + preview + "printf 'broken' >&2; exit 1" << true << false
         << QByteArray("broken\n") + kDecoderProblem + '\n';
     QTest::newRow("conversion written, then failure")
-        << output + "cp '" + jpegFixture.toUtf8() + "' \"$out.tiff\"; exit 2" << false << false
+        << output + "cp " + lent + " \"$out.tiff\"; exit 2" << false << false
         << QByteArray("\n") + kDecoderProblem + '\n';
     QTest::newRow("success without a conversion")
         << QByteArray("exit 0") << false << false << kDeleteProblem + '\n';
@@ -400,14 +409,76 @@ void TestLoader::decoderMisbehaves()
 
     const auto fake = fakeDecoder(script);
     QVERIFY(fake);
+    const QString lent = privateTempDirectory() + QStringLiteral("/preview.jpg");
+    QVERIFY(QFile::copy(jpegFixture, lent));
     StdoutCapture capture;
     const QImage image = loadImage(path, thumbnail);
+    QFile::remove(lent);
 
     QCOMPARE(image.isNull(), !gotPreview);
     if (gotPreview)
         QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
     QCOMPARE(capture.text(), printed);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::confinedDecoder_data()
+{
+    QTest::addColumn<QByteArray>("attempt");
+    QTest::addColumn<bool>("confined");
+
+    // SECRET, PLANTED, PORT and VICTIM stand for what the test sets up.
+    const QList<QPair<const char *, QByteArray>> attempts{
+        {"reading a file outside its folder", "head -n 1 SECRET"},
+        {"writing into the home folder", "touch PLANTED"},
+        {"connecting to a listener on 127.0.0.1", "bash -c 'exec 3<>/dev/tcp/127.0.0.1/PORT'"},
+        {"signalling another process", "kill VICTIM"}};
+    for (const bool confined : {true, false}) {
+        for (const auto &[name, attempt] : attempts)
+            QTest::addRow("%s: %s", name, confined ? "refused" : "done without the walls")
+                << attempt << confined;
+    }
+}
+
+// A raw file that takes dcraw over reaches nothing of the user's, and what dcraw says still
+// reaches the viewer's output.
+void TestLoader::confinedDecoder()
+{
+    QFETCH(QByteArray, attempt);
+    QFETCH(bool, confined);
+    QTemporaryDir home;
+    const QString secret = home.filePath(QStringLiteral("id_key"));
+    const QString planted = home.filePath(QStringLiteral("planted"));
+    QFile key(secret);
+    QVERIFY(key.open(QIODevice::WriteOnly) && key.write("velmora private key\n") > 0);
+    key.close();
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    QProcess victim;
+    victim.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    QVERIFY(victim.waitForStarted());
+    const auto endVictim = qScopeGuard([&victim] {
+        victim.kill();
+        victim.waitForFinished();
+    });
+    attempt.replace("SECRET", QFile::encodeName(secret))
+        .replace("PLANTED", QFile::encodeName(planted))
+        .replace("PORT", QByteArray::number(listener.serverPort()))
+        .replace("VICTIM", QByteArray::number(victim.processId()));
+    const auto fake = fakeDecoder(attempt + "\necho \"tried: $?\"; exit 1");
+    const EnvironmentGuard walls("VELMORA_NO_SANDBOX", confined ? "" : "1");
+    const QString path =
+        makeDng(fixtures.filePath(QStringLiteral("taken-over.nef")), dngOptions(Preview::None));
+
+    StdoutCapture capture;
+    QVERIFY(loadImage(path, false).isNull());
+    const QByteArray printed = capture.text();
+
+    listener.waitForNewConnection(0);
+    QCOMPARE(printed.contains("velmora private key") || QFile::exists(planted) ||
+                 listener.hasPendingConnections() || !processRunning(victim.processId()),
+             !confined);
+    QVERIFY2(printed.contains("tried: ") && printed.contains(kDecoderProblem), printed.constData());
 }
 
 void TestLoader::noDecoder_data()
@@ -520,14 +591,15 @@ void TestLoader::largePictures()
     QFETCH(bool, loads);
     QTemporaryDir dir;
     const QColor colour(10, 200, 30);
-    const QString tiff = dir.filePath(QStringLiteral("picture.tiff"));
+    // In the private folder, the one a confined decoder may read.
+    const QString tiff = privateTempDirectory() + QStringLiteral("/picture.tiff");
     QVERIFY(writePlainTiff(tiff, quint32(size.width()), quint32(size.height()), colour));
     const QString path = dir.filePath(name);
     std::unique_ptr<EnvironmentGuard> fake;
     if (isRawFile(path)) {
         // The decoder's conversion is the large TIFF.
         QVERIFY(writeDng(path));
-        fake = fakeDecoder("cp '" + tiff.toUtf8() + "' \"${2%.*}.tiff\"");
+        fake = fakeDecoder("mv \"${2%/*}/picture.tiff\" \"${2%.*}.tiff\"");
     } else {
         QVERIFY(QFile::rename(tiff, path));
     }

@@ -101,9 +101,11 @@ class SlowProbe
 {
 public:
     SlowProbe(const QString &tmpdir, const QString &picture)
+        : tmpdir(tmpdir), others(privateFolders(tmpdir))
     {
+        // The pid goes into the private folder, the one place a confined decoder may write.
         if (!bin.isValid() || !writeScript(bin.filePath(QStringLiteral("dcraw")),
-                                           "echo $$ > \"${0%/*}/pid\"\nexec sleep 60"))
+                                           "echo $$ > \"${2%/*}/pid\"\nexec sleep 60"))
             return;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), tmpdir);
@@ -125,18 +127,24 @@ public:
         process.waitForFinished();
     }
 
-    // The decoder's pid once it runs, else 0.
+    // The decoder's pid once it runs, else 0; read from the private folder that this probe made,
+    // and kept for after the folder is gone.
     qint64 decoderPid() const
     {
-        QFile file(pidFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+        for (const QString &folder : privateFolders(tmpdir)) {
+            QFile file(tmpdir + QLatin1Char('/') + folder + QStringLiteral("/pid"));
+            if (!pid && !others.contains(folder) && file.open(QIODevice::ReadOnly))
+                pid = file.readAll().trimmed().toLongLong();
+        }
+        return pid;
     }
 
     QProcess process;
 
 private:
-    QString pidFile() const { return bin.filePath(QStringLiteral("pid")); }
-
+    QString tmpdir;
+    QStringList others;
+    mutable qint64 pid = 0;
     QTemporaryDir bin;
 };
 
@@ -272,7 +280,8 @@ void TestTempDirectory::killedDuringConversion()
     killed.process.kill();
     QVERIFY(killed.process.waitForFinished());
     QTRY_VERIFY_WITH_TIMEOUT(!processRunning(killed.decoderPid()), kOrphanBoundMs);
-    QCOMPARE(contentOf(temp.filePath(staleFolder.first())).size(), 1);
+    // The copy, and the decoder's pid.
+    QCOMPARE(contentOf(temp.filePath(staleFolder.first())).size(), 2);
 
     // What the next start must leave: a live viewer's folder, a link, a folder others may read.
     SlowProbe live(temp.path(), picture);

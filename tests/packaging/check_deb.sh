@@ -32,7 +32,8 @@ grep -q -- '-D_FORTIFY_SOURCE=' "$build/CMakeCache.txt" || { echo "FAIL built wi
 # lintian accepts a RUNPATH made of $ORIGIN; the package wants none at all.
 rm -rf "$build/unpacked"
 dpkg-deb -x "$deb" "$build/unpacked"
-for program in usr/bin/velmora-viewer usr/libexec/velmora-viewer/velmora-decoder; do
+for program in usr/bin/velmora-viewer usr/libexec/velmora-viewer/velmora-decoder \
+               usr/libexec/velmora-viewer/velmora-confine; do
     readelf -d "$build/unpacked/$program" | grep -E 'R(UN)?PATH' &&
         { echo "FAIL /$program carries a library search path"; fail=1; }
 done

@@ -19,7 +19,8 @@ id=example.velmora.viewer
 entry="usr/share/applications/$id.desktop"
 metainfo="usr/share/metainfo/$id.metainfo.xml"
 manpage=usr/share/man/man1/velmora-viewer.1.gz
-for f in usr/bin/velmora-viewer usr/libexec/velmora-viewer/velmora-decoder "$entry" "$metainfo" "$manpage" \
+for f in usr/bin/velmora-viewer usr/libexec/velmora-viewer/velmora-decoder \
+         usr/libexec/velmora-viewer/velmora-confine "$entry" "$metainfo" "$manpage" \
          usr/share/icons/hicolor/scalable/apps/velmora-viewer.svg \
          usr/share/icons/hicolor/{48x48,128x128,256x256}/apps/velmora-viewer.png \
          usr/share/doc/velmora-viewer/{copyright,changelog.Debian.gz}; do

@@ -3,6 +3,7 @@
 #include "loader.h"
 #include "newformats.h"
 #include "orientedjpeg.h"
+#include "privatedirectory.h"
 #include "stdoutcapture.h"
 #include "thumbfixtures.h"
 #include "thumbthread.h"
@@ -140,11 +141,12 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
-    const QString started = dir.filePath(QStringLiteral("started"));
+    // In the private folder, the one place a confined decoder may write.
+    const QString started = privateTempDirectory() + QStringLiteral("/started");
     const QString release = dir.filePath(QStringLiteral("release"));
     // The decoder holds the first load until the test lets it go, then fails.
-    const FakeDecoder decoder(bin.path(), "touch '" + QFile::encodeName(started) +
-                                              "'\nwhile [ ! -e '" + QFile::encodeName(release) +
+    const FakeDecoder decoder(bin.path(), "touch \"${2%/*}/started\"\nwhile [ ! -e '" +
+                                              QFile::encodeName(release) +
                                               "' ]; do sleep 0.01; done\nexit 1");
     QVERIFY(decoder.isReady());
     const QString raw = dir.filePath(QStringLiteral("held.dng"));
@@ -155,6 +157,7 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
     worker.render({raw, picture, picture});
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+    QFile::remove(started);
     worker.stop();
     QVERIFY(QFile(release).open(QIODevice::WriteOnly));
     QVERIFY(worker.wait(QDeadlineTimer(60000)));
@@ -167,10 +170,10 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
-    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    // In the private folder, the one place a confined decoder may write.
+    const QString pidFile = privateTempDirectory() + QStringLiteral("/pid");
     // A conversion that would take a minute: quitting must not wait for it.
-    const FakeDecoder decoder(bin.path(),
-                              "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 60");
+    const FakeDecoder decoder(bin.path(), "echo $$ > \"${2%/*}/pid\"\nexec sleep 60");
     QVERIFY(decoder.isReady());
     const QString raw = dir.filePath(QStringLiteral("slow.dng"));
     QVERIFY(writeDng(raw));
@@ -182,6 +185,7 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     QFile file(pidFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const qint64 pid = file.readAll().trimmed().toLongLong();
+    file.remove();
     worker.stop();
     QVERIFY(worker.wait(QDeadlineTimer(10000)));
     QCOMPARE(rendered.size(), 0);
