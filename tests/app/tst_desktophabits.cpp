@@ -11,11 +11,11 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "modalwatcher.h"
+#include "panereader.h"
 #include "processes.h"
 #include "readahead.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
-#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -171,7 +171,7 @@ void DesktopHabitsTest::treeStartsAtThePicturesFolder()
 void DesktopHabitsTest::fileOpensWithItsFolderInTheGridAndTree()
 {
     viewer->openPath(picture("b.png"));
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     ThumbView *grid = viewer->thumbView;
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->filePath(grid->currentIndex().row()), picture("b.png"));
@@ -201,7 +201,7 @@ void DesktopHabitsTest::missingPathGivesTheFailureBox()
         box->accept();
     });
     viewer->openPath(missing);
-    QVERIFY(watcher.seen());
+    QTRY_VERIFY(watcher.seen());
     QCOMPARE(text, "Velmora RAW Viewer|Cannot load " + missing + ".");
     QVERIFY(viewer->imageLabel->image().isNull());
 }
@@ -219,6 +219,7 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     QFETCH(QString, focus);
     // From the Open dialog's road: the grid shows another folder, or none.
     viewer->loadFile(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     QWidget *widget = focus == "tree"   ? static_cast<QWidget *>(viewer->folderTree)
                       : focus == "grid" ? static_cast<QWidget *>(viewer->thumbView)
                                         : static_cast<QWidget *>(viewer->imageScroll);
@@ -266,6 +267,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Fitted: the first notch leaves fit and zooms one step from the fitted scale.
     viewer->openPath(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     const double fitted = qMin((pane->width() - 2) / 120.0, (pane->height() - 2) / 90.0);
     QVERIFY(fitted > 2);
     wheel(-120);
@@ -275,6 +277,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Then as before: a new picture opens at scale 1, and each notch is one step.
     viewer->loadFile(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     wheel(240);
     wheel(-120);
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
@@ -311,6 +314,7 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     large.fill(Qt::darkGreen);
     QVERIFY(large.save(dir.filePath("large.png")));
     viewer->loadFile(dir.filePath("large.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     if (!fitted)
         viewer->fitToWindowAction->trigger();
     for (QScrollBar *bar : viewer->imageScroll->findChildren<QScrollBar *>())
@@ -350,6 +354,7 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
     for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
         QVERIFY(writeDng(folder.filePath(name)));
     viewer->loadFile(folder.filePath("a.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // b is read ahead, and shown at once; the others are not.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
     QStringList shown;
@@ -359,7 +364,7 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
         pressOn(viewer->imageScroll, Qt::Key_Space);
     // Every key taken at once, without waiting for a picture; no picture passed shown after.
     QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     QCOMPARE(shown, QStringList({"b.dng", "e.dng"}));
 }
@@ -401,13 +406,14 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
     QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewer, &drop);
     QCOMPARE(drop.isAccepted(), accepted);
-    QCOMPARE(shownColour(), shown);
+    QTRY_COMPARE(shownColour(), shown);
     QCOMPARE(viewer->thumbView->model()->rowCount(), gridRows);
 }
 
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // The tree scrolled as someone looking for a folder leaves it: a short dock, a long list.
     viewer->resizeDocks({viewer->folderDock}, {120}, Qt::Vertical);
     QScrollBar *treeBar = viewer->folderTree->verticalScrollBar();
@@ -468,11 +474,12 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         viewer->loadFile(picture("c.png"));
+        QTRY_VERIFY(watcher.seen());
     }
     QCOMPARE(status->text(), QString());
 
     viewer->loadFile(picture("a.png"));
-    QCOMPARE(status->text(), "a.png    120 × 90    fit");
+    QTRY_COMPARE(status->text(), "a.png    120 × 90    fit");
     viewer->fitToWindowAction->trigger();
     QCOMPARE(status->text(), "a.png    120 × 90    100%");
     StdoutCapture zoomSteps;
@@ -481,11 +488,12 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         viewer->loadFile(picture("c.png"));
+        QTRY_VERIFY(watcher.seen());
     }
     // A failed load leaves the picture, and its line, as they were.
     QCOMPARE(status->text(), "a.png    120 × 90    125%");
     viewer->loadFile(picture("d.bmp"));
-    QCOMPARE(status->text(), "d.bmp    120 × 90    100%");
+    QTRY_COMPARE(status->text(), "d.bmp    120 × 90    100%");
 }
 
 void DesktopHabitsTest::statusText_data()
@@ -555,6 +563,7 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
     QVERIFY(writeDng(folder.filePath("a.dng")) && writeDng(next));
 
     viewer->loadFile(folder.filePath("a.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // b is read ahead; there is nothing before a.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
     QVERIFY(viewer->readAhead->heldBytes() > 0);
@@ -567,6 +576,7 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
         QVERIFY(writeDng(next, wider));
     ModalWatcher<QMessageBox> watcher([](QMessageBox *shown) { shown->accept(); });
     viewer->loadFile(next);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     QCOMPARE(watcher.seen(), box);
     QCOMPARE(viewer->imageLabel->image().size(), shown);
     QCOMPARE(QFileInfo(runs).size() - before, conversions);
