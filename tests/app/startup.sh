@@ -105,8 +105,7 @@ echo "ok   SIGTERM exits with 0 (${ended_ms} ms); the stale folder went, the ope
 # with 0 and its private folder is gone. The fake decoder becomes a sleep that only
 # this test starts.
 mkdir -p "$work/bin" "$work/raw" "$work/tmp-convert"
-# Qt's own runtime folder goes elsewhere: with none named, the window, which runs on during the
-# conversion, would make one in TMPDIR.
+# Qt's runtime folder elsewhere: the window, which runs on during the conversion, makes it.
 mkdir -m 0700 "$work/runtime"
 printf '#!/bin/sh\nexec sleep 4243\n' > "$work/bin/dcraw"
 chmod +x "$work/bin/dcraw"

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's desktop habits: opening a path as the command line or a drop does, stepping
 // through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
-// folder and the icon.
+// folder and the icon; the keys while a decoder never answers.
 
+#include "decoderclient.h"
+#include "decoderpool.h"
 #include "dngwriter.h"
 #include "droptarget.h"
 #include "environmentguard.h"
@@ -14,6 +16,7 @@
 #include "panereader.h"
 #include "processes.h"
 #include "readahead.h"
+#include "shortcutswindow.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
 #include "thumbview.h"
@@ -67,6 +70,7 @@ private slots:
     void readAheadServesAStepWhileItsFileIsUnchanged();
     void readAheadGivesWay_data();
     void readAheadGivesWay();
+    void windowAnswersWhileTheDecoderIsStuck();
 
 private:
     QString picture(const QString &name) const { return dir.filePath("pictures/" + name); }
@@ -219,7 +223,6 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     QFETCH(QString, focus);
     // From the Open dialog's road: the grid shows another folder, or none.
     viewer->loadFile(picture("a.png"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     QWidget *widget = focus == "tree"   ? static_cast<QWidget *>(viewer->folderTree)
                       : focus == "grid" ? static_cast<QWidget *>(viewer->thumbView)
                                         : static_cast<QWidget *>(viewer->imageScroll);
@@ -611,6 +614,32 @@ void DesktopHabitsTest::readAheadGivesWay()
     QTRY_COMPARE(childProcesses(), QList<qint64>());
     if (otherFolder)
         QCOMPARE(viewer->readAhead->heldBytes(), 0);
+}
+
+void DesktopHabitsTest::windowAnswersWhileTheDecoderIsStuck()
+{
+    QTemporaryDir bin;
+    const QString stuck = bin.filePath("stuck");
+    // The first decoder started from here on never answers; those after it are real.
+    QVERIFY(writeScript(bin.filePath("decoder"),
+                        "mkdir '" + QFile::encodeName(stuck) + "' 2>/dev/null && exec sleep 60\n" +
+                            "exec '" + QFile::encodeName(DecoderClient::program()) + "' \"$@\""));
+    const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(bin.filePath("decoder")));
+    DecoderPool::endIdle();
+    viewer->loadFile(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stuck), 30000);
+    QTRY_COMPARE(viewer->loadingLabel->text(), QString("Loading a.png..."));
+    QCOMPARE(viewer->imageScroll->viewport()->cursor().shape(), Qt::BusyCursor);
+    pressOn(viewer->imageScroll, Qt::Key_F1);
+    QVERIFY(viewer->shortcutsWindow && viewer->shortcutsWindow->isVisible());
+    QVERIFY(viewer->paneReader->isReading());
+
+    // A newer picture replaces the one that never came, whose decoder is ended.
+    viewer->loadFile(picture("b.png"));
+    QTRY_COMPARE_WITH_TIMEOUT(shownColour(), QColor(Qt::green), 30000);
+    QVERIFY(viewer->loadingLabel->isHidden());
+    QVERIFY(viewer->imageScroll->viewport()->cursor().shape() != Qt::BusyCursor);
+    QTRY_COMPARE(childProcesses(), QList<qint64>());
 }
 
 QTEST_MAIN(DesktopHabitsTest)

@@ -324,7 +324,6 @@ void ImageViewerTest::waitCursorOnlyWhileLoading()
 {
     ImageViewer viewer("RAW");
     viewer.loadFile(writePicture("c.png", QSize(20, 20)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     QVERIFY(!QApplication::overrideCursor());
 
     Qt::CursorShape duringBox = Qt::ArrowCursor;
@@ -348,16 +347,13 @@ void ImageViewerTest::animationPlaysUntilAnotherPictureOpens()
              0);
 
     ImageViewer viewer("RAW");
-    QSignalSpy shown(viewer.imageLabel, &ImageLabel::viewChanged);
     viewer.loadFile(gif);
-    QVERIFY(shown.wait(30000));
-    QVERIFY(viewer.animation->isPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(viewer.animation->isPlaying(), 30000);
     QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::blue));
     QTRY_COMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::red));
 
     viewer.loadFile(writePicture("still.png", QSize(20, 20)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
-    QVERIFY(!viewer.animation->isPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.animation->isPlaying(), 30000);
     QCOMPARE(viewer.imageLabel->image().pixelColor(0, 0), QColor(Qt::magenta));
 }
 

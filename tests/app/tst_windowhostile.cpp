@@ -1,23 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "decoderclient.h"
-#include "decoderpool.h"
-#include "environmentguard.h"
 #include "hostilecorpus.h"
 #include "imagelabel.h"
-#include "imagescroll.h"
 #include "imageviewer.h"
 #include "loader.h"
 #include "modalwatcher.h"
 #include "panereader.h"
 #include "paths.h"
-#include "processes.h"
 #include "readahead.h"
-#include "shortcutswindow.h"
 #include "stdoutcapture.h"
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -26,9 +19,8 @@
 #include <memory>
 
 // The window opens every file of the hostile corpus in turn: each gives the failure box or the
-// picture, and afterwards a good picture still loads and zooms; a decoder that never answers
-// holds up neither the window nor the next picture. (Named ImageViewerTest, as the window's
-// friend.)
+// picture, and afterwards a good picture still loads and zooms. (Named ImageViewerTest, as the
+// window's friend.)
 class ImageViewerTest : public QObject
 {
     Q_OBJECT
@@ -38,7 +30,6 @@ private slots:
     void cleanupTestCase();
     void windowSurvives_data();
     void windowSurvives();
-    void windowAnswersWhileTheDecoderIsStuck();
 
 private:
     QTemporaryDir folder;
@@ -165,40 +156,6 @@ void ImageViewerTest::windowSurvives()
     viewer->zoomInAction->trigger();
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
     QCOMPARE(viewer->imageLabel->size(), QSize(1000, 750));
-}
-
-void ImageViewerTest::windowAnswersWhileTheDecoderIsStuck()
-{
-    QTemporaryDir bin;
-    const QString stuck = bin.filePath("stuck");
-    // The first decoder started from here on never answers; those after it are real.
-    QVERIFY(writeScript(bin.filePath("decoder"),
-                        "mkdir '" + QFile::encodeName(stuck) + "' 2>/dev/null && exec sleep 60\n" +
-                            "exec '" + QFile::encodeName(DecoderClient::program()) + "' \"$@\""));
-    const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(bin.filePath("decoder")));
-    DecoderPool::endIdle();
-    const QString first = bin.filePath("a.png");
-    const QString newer = bin.filePath("b.png");
-    QVERIFY(QFile::copy(good, first) && QFile::copy(good, newer));
-
-    viewer->loadFile(first);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(stuck), 30000);
-    QTRY_COMPARE(viewer->loadingLabel->text(), QString("Loading a.png..."));
-    QCOMPARE(viewer->imageScroll->viewport()->cursor().shape(), Qt::BusyCursor);
-    QVERIFY(!QApplication::overrideCursor());
-    QApplication::setActiveWindow(viewer.get());
-    QTest::keyClick(viewer.get(), Qt::Key_F1);
-    QVERIFY(viewer->shortcutsWindow && viewer->shortcutsWindow->isVisible());
-    viewer->shortcutsWindow->close();
-    QVERIFY(viewer->paneReader->isReading());
-
-    // The newer picture replaces the one that never came, whose decoder is ended.
-    viewer->loadFile(newer);
-    QTRY_COMPARE_WITH_TIMEOUT(viewer->shownFile, newer, 30000);
-    QVERIFY(viewer->loadingLabel->isHidden());
-    QVERIFY(viewer->imageScroll->viewport()->cursor().shape() != Qt::BusyCursor);
-    QTRY_COMPARE(childProcesses(), QList<qint64>());
-    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(ImageViewerTest)
