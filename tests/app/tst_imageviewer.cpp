@@ -397,8 +397,7 @@ void ImageViewerTest::decodingLibrariesStayOutOfTheViewer()
     QFile maps("/proc/self/maps");
     QVERIFY(maps.open(QIODevice::ReadOnly));
     const QByteArray mapped = maps.readAll();
-    // Not those of Qt's own image plugins (WebP, TIFF, JPEG, MNG with LittleCMS): the test's own
-    // writing of pictures loads them here. The end-to-end test looks for them in the viewer.
+    // Not those of Qt's image plugins (WebP, TIFF, JPEG, MNG), which the test's own writing loads.
     for (const char *library : {"libheif", "libde265", "libdav1d", "libaom", "libjxl", "libexiv2"})
         QVERIFY2(!mapped.contains(library), library);
 }
