@@ -9,6 +9,7 @@
 #include "informationdock.h"
 #include "loader.h"
 #include "orientedjpeg.h"
+#include "panereader.h"
 
 #include <QAction>
 #include <QApplication>
@@ -60,8 +61,16 @@ public:
                 viewer.informationDock->setVisible(dockOpen);
                 settle();
                 timer.start();
+                // Read off the window's thread: the time runs until the window has shown the
+                // picture, as the call did when it read there, and not through what the event
+                // loop does after it.
+                const QMetaObject::Connection shown =
+                    QObject::connect(viewer.paneReader, &PaneReader::pictureRead,
+                                     [&] { pair[dockOpen] = timer.nsecsElapsed() / 1e6; });
                 viewer.loadFile(path);
-                pair[dockOpen] = timer.nsecsElapsed() / 1e6;
+                while (viewer.paneReader->isReading())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                QObject::disconnect(shown);
                 if (viewer.shownFile != path) {
                     std::printf("loadFile: FAILED, the picture did not load\n");
                     return false;

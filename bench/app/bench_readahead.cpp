@@ -10,6 +10,7 @@
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "loader.h"
+#include "panereader.h"
 #include "readahead.h"
 
 #include <QApplication>
@@ -146,6 +147,10 @@ Walk walk(const QStringList &files, int pauseMs)
     auto *label = viewer.findChild<ImageLabel *>();
     auto *pane = viewer.findChild<ImageScroll *>();
     auto *readAhead = viewer.findChild<ReadAhead *>();
+    // The first picture is read off the window's thread, and its neighbours after it is shown.
+    const auto looked = [readAhead, reader = viewer.findChild<PaneReader *>()] {
+        return !reader->isReading() && !readAhead->isReading();
+    };
     PaintWatch watch(&viewer, label);
 
     QElapsedTimer sinceTick;
@@ -157,7 +162,7 @@ Walk walk(const QStringList &files, int pauseMs)
     });
     viewer.openPath(files.first());
     // The user looks at the first picture for a while, as at the others.
-    if (!QTest::qWaitFor([readAhead] { return !readAhead->isReading(); }, kFirstLookMs))
+    if (!QTest::qWaitFor(looked, kFirstLookMs))
         return result;
     sinceTick.start();
     ticker.start();
@@ -193,11 +198,15 @@ QList<double> burstsMs(const QStringList &files)
         return {};
     auto *pane = viewer.findChild<ImageScroll *>();
     auto *readAhead = viewer.findChild<ReadAhead *>();
+    // The first picture is read off the window's thread, and its neighbours after it is shown.
+    const auto looked = [readAhead, reader = viewer.findChild<PaneReader *>()] {
+        return !reader->isReading() && !readAhead->isReading();
+    };
     PaintWatch watch(&viewer, viewer.findChild<ImageLabel *>());
     QList<double> times;
     for (int round = 0; round < kBurstRounds; ++round) {
         viewer.openPath(files.first());
-        if (!QTest::qWaitFor([readAhead] { return !readAhead->isReading(); }, kFirstLookMs))
+        if (!QTest::qWaitFor(looked, kFirstLookMs))
             return {};
         pane->setFocus();
         watch.expect(files.at(kBurstSteps));

@@ -5,23 +5,23 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
-#include "loader.h"
+#include "panereader.h"
 #include "paths.h"
 #include "readahead.h"
-#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -176,16 +176,21 @@ void ImageViewer::open()
 
 void ImageViewer::loadFile(const QString &path)
 {
+    // The next step counts from here, whether or not the picture has come yet: a burst of keys
+    // goes as far as it was pressed, without reading what lies between.
     beginOpening(path);
     QImage copy;
-    QImage image = readAhead->take(path, &copy);
-    if (image.isNull()) {
-        // A raw conversion can take seconds, and the window cannot respond meanwhile.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        image = loadImage(path, false);
-        QApplication::restoreOverrideCursor();
+    const QImage image = readAhead->take(path, &copy);
+    if (!image.isNull()) {
+        showRead(path, image, copy);
+        return;
     }
-    showRead(path, image, copy);
+    // A large picture or a raw conversion can take seconds, while the window goes on answering.
+    paneReader->read(path);
+    if (loadingLabel->isHidden())
+        loadingDelay->start();
+    else
+        showLoading();
 }
 
 void ImageViewer::beginOpening(const QString &path)
@@ -194,11 +199,12 @@ void ImageViewer::beginOpening(const QString &path)
     currentFile = path;
     thumbView->setCurrentFile(path);
     // Whatever a step was still reading has been passed.
-    stepReader->cancel();
+    paneReader->cancel();
 }
 
 void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
 {
+    endLoading();
     // The pictures read ahead come with the pane's smooth copy for the window as it is now.
     readAhead->follow(path, image,
                       [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),

@@ -27,7 +27,7 @@ class ShortcutsWindow;
 class QTimer;
 class AnimationPlayer;
 class ReadAhead;
-class StepReader;
+class PaneReader;
 
 // The window's size when it first opens on a screen whose free area (without panels) is
 // available: 700 × 600 wherever that fits; else the area's size, so that the status bar is not
@@ -71,6 +71,8 @@ private:
 
     void createActions();
     void createMenus();
+    // Opens path: at once when it was read ahead, else read away from the user-interface thread,
+    // its picture or failure box coming when the read ends.
     void loadFile(const QString &path);
     // What every opening of path does before the picture is there.
     void beginOpening(const QString &path);
@@ -82,8 +84,9 @@ private:
     void createDesktopActions();
     void showFolder(const QString &folder);
     void step(int offset);
-    // Opens path as a step does: read away from the user-interface thread unless read ahead.
-    void stepTo(const QString &path);
+    // A read that lasts shows itself: a busy pointer over the pane and a word in the status bar.
+    void showLoading();
+    void endLoading();
     void showNext();
     void showPrevious();
     void toggleFullScreen();
@@ -163,7 +166,10 @@ private:
     // Plays the shown picture when it is animated.
     AnimationPlayer *animation = nullptr;
     ReadAhead *readAhead = nullptr;
-    StepReader *stepReader = nullptr;
+    PaneReader *paneReader = nullptr;
+    // Started with each read: a read that is over before it runs out shows no sign of itself.
+    QTimer *loadingDelay = nullptr;
+    QLabel *loadingLabel = nullptr;
 };
 
 #endif

@@ -10,11 +10,11 @@
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "labelgeometry.h"
+#include "panereader.h"
 #include "picturelist.h"
 #include "readahead.h"
 #include "reduction.h"
 #include "statustext.h"
-#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -26,6 +26,13 @@
 #include <QTimer>
 
 #include <cstdlib>
+
+namespace {
+
+// Milliseconds of reading before the window shows that it is loading: less passes unnoticed.
+constexpr int kLoadingDelay = 150;
+
+} // namespace
 
 void ImageViewer::createDesktopActions()
 {
@@ -69,10 +76,18 @@ void ImageViewer::createDesktopActions()
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
     readAhead = new ReadAhead(this);
-    stepReader = new StepReader(this);
+    paneReader = new PaneReader(this);
+    loadingDelay = new QTimer(this);
+    loadingDelay->setSingleShot(true);
+    loadingDelay->setInterval(kLoadingDelay);
+    connect(loadingDelay, &QTimer::timeout, this, &ImageViewer::showLoading);
+    // Beside the picture's line, and not hidden by the messages that come and go over it.
+    loadingLabel = new QLabel;
+    statusBar()->addPermanentWidget(loadingLabel);
+    loadingLabel->hide();
     // Without the pane's smooth copy, which would hold up the first sight of the picture: the
     // pane makes it itself a moment after.
-    connect(stepReader, &StepReader::pictureRead, this,
+    connect(paneReader, &PaneReader::pictureRead, this,
             [this](const QString &path, const QImage &picture) {
                 showRead(path, picture, QImage());
             });
@@ -119,20 +134,21 @@ void ImageViewer::step(int offset)
         return;
     const QString path = neighbourPicture(currentFile, offset);
     if (!path.isEmpty())
-        stepTo(path);
+        loadFile(path);
 }
 
-void ImageViewer::stepTo(const QString &path)
+void ImageViewer::showLoading()
 {
-    // The next step counts from here, whether or not the picture has come yet: a burst of keys
-    // goes as far as it was pressed, without reading what lies between.
-    beginOpening(path);
-    QImage copy;
-    const QImage image = readAhead->take(path, &copy);
-    if (image.isNull())
-        stepReader->read(path);
-    else
-        showRead(path, image, copy);
+    imageScroll->setBusy(true);
+    loadingLabel->setText(tr("Loading %1...").arg(QFileInfo(currentFile).fileName()));
+    loadingLabel->show();
+}
+
+void ImageViewer::endLoading()
+{
+    loadingDelay->stop();
+    imageScroll->setBusy(false);
+    loadingLabel->hide();
 }
 
 void ImageViewer::toggleFullScreen()

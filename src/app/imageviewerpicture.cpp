@@ -156,7 +156,7 @@ void ImageViewer::advanceSlideshow()
         leaveFullScreen();
         return;
     }
-    stepTo(next);
+    loadFile(next);
 }
 
 void ImageViewer::skipInSlideshow(const QString &path)

@@ -96,6 +96,12 @@ void ImageScroll::mouseDoubleClickEvent(QMouseEvent *event)
     emit pictureDoubleClicked(event->position().toPoint());
 }
 
+void ImageScroll::setBusy(bool busy)
+{
+    this->busy = busy;
+    updateCursor();
+}
+
 bool ImageScroll::canPan() const
 {
     return horizontalScrollBar()->maximum() > 0 || verticalScrollBar()->maximum() > 0;
@@ -115,7 +121,9 @@ bool ImageScroll::showsPicture() const
 
 void ImageScroll::updateCursor()
 {
-    if (panning)
+    if (busy)
+        viewport()->setCursor(Qt::BusyCursor);
+    else if (panning)
         viewport()->setCursor(Qt::ClosedHandCursor);
     else if (canPan())
         viewport()->setCursor(Qt::OpenHandCursor);

@@ -17,6 +17,9 @@ class ImageScroll : public QScrollArea
 public:
     ImageScroll();
 
+    // A busy pointer over the pane while its next picture is read, over the hand that pans.
+    void setBusy(bool busy);
+
 signals:
     void resizeSignal();
     // Zoom by notches of the wheel: positive in, negative out, about the point at of the viewport,
@@ -43,6 +46,7 @@ private:
     void updateCursor();
 
     int pendingWheel = 0;
+    bool busy = false;
     bool panning = false;
     QPoint panPressed;
     QPoint panStartValues;

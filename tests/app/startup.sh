@@ -105,11 +105,13 @@ echo "ok   SIGTERM exits with 0 (${ended_ms} ms); the stale folder went, the ope
 # with 0 and its private folder is gone. The fake decoder becomes a sleep that only
 # this test starts.
 mkdir -p "$work/bin" "$work/raw" "$work/tmp-convert"
+# Qt's runtime folder elsewhere: the window, which runs on during the conversion, makes it.
+mkdir -m 0700 "$work/runtime"
 printf '#!/bin/sh\nexec sleep 4243\n' > "$work/bin/dcraw"
 chmod +x "$work/bin/dcraw"
 printf 'not really raw' > "$work/raw/slow.dng"
 (cd "$work/plain" && PATH="$work/bin:$PATH" TMPDIR="$work/tmp-convert" \
-    exec "$viewer" "$work/raw/slow.dng") &
+    XDG_RUNTIME_DIR="$work/runtime" exec "$viewer" "$work/raw/slow.dng") &
 pid=$!
 for _ in $(seq 200); do
     pgrep -f '^sleep 4243$' >/dev/null && break

@@ -182,7 +182,7 @@ void BrowsingDocksTest::activatingAThumbnailOpensIt()
     // Enter activates the current thumbnail, as a double-click does.
     view->setCurrentIndex(view->model()->index(1, 0));
     QTest::keyClick(view, Qt::Key_Return);
-    QCOMPARE(viewer->imageLabel->image().size(), QSize(120, 90));
+    QTRY_COMPARE_WITH_TIMEOUT(viewer->imageLabel->image().size(), QSize(120, 90), 30000);
     QCOMPARE(viewer->imageLabel->image().pixelColor(5, 5).blue(), 255);
     QCOMPARE(viewer->lastDirectory, dir.filePath("pictures"));
 }
@@ -196,7 +196,7 @@ void BrowsingDocksTest::brokenThumbnailShowsTheFailureBox()
         box->accept();
     });
     emit viewer->thumbView->activated(viewer->thumbView->model()->index(2, 0));
-    QVERIFY(watcher.seen());
+    QTRY_VERIFY(watcher.seen());
     QCOMPARE(text, "Cannot load " + dir.filePath("pictures/c.png") + ".");
 }
 

@@ -3,6 +3,7 @@
 // through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
 // folder and the icon.
 
+#include "decoderpool.h"
 #include "dngwriter.h"
 #include "droptarget.h"
 #include "environmentguard.h"
@@ -11,12 +12,13 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "modalwatcher.h"
+#include "panereader.h"
 #include "privatedirectory.h"
 #include "processes.h"
 #include "readahead.h"
+#include "shortcutswindow.h"
 #include "statustext.h"
 #include "stdoutcapture.h"
-#include "stepreader.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -68,6 +70,7 @@ private slots:
     void readAheadServesAStepWhileItsFileIsUnchanged();
     void readAheadGivesWay_data();
     void readAheadGivesWay();
+    void windowAnswersWhileTheDecoderIsStuck();
 
 private:
     QString picture(const QString &name) const { return dir.filePath("pictures/" + name); }
@@ -172,7 +175,7 @@ void DesktopHabitsTest::treeStartsAtThePicturesFolder()
 void DesktopHabitsTest::fileOpensWithItsFolderInTheGridAndTree()
 {
     viewer->openPath(picture("b.png"));
-    QCOMPARE(shownColour(), QColor(Qt::green));
+    QTRY_COMPARE(shownColour(), QColor(Qt::green));
     ThumbView *grid = viewer->thumbView;
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->filePath(grid->currentIndex().row()), picture("b.png"));
@@ -202,7 +205,7 @@ void DesktopHabitsTest::missingPathGivesTheFailureBox()
         box->accept();
     });
     viewer->openPath(missing);
-    QVERIFY(watcher.seen());
+    QTRY_VERIFY(watcher.seen());
     QCOMPARE(text, "Velmora RAW Viewer|Cannot load " + missing + ".");
     QVERIFY(viewer->imageLabel->image().isNull());
 }
@@ -267,6 +270,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Fitted: the first notch leaves fit and zooms one step from the fitted scale.
     viewer->openPath(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     const double fitted = qMin((pane->width() - 2) / 120.0, (pane->height() - 2) / 90.0);
     QVERIFY(fitted > 2);
     wheel(-120);
@@ -276,6 +280,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Then as before: a new picture opens at scale 1, and each notch is one step.
     viewer->loadFile(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     wheel(240);
     wheel(-120);
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
@@ -312,6 +317,7 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     large.fill(Qt::darkGreen);
     QVERIFY(large.save(dir.filePath("large.png")));
     viewer->loadFile(dir.filePath("large.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     if (!fitted)
         viewer->fitToWindowAction->trigger();
     for (QScrollBar *bar : viewer->imageScroll->findChildren<QScrollBar *>())
@@ -351,6 +357,7 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
     for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
         QVERIFY(writeDng(folder.filePath(name)));
     viewer->loadFile(folder.filePath("a.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // b is read ahead, and shown at once; the others are not.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
     QStringList shown;
@@ -360,7 +367,7 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
         pressOn(viewer->imageScroll, Qt::Key_Space);
     // Every key taken at once, without waiting for a picture; no picture passed shown after.
     QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->stepReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     QCOMPARE(shown, QStringList({"b.dng", "e.dng"}));
 }
@@ -402,13 +409,14 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
     QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewer, &drop);
     QCOMPARE(drop.isAccepted(), accepted);
-    QCOMPARE(shownColour(), shown);
+    QTRY_COMPARE(shownColour(), shown);
     QCOMPARE(viewer->thumbView->model()->rowCount(), gridRows);
 }
 
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // The tree scrolled as someone looking for a folder leaves it: a short dock, a long list.
     viewer->resizeDocks({viewer->folderDock}, {120}, Qt::Vertical);
     QScrollBar *treeBar = viewer->folderTree->verticalScrollBar();
@@ -469,11 +477,12 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         viewer->loadFile(picture("c.png"));
+        QTRY_VERIFY(watcher.seen());
     }
     QCOMPARE(status->text(), QString());
 
     viewer->loadFile(picture("a.png"));
-    QCOMPARE(status->text(), "a.png    120 × 90    fit");
+    QTRY_COMPARE(status->text(), "a.png    120 × 90    fit");
     viewer->fitToWindowAction->trigger();
     QCOMPARE(status->text(), "a.png    120 × 90    100%");
     StdoutCapture zoomSteps;
@@ -482,11 +491,12 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
     {
         ModalWatcher<QMessageBox> watcher([](QMessageBox *box) { box->accept(); });
         viewer->loadFile(picture("c.png"));
+        QTRY_VERIFY(watcher.seen());
     }
     // A failed load leaves the picture, and its line, as they were.
     QCOMPARE(status->text(), "a.png    120 × 90    125%");
     viewer->loadFile(picture("d.bmp"));
-    QCOMPARE(status->text(), "d.bmp    120 × 90    100%");
+    QTRY_COMPARE(status->text(), "d.bmp    120 × 90    100%");
 }
 
 void DesktopHabitsTest::statusText_data()
@@ -558,6 +568,7 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
     QVERIFY(writeDng(folder.filePath("a.dng")) && writeDng(next));
 
     viewer->loadFile(folder.filePath("a.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // b is read ahead; there is nothing before a.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
     QVERIFY(viewer->readAhead->heldBytes() > 0);
@@ -570,6 +581,7 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
         QVERIFY(writeDng(next, wider));
     ModalWatcher<QMessageBox> watcher([](QMessageBox *shown) { shown->accept(); });
     viewer->loadFile(next);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     QCOMPARE(watcher.seen(), box);
     QCOMPARE(viewer->imageLabel->image().size(), shown);
     QCOMPARE(QFileInfo(runs).size() - before, conversions);
@@ -604,6 +616,28 @@ void DesktopHabitsTest::readAheadGivesWay()
     QTRY_COMPARE(childProcesses(), QList<qint64>());
     if (otherFolder)
         QCOMPARE(viewer->readAhead->heldBytes(), 0);
+}
+
+void DesktopHabitsTest::windowAnswersWhileTheDecoderIsStuck()
+{
+    QTemporaryDir bin;
+    QVERIFY(writeScript(bin.filePath("decoder"), "exec sleep 60"));
+    {
+        const EnvironmentGuard stuck("VELMORA_DECODER", QFile::encodeName(bin.filePath("decoder")));
+        DecoderPool::endIdle();
+        viewer->loadFile(picture("a.png"));
+        QTRY_VERIFY_WITH_TIMEOUT(!childProcesses().isEmpty(), 30000);
+    }
+    QTRY_COMPARE(viewer->loadingLabel->text(), QString("Loading a.png..."));
+    QCOMPARE(viewer->imageScroll->viewport()->cursor().shape(), Qt::BusyCursor);
+    pressOn(viewer->imageScroll, Qt::Key_F1);
+    QVERIFY(viewer->shortcutsWindow && viewer->shortcutsWindow->isVisible());
+    QVERIFY(viewer->paneReader->isReading());
+    // A newer picture replaces the one that never comes, whose decoder is ended.
+    viewer->loadFile(picture("b.png"));
+    QTRY_COMPARE_WITH_TIMEOUT(shownColour(), QColor(Qt::green), 30000);
+    QVERIFY(viewer->loadingLabel->isHidden());
+    QTRY_COMPARE(childProcesses(), QList<qint64>());
 }
 
 QTEST_MAIN(DesktopHabitsTest)

@@ -82,6 +82,7 @@ void PictureCommandsTest::rotateAndCopyTurnTheShownPicture()
     QFETCH(QList<int>, turns);
     QFETCH(QPointF, red);
     viewer->loadFile(picture("a.png"));
+    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
     for (int turn : turns)
         (turn > 0 ? viewer->rotateRightAction : viewer->rotateLeftAction)->trigger();
     viewer->copyAction->trigger();
@@ -105,6 +106,7 @@ void PictureCommandsTest::rotateAndCopyTurnTheShownPicture()
     viewer->imageLabel->setImage(QImage(picture("b.png")));
     QCOMPARE(viewer->imageLabel->image(), shown);
     viewer->loadFile(picture("b.png"));
+    QTRY_COMPARE(viewer->shownFile, picture("b.png"));
     QCOMPARE(viewer->imageLabel->image().size(), QSize(120, 90));
 }
 
@@ -112,6 +114,7 @@ void PictureCommandsTest::informationDockWorksOnlyWhileShown()
 {
     InformationDock *dock = viewer->informationDock;
     viewer->loadFile(picture("a.png"));
+    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
     QVERIFY(dock->text().isEmpty());
 
     // Worked out in the background; what is quick may land before the command returns.
@@ -138,6 +141,7 @@ void PictureCommandsTest::informationDockWorksOnlyWhileShown()
 void PictureCommandsTest::slideshowStepsToTheEndAndStops()
 {
     viewer->openPath(picture("a.png"));
+    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
     viewer->slideshowAction->trigger();
     QVERIFY(viewer->fullScreen->isActive());
     QVERIFY(viewer->slideshowTimer->isActive());
@@ -168,6 +172,7 @@ void PictureCommandsTest::slideshowFitsEveryPictureAndSkipsWhatItCannotRead()
     QVERIFY(QFile::copy(picture("b.png"), folder.filePath("c.png")));
     ModalWatcher<QMessageBox> box([](QMessageBox *shown) { shown->accept(); });
     viewer->openPath(folder.filePath("a.png"));
+    QTRY_COMPARE(viewer->shownFile, folder.filePath("a.png"));
     viewer->fitToWindowAction->trigger();
     viewer->slideshowAction->trigger();
     viewer->advanceSlideshow();

@@ -4,6 +4,7 @@
 #include "imageviewer.h"
 #include "loader.h"
 #include "modalwatcher.h"
+#include "panereader.h"
 #include "paths.h"
 #include "readahead.h"
 #include "stdoutcapture.h"
@@ -71,6 +72,7 @@ void ImageViewerTest::initTestCase()
     // With the information dock open, its metadata reader meets every file that loads.
     viewer->informationAction->trigger();
     viewer->loadFile(good);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
     // Zoom is what the test tries after each file: it needs the scaled mode.
     viewer->fitToWindowAction->trigger();
     QVERIFY(!viewer->fitToWindowAction->isChecked());
@@ -110,6 +112,7 @@ void ImageViewerTest::windowSurvives()
         });
         timer.start();
         viewer->loadFile(file.path);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), kLoadBoundMs);
         blocked = watchdog.fired();
         copiedTooMuch = limit.hits();
     }
@@ -145,6 +148,7 @@ void ImageViewerTest::windowSurvives()
         });
         box.clear();
         viewer->loadFile(good);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
         QVERIFY2(box.isEmpty(), qPrintable(box));
     }
     QCOMPARE(viewer->imageLabel->image().size(), kGoodSize);

@@ -75,7 +75,7 @@ void DisplayCommandsTest::showPicture(const QSize &size)
     const QString path = dir.filePath("picture.png");
     QVERIFY(image.save(path));
     viewer->loadFile(path);
-    QCOMPARE(viewer->imageLabel->image().size(), size);
+    QTRY_COMPARE_WITH_TIMEOUT(viewer->imageLabel->image().size(), size, 30000);
 }
 
 void DisplayCommandsTest::uncheckFit()

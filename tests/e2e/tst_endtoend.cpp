@@ -506,6 +506,13 @@ void EndToEndTest::refusesTheDamagedFileInABox()
 // Ctrl+Q ends the viewer with 0, leaving no temporary file, no decoder and the pictures as they were.
 void EndToEndTest::quitWithCtrlQ()
 {
+    // Whatever the window showed, the decoders alone mapped what reads pictures.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(viewer.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    for (const char *library : {"libjpeg", "libtiff", "libwebp", "libheif", "libde265", "libdav1d",
+                                "libaom", "libjxl", "libexiv2", "liblcms2", "/imageformats/"})
+        QVERIFY2(!mapped.contains(library), library);
     QVERIFY(Desktop::focusWindow(mainWindow));
     QVERIFY(Desktop::pressKeys({QStringLiteral("ctrl+q")}));
     QTRY_COMPARE_WITH_TIMEOUT(viewer.state(), QProcess::NotRunning, kStartTimeoutMs);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "stepreader.h"
+#include "panereader.h"
 
 #include "command.h"
 #include "decoderpool.h"
@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-StepReader::StepReader(QObject *parent) : QObject(parent) {}
+PaneReader::PaneReader(QObject *parent) : QObject(parent) {}
 
-StepReader::~StepReader()
+PaneReader::~PaneReader()
 {
     cancel();
     for (const auto &read : running) {
@@ -20,7 +20,7 @@ StepReader::~StepReader()
     }
 }
 
-void StepReader::read(const QString &path)
+void PaneReader::read(const QString &path)
 {
     cancel();
     // Started at once: a read given up ends within moments (its decoder is ended), so the
@@ -34,7 +34,7 @@ void StepReader::read(const QString &path)
         holdPrintedLines(&started->lines);
         started->picture = loadImage(started->path, false);
         holdPrintedLines(nullptr);
-        // Passed by a step, which ended its decoder: the next step's read is not to wait for
+        // Passed by a newer opening, which ended its decoder: the next read is not to wait for
         // another one to start.
         if (QThread::currentThread()->isInterruptionRequested())
             DecoderPool::prepare();
@@ -44,7 +44,7 @@ void StepReader::read(const QString &path)
     started->thread->start();
 }
 
-void StepReader::cancel()
+void PaneReader::cancel()
 {
     ++asked;
     // The command runner and the decoder's wait watch for this: a decoder at work ends at once.
@@ -52,7 +52,7 @@ void StepReader::cancel()
         read->thread->requestInterruption();
 }
 
-void StepReader::finished(Read *read)
+void PaneReader::finished(Read *read)
 {
     read->thread->wait();
     delete read->thread;

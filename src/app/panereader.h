@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#ifndef STEPREADER_H
-#define STEPREADER_H
+#ifndef PANEREADER_H
+#define PANEREADER_H
 
 #include <QByteArray>
 #include <QImage>
@@ -13,17 +13,18 @@
 
 class QThread;
 
-// Reads the picture that the user has stepped to away from the user-interface thread, so that
-// the window takes the next key at once: a step that comes during a read only changes what is
-// read. The read of a picture already passed is given up (a decoder at work is ended) and what
-// it still delivers is dropped, so that only the picture asked for last reaches the pane.
-class StepReader : public QObject
+// Reads the picture that the user has opened or stepped to away from the user-interface thread,
+// so that the window takes the next key, menu or opening at once: one that comes during a read
+// only changes what is read. The read of a picture already passed is given up (a decoder at work
+// is ended) and what it still delivers is dropped, so that only the picture asked for last
+// reaches the pane.
+class PaneReader : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit StepReader(QObject *parent = nullptr);
-    ~StepReader() override;
+    explicit PaneReader(QObject *parent = nullptr);
+    ~PaneReader() override;
 
     // Reads path, and gives up whatever was asked before.
     void read(const QString &path);
