@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velmora-decoder --serve: decodes pictures for the viewer that started it, over the socket on
 // descriptor 3 (decodermessage.h), locked down by sandbox.cpp.
-// velmora-decoder --try-forbidden open|socket|exec: locks down, then tries what the filter
-// forbids; for the tests, which expect it killed by SIGSYS.
 #include "decoderserver.h"
 #include "metadata.h"
 #include "sandbox.h"
+#ifdef VELMORA_ATTACKS
+#include "attacks.h"
+#endif
 
 #include <QBuffer>
 #include <QImageReader>
@@ -14,9 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -67,32 +66,20 @@ void endWithViewer()
     }).detach();
 }
 
-[[noreturn]] void tryForbidden(const char *what)
-{
-    lockDown();
-    if (std::strcmp(what, "open") == 0)
-        ::open("/etc/passwd", O_RDONLY);
-    else if (std::strcmp(what, "socket") == 0)
-        ::socket(AF_INET, SOCK_STREAM, 0);
-    else if (std::strcmp(what, "exec") == 0)
-        ::execl("/bin/true", "true", static_cast<char *>(nullptr));
-    // Without the exit handlers: a leak checker's would trace the process, which the filter
-    // forbids.
-    ::_exit(0);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--try-forbidden") == 0)
-        tryForbidden(argv[2]);
     if (argc != 2 || std::strcmp(argv[1], "--serve") != 0)
         return 2;
     loadReaders();
     DecoderServer server(kViewerSocket);
     endWithViewer();
     lockDown();
+#ifdef VELMORA_ATTACKS
+    // The tests' attack build: hostile code where a taken-over library would run it.
+    attack(qgetenv("VELMORA_ATTACK"));
+#endif
     server.run();
     // Nothing to flush or free: the viewer has gone or sent nonsense.
     ::_exit(0);
