@@ -64,13 +64,14 @@ bool signalsFromSocket()
            ::fcntl(kViewerSocket, F_SETFL, flags | O_ASYNC) == 0;
 }
 
-// Straight to the kernel, past anything glibc would make of the flags.
+// Straight to the kernel, past anything glibc would make of the flags; with the flag for an
+// empty path first, which does not stop a name from being looked up.
 bool lookUpName()
 {
     const char *path = std::getenv("VELMORA_ATTACK_PATH");
     struct stat status;
-    return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0 ||
-           ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0;
+    return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0 ||
+           ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0;
 }
 
 bool openFile()

@@ -49,10 +49,12 @@ void TestSandbox::wallsHold_data()
     QTest::addColumn<QByteArray>("attack");
     QTest::addColumn<bool>("riskAccepted");
     QTest::addColumn<bool>("loads");
-    QTest::newRow("opening a file") << QByteArray("open a file") << false << false;
-    QTest::newRow("creating a socket") << QByteArray("create a socket") << false << false;
-    QTest::newRow("running a program") << QByteArray("run a program") << false << false;
-    QTest::newRow("no attack: the picture loads") << QByteArray() << false << true;
+    for (const char *attack : {"signal another process", "signal the viewer",
+                               "signal its own process group", "tgkill another process",
+                               "take signals from the socket", "look up a name", "open a file",
+                               "create a socket", "run a program"})
+        QTest::newRow(attack) << QByteArray(attack) << false << false;
+    QTest::newRow("no attack") << QByteArray() << false << true;
 }
 
 // A decoder taken over right after its lock-down (attacks.h) harms neither the viewer nor a
