@@ -13,6 +13,7 @@
 #include <QImageWriter>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <poll.h>
@@ -66,6 +67,20 @@ void endWithViewer()
     }).detach();
 }
 
+// A decoder that the kernel would not lock down reads nothing, unless the user accepts the risk
+// of reading pictures without the sandbox.
+void refuseOrAcceptRisk(DecoderServer &server)
+{
+    const bool riskAccepted = qgetenv("VELMORA_NO_SANDBOX") == "1";
+    std::fputs(riskAccepted ? "velmora-decoder: the kernel refused the lock-down; reading "
+                              "pictures without it, as VELMORA_NO_SANDBOX=1 asks\n"
+                            : "velmora-decoder: the kernel refused the lock-down; reading no "
+                              "pictures\n",
+               stderr);
+    if (!riskAccepted)
+        server.readNothing();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -75,11 +90,13 @@ int main(int argc, char **argv)
     loadReaders();
     DecoderServer server(kViewerSocket);
     endWithViewer();
-    lockDown();
+    const bool lockedDown = lockDown();
 #ifdef VELMORA_ATTACKS
     // The tests' attack build: hostile code where a taken-over library would run it.
     attack(qgetenv("VELMORA_ATTACK"));
 #endif
+    if (!lockedDown)
+        refuseOrAcceptRisk(server);
     server.run();
     // Nothing to flush or free: the viewer has gone or sent nonsense.
     ::_exit(0);

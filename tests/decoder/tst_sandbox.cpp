@@ -52,8 +52,10 @@ void TestSandbox::wallsHold_data()
     for (const char *attack : {"signal another process", "signal the viewer",
                                "signal its own process group", "tgkill another process",
                                "take signals from the socket", "look up a name", "open a file",
-                               "create a socket", "run a program"})
+                               "create a socket", "run a program", "the kernel refuses the filter"})
         QTest::newRow(attack) << QByteArray(attack) << false << false;
+    QTest::newRow("the kernel refuses the filter, and the user accepts the risk")
+        << QByteArray("the kernel refuses the filter") << true << true;
     QTest::newRow("no attack") << QByteArray() << false << true;
 }
 
