@@ -136,6 +136,10 @@ bool loadFilter()
     ok = ok && allowIf(SCMP_SYS(prctl), SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME));
     // New threads only, never a new process.
     ok = ok && allowIf(SCMP_SYS(clone), SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
+    // What a library opens lazily is refused, not fatal, and each takes its default: glibc's
+    // malloc reads /proc/sys/vm/overcommit_memory the first time it gives back memory of a
+    // thread's heap (a large lossless JPEG XL). No name reaches the kernel.
+    ok = ok && refuse(SCMP_SYS(openat), EACCES);
     // Qt asks statx first, which looks names up, and falls back to fstat when it is missing.
     ok = ok && refuse(SCMP_SYS(statx), ENOSYS);
     // clone3 passes its flags in memory, out of the filter's sight: refused, glibc falls back
