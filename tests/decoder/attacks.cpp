@@ -107,18 +107,21 @@ bool fillMemoryFile()
 
 bool fillSharedMapping()
 {
-    return writeHuge(::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE,
-                            MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    return writeHuge(
+        ::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+}
+
+void *waitForever(void *)
+{
+    for (;;)
+        ::pause();
 }
 
 bool startThreads()
 {
     for (int i = 0; i < kManyThreads; ++i) {
         pthread_t thread;
-        if (::pthread_create(&thread, nullptr, [](void *) -> void * {
-                ::pause();
-                return nullptr;
-            }, nullptr) != 0)
+        if (::pthread_create(&thread, nullptr, waitForever, nullptr) != 0)
             return false;
     }
     return true;
