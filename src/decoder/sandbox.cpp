@@ -121,15 +121,14 @@ bool loadFilter()
     // no other process of the user, nor its own process group.
     ok = ok && allowIf(SCMP_SYS(tgkill), SCMP_A0(SCMP_CMP_EQ, self));
     ok = ok && allowIf(SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self));
-    // The descriptor commands the readers use: Qt takes the handed file with F_SETFL and
-    // duplicates it, the pixel slots are sealed, glibc's streams ask a descriptor's flags. No
-    // signals from a descriptor (F_SETOWN, F_SETSIG, O_ASYNC) that could reach another process,
-    // no leases or notifications.
-    for (int command : {F_GETFD, F_SETFD, F_GETFL, F_DUPFD, F_DUPFD_CLOEXEC, F_ADD_SEALS})
-        ok = ok && allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(command)));
+    // Of the descriptor commands only those the decoder uses: no signals from a descriptor
+    // (F_SETOWN, F_SETSIG, O_ASYNC) that could reach another process, no leases, notifications
+    // or locks. Qt duplicates the handed file and sets its flags; the pixel slots are sealed.
+    ok = ok && allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_DUPFD_CLOEXEC));
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), 2,
-                                  SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(F_SETFL)),
+                                  SCMP_A1(SCMP_CMP_EQ, F_SETFL),
                                   SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0)) == 0;
+    ok = ok && allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_ADD_SEALS));
     // Answered by answerStat, which lets no name through.
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_TRAP, SCMP_SYS(newfstatat), 0) == 0;
     // The AV1 decoder names its threads; no other process control.

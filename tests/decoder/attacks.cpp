@@ -58,10 +58,9 @@ bool tgkillVictim()
 // viewer closing its side, kills the victim.
 bool signalsFromSocket()
 {
-    const int flags = ::fcntl(kViewerSocket, F_GETFL);
     return ::fcntl(kViewerSocket, F_SETOWN, target("VELMORA_VICTIM")) == 0 &&
-           ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 && flags >= 0 &&
-           ::fcntl(kViewerSocket, F_SETFL, flags | O_ASYNC) == 0;
+           ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 &&
+           ::fcntl(kViewerSocket, F_SETFL, O_ASYNC) == 0;
 }
 
 // Straight to the kernel, past anything glibc would make of the flags; with the flag for an
