@@ -100,7 +100,7 @@ QByteArray encodeMessage(const DecoderReply &reply)
           << reply.size << reply.format << reply.bytesPerLine << reply.colourTable
           << reply.frameDelay << reply.frameNumber << reply.loopCount
           << reply.colourProfile << reply.orientation << reply.text << reply.formats
-          << reply.metadata << reply.messages;
+          << reply.metadata << reply.messages << reply.sandboxMissing;
     });
 }
 
@@ -122,7 +122,7 @@ bool decodeMessage(const QByteArray &message, DecoderReply &reply)
             reply.size >> reply.format >> reply.bytesPerLine >> reply.colourTable >>
             reply.frameDelay >> reply.frameNumber >> reply.loopCount >>
             reply.colourProfile >> reply.orientation >> reply.text >> reply.formats >>
-            reply.metadata >> reply.messages;
+            reply.metadata >> reply.messages >> reply.sandboxMissing;
     });
 }
 

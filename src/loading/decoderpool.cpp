@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include <atomic>
 #include <sys/resource.h>
 
 #include <vector>
@@ -35,6 +36,8 @@ Pool &pool()
     static Pool instance;
     return instance;
 }
+
+std::atomic<bool> decoderSandboxMissing{false};
 
 // On Linux the nice value is the calling thread's, and a process started by it inherits it.
 int callerNice()
@@ -98,6 +101,11 @@ void DecoderPool::endIdle()
     }
 }
 
+bool DecoderPool::sandboxMissing()
+{
+    return decoderSandboxMissing;
+}
+
 bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QString &path,
                 int timeout, DecoderReply &reply, QImage *picture)
 {
@@ -108,6 +116,8 @@ bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QSt
     sent.allocationLimit = QImageReader::allocationLimit();
     const bool answered =
         decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
+    if (reply.sandboxMissing)
+        decoderSandboxMissing = true;
     // Said here as the readers said it there: what the viewer printed when it read in-process.
     for (const auto &[type, text] : std::as_const(reply.messages))
         qt_message_output(type == QtFatalMsg ? QtCriticalMsg : QtMsgType(type),
