@@ -84,20 +84,14 @@ bool addRule(int ruleset, const LandlockPath &path, std::uint64_t handled)
     return added;
 }
 
-} // namespace
-
-bool raiseLandlockWall(const LandlockPath *paths, std::size_t count)
+long landlockAbi()
 {
-    const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, kAskVersion);
-    if (abi < 1)
-        return false;
-    RulesetAttributes attributes;
-    attributes.handledAccessFs = kAbi1Rights | (abi >= 2 ? kRefer : 0) |
-                                 (abi >= 3 ? kTruncate : 0) | (abi >= 5 ? kIoctlDev : 0);
-    if (abi >= 4)
-        attributes.handledAccessNet = kBindTcp | kConnectTcp;
-    if (abi >= 6)
-        attributes.scoped = kScopeAbstractUnix | kScopeSignal;
+    return ::syscall(SYS_landlock_create_ruleset, nullptr, 0, kAskVersion);
+}
+
+// Raises the wall that attributes and paths describe; errno set when it cannot be raised.
+bool raise(const RulesetAttributes &attributes, const LandlockPath *paths, std::size_t count)
+{
     // Fields an older kernel does not know are zero, which it accepts.
     const int ruleset =
         int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0));
@@ -111,4 +105,37 @@ bool raiseLandlockWall(const LandlockPath *paths, std::size_t count)
     ::close(ruleset);
     errno = error;
     return raised;
+}
+
+RulesetAttributes beyondFiles(long abi)
+{
+    RulesetAttributes attributes;
+    if (abi >= 4)
+        attributes.handledAccessNet = kBindTcp | kConnectTcp;
+    if (abi >= 6)
+        attributes.scoped = kScopeAbstractUnix | kScopeSignal;
+    return attributes;
+}
+
+} // namespace
+
+bool raiseLandlockWall(const LandlockPath *paths, std::size_t count)
+{
+    const long abi = landlockAbi();
+    if (abi < 1)
+        return false;
+    RulesetAttributes attributes = beyondFiles(abi);
+    attributes.handledAccessFs = kAbi1Rights | (abi >= 2 ? kRefer : 0) |
+                                 (abi >= 3 ? kTruncate : 0) | (abi >= 5 ? kIoctlDev : 0);
+    return raise(attributes, paths, count);
+}
+
+bool raiseLandlockScope()
+{
+    const long abi = landlockAbi();
+    if (abi < 4) {
+        errno = abi < 1 ? errno : EOPNOTSUPP;
+        return false;
+    }
+    return raise(beyondFiles(abi), nullptr, 0);
 }

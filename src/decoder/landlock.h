@@ -29,4 +29,9 @@ struct LandlockPath
 // when the kernel has no Landlock or a path cannot be opened.
 bool raiseLandlockWall(const LandlockPath *paths, std::size_t count);
 
+// The same wall without a word about files: no TCP, and signals and abstract unix sockets only
+// within (ABI 4 and 6 and later). Returns false, with errno set, when the kernel has none of it
+// (EOPNOTSUPP for a Landlock too old, as for none).
+bool raiseLandlockScope();
+
 #endif

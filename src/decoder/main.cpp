@@ -87,10 +87,11 @@ int main(int argc, char **argv)
 {
     if (argc != 2 || std::strcmp(argv[1], "--serve") != 0)
         return 2;
+    const bool enclosed = encloseProcess();
     loadReaders();
     DecoderServer server(kViewerSocket);
     endWithViewer();
-    const bool lockedDown = lockDown();
+    const bool lockedDown = lockDown() && enclosed;
 #ifdef VELMORA_ATTACKS
     // The tests' attack build: hostile code where a taken-over library would run it.
     attack(qgetenv("VELMORA_ATTACK"));

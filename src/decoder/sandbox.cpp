@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sandbox.h"
 
+#include "landlock.h"
+
 #include <QtGlobal>
 
 #include <cerrno>
@@ -155,6 +157,13 @@ bool loadFilter()
     return ok;
 }
 
+// A kernel without Landlock, or with too old a one, leaves the filter alone in its place; one
+// that has it and still refuses fails the lock-down.
+bool landlockHolds(bool raised)
+{
+    return raised || errno == ENOSYS || errno == EOPNOTSUPP;
+}
+
 } // namespace
 
 // glibc counts the processors by reading /sys, which the decoder can no longer open; libstdc++'s
@@ -180,6 +189,14 @@ bool lockDown()
 #ifndef __SANITIZE_ADDRESS__
     ok = limit(RLIMIT_DATA, kDataBytes, kDataBytes) && ok;
 #endif
-    return ok && answerStatsHere() && ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-           loadFilter();
+    ok = ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ok;
+    // Behind the filter's refusals, a second wall: no file at all for this thread, which
+    // decodes, and for the threads it starts.
+    ok = landlockHolds(raiseLandlockWall(nullptr, 0)) && ok;
+    return ok && answerStatsHere() && loadFilter();
+}
+
+bool encloseProcess()
+{
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && landlockHolds(raiseLandlockScope());
 }

@@ -5,9 +5,16 @@
 // Locks the decoder down before it reads a byte of a picture: no new privileges, resource
 // limits on memory and processor time, and a system call filter that kills the process on
 // anything decoding does not need (opening files, sockets, running programs, signalling other
-// processes, looking up names, ...). Everything loaded lazily (image plugins, library set-up)
+// processes, looking up names, ...), and where the kernel has Landlock, no file access at all
+// for the thread that decodes and the threads it starts. Everything loaded lazily (image plugins, library set-up)
 // must be loaded before. False when the kernel refused any part of it: the decoder must then
 // read no picture.
 bool lockDown();
+
+// The walls raised first, before any thread starts, so that every thread of the decoder is
+// behind them: no new privileges and, where the kernel has Landlock, signals and abstract
+// sockets that reach nothing outside the decoder, and no TCP. False when the kernel has Landlock
+// and refused it.
+bool encloseProcess();
 
 #endif

@@ -285,7 +285,7 @@ void ImageViewerTest::failedFirstLoadLeavesPrintDisabled()
 void ImageViewerTest::refusedSandboxIsSaid()
 {
     const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_ATTACKDECODER);
-    const EnvironmentGuard refused("VELMORA_ATTACK", "the kernel refuses the filter");
+    const EnvironmentGuard refused("VELMORA_REFUSE_FILTER", "1");
     DecoderPool::endIdle();
     ImageViewer viewer("RAW");
     const QString picture = writePicture("refused.png", QSize(30, 20));

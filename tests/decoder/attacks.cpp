@@ -171,10 +171,11 @@ const std::map<QByteArray, Attack> &attacks()
     return all;
 }
 
-// "the kernel refuses the filter": a kernel without seccomp filters, simulated before main by
-// a filter of the attack's own that answers every request for one as unknown.
+// VELMORA_REFUSE_FILTER=1: a kernel without seccomp filters, simulated before main by a filter
+// of the attack's own that answers every request for one as unknown. The walls of Landlock stand
+// alone then.
 [[maybe_unused]] const bool refused = [] {
-    if (qgetenv("VELMORA_ATTACK") != "the kernel refuses the filter")
+    if (qgetenv("VELMORA_REFUSE_FILTER") != "1")
         return false;
     scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
     const bool loaded =

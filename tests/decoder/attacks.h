@@ -12,7 +12,7 @@
 //
 // What they aim at: VELMORA_VICTIM, the process id of a bystander; VELMORA_VIEWER, the
 // viewer's; VELMORA_ATTACK_PATH, a file of the user's; VELMORA_ATTACK_FD, a descriptor the
-// decoder inherited.
+// decoder inherited. VELMORA_REFUSE_FILTER=1 has the kernel refuse the system call filter.
 void attack(const QByteArray &name);
 
 #endif

@@ -51,16 +51,22 @@ QString TestSandbox::writePicture(const QString &name, const QSize &size, const 
 void TestSandbox::wallsHold_data()
 {
     QTest::addColumn<QByteArray>("attack");
+    QTest::addColumn<bool>("filterRefused");
     QTest::addColumn<bool>("riskAccepted");
     QTest::addColumn<bool>("loads");
     for (const char *attack : {"signal another process", "signal the viewer",
                                "signal its own process group", "tgkill another process",
                                "take signals from the socket", "look up a name", "open a file",
-                               "create a socket", "run a program", "the kernel refuses the filter"})
-        QTest::newRow(attack) << QByteArray(attack) << false << false;
+                               "create a socket", "run a program"})
+        QTest::newRow(attack) << QByteArray(attack) << false << false << false;
+    // Landlock's walls alone, where the kernel has them.
+    for (const char *attack : {"signal another process", "signal the viewer", "open a file"})
+        QTest::addRow("%s, behind Landlock alone", attack)
+            << QByteArray(attack) << true << true << false;
+    QTest::newRow("the kernel refuses the filter") << QByteArray() << true << false << false;
     QTest::newRow("the kernel refuses the filter, and the user accepts the risk")
-        << QByteArray("the kernel refuses the filter") << true << true;
-    QTest::newRow("no attack") << QByteArray() << false << true;
+        << QByteArray() << true << true << true;
+    QTest::newRow("no attack") << QByteArray() << false << false << true;
 }
 
 // A decoder taken over right after its lock-down (attacks.h) harms neither the viewer nor a
@@ -68,6 +74,7 @@ void TestSandbox::wallsHold_data()
 void TestSandbox::wallsHold()
 {
     QFETCH(QByteArray, attack);
+    QFETCH(bool, filterRefused);
     QFETCH(bool, riskAccepted);
     QFETCH(bool, loads);
     const QString picture = writePicture(QStringLiteral("attacked.png"), QSize(16, 16), Qt::blue);
@@ -80,6 +87,7 @@ void TestSandbox::wallsHold()
     const EnvironmentGuard viewer("VELMORA_VIEWER",
                                   QByteArray::number(QCoreApplication::applicationPid()));
     const EnvironmentGuard secret("VELMORA_ATTACK_PATH", QFile::encodeName(picture));
+    const EnvironmentGuard refused("VELMORA_REFUSE_FILTER", filterRefused ? "1" : "");
     const EnvironmentGuard risk("VELMORA_NO_SANDBOX", riskAccepted ? "1" : "");
     DecoderPool::endIdle();
     QCOMPARE(!loadImage(picture, false).isNull(), loads);
