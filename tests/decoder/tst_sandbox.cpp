@@ -290,6 +290,10 @@ void TestSandbox::decoderEndsWithTheViewer()
     DecoderPool::endIdle();
     const QString picture = writePicture(QStringLiteral("a.png"), QSize(20, 20), Qt::red);
     QProcess viewer;
+    // Killed, the probe cannot remove its private folder: it makes it in the test's.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), dir.path());
+    viewer.setProcessEnvironment(environment);
     viewer.start(QStringLiteral(VELMORA_LOADPROBE),
                  {picture, QStringLiteral("full"), QStringLiteral("hold")});
     QByteArray said;
