@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <seccomp.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
@@ -48,11 +49,9 @@ bool loadFilter()
                      // TIFF reader takes its own), closing them.
                      SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(dup), SCMP_SYS(fcntl),
                      SCMP_SYS(close),
-                     // Memory: the heap, mappings of the handed file and of the pixel slots.
-                     SCMP_SYS(brk), SCMP_SYS(mmap), SCMP_SYS(munmap), SCMP_SYS(mremap),
+                     // Memory: the heap, and mappings (mmap below).
+                     SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mremap),
                      SCMP_SYS(mprotect), SCMP_SYS(madvise),
-                     // The pixel slots: anonymous shared memory, sized.
-                     SCMP_SYS(memfd_create), SCMP_SYS(ftruncate),
                      // Threads of the decoders (JPEG XL, AV1, HEVC) and their locks.
                      SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(rseq),
                      SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity), SCMP_SYS(getpid),
@@ -74,6 +73,12 @@ bool loadFilter()
     // file exists and its size and times, never its content.
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(newfstatat), 1,
                                   SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH)) == 0;
+    // Private memory, and shared memory over a descriptor only (the handed file, the pixel slots
+    // that the viewer makes and sizes): shared anonymous memory escapes the data limit.
+    ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1,
+                                  SCMP_A3(SCMP_CMP_MASKED_EQ, MAP_SHARED, 0)) == 0;
+    ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1,
+                                  SCMP_A3(SCMP_CMP_MASKED_EQ, MAP_ANONYMOUS, 0)) == 0;
     // The AV1 decoder names its threads; no other process control.
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
                                   SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)) == 0;
