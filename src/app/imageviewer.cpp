@@ -2,6 +2,7 @@
 #include "imageviewer.h"
 #include "animationplayer.h"
 #include "command.h"
+#include "decoderpool.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
@@ -22,6 +23,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTreeView>
 #include <QUrl>
 
@@ -210,6 +212,13 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
         // hold up the way out.
         if (commandsEnded())
             return;
+        // Every picture fails so on this system: said once, until a picture is shown.
+        static bool sandboxMissingSaid = false;
+        if (DecoderPool::sandboxMissing() && !sandboxMissingSaid) {
+            sandboxMissingSaid = true;
+            statusBar()->showMessage(tr("Pictures cannot be read safely on this system: the "
+                                        "kernel refused the decoders' sandbox."));
+        }
         if (slideshowRunning) {
             skipInSlideshow(path);
             return;

@@ -56,6 +56,11 @@ DecoderServer::DecoderServer(int socket) : socket(socket)
     readableFormats();
 }
 
+void DecoderServer::readNothing()
+{
+    sandboxMissing = true;
+}
+
 void DecoderServer::run()
 {
     const auto blocking = [] { return true; };
@@ -85,6 +90,9 @@ void DecoderServer::run()
 DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
 {
     DecoderReply reply;
+    reply.sandboxMissing = sandboxMissing;
+    if (sandboxMissing && request.kind != DecoderRequest::Formats)
+        return reply;
     if (request.kind != DecoderRequest::NextFrame && request.kind != DecoderRequest::Animation) {
         animation.reset();
         animationFile.reset();

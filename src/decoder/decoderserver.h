@@ -16,6 +16,10 @@ class DecoderServer
 {
 public:
     explicit DecoderServer(int socket);
+    // From now on every request is answered as failed, and every answer says that the sandbox
+    // is missing: the decoder could not lock itself down. Only the list of formats, made before,
+    // is still given.
+    void readNothing();
     // Returns when the viewer has closed its side or sent something that is no request.
     void run();
 
@@ -35,6 +39,7 @@ private:
     std::unique_ptr<QFile> animationFile;
     std::unique_ptr<QImageReader> animation;
     qint32 nextFrame = 0;
+    bool sandboxMissing = false;
 };
 
 #endif

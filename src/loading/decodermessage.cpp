@@ -193,10 +193,11 @@ QByteArray encodeMessage(const DecoderRequest &request)
 QByteArray encodeMessage(const DecoderReply &reply)
 {
     return encode([&](QDataStream &s) {
-        s << reply.ok << reply.retire << reply.slotWanted << reply.slot << reply.size << reply.format << reply.bytesPerLine << reply.colourTable
-          << reply.frameDelay << reply.frameNumber << reply.loopCount
-          << reply.colourProfile << reply.orientation << reply.text << reply.formats
-          << reply.metadata << reply.messages;
+        s << reply.ok << reply.retire << reply.slotWanted << reply.slot << reply.size
+          << reply.format << reply.bytesPerLine << reply.colourTable << reply.frameDelay
+          << reply.frameNumber << reply.loopCount << reply.colourProfile << reply.orientation
+          << reply.text << reply.formats << reply.metadata << reply.messages
+          << reply.sandboxMissing;
     });
 }
 
@@ -217,7 +218,7 @@ bool decodeMessage(const QByteArray &message, DecoderReply &reply)
         getAll(s, reply.ok, reply.retire, reply.slotWanted, reply.slot, reply.size, reply.format,
                reply.bytesPerLine, reply.colourTable, reply.frameDelay, reply.frameNumber,
                reply.loopCount, reply.colourProfile, reply.orientation, reply.text, reply.formats,
-               reply.metadata, reply.messages);
+               reply.metadata, reply.messages, reply.sandboxMissing);
     });
 }
 

@@ -78,6 +78,8 @@ struct DecoderReply
     // What the readers said through Qt's message handler while serving the request, for the
     // viewer to say as if it had read the file itself: its type (QtMsgType) and text.
     QList<QPair<qint32, QString>> messages;
+    // Set when the decoder could not lock itself down (sandbox.h) and so read nothing.
+    bool sandboxMissing = false;
 };
 
 QByteArray encodeMessage(const DecoderRequest &request);

@@ -9,8 +9,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <atomic>
 #include <sys/resource.h>
-
 #include <thread>
 #include <vector>
 
@@ -83,6 +83,8 @@ void watch()
     }
 }
 
+std::atomic<bool> decoderSandboxMissing{false};
+
 // On Linux the nice value is the calling thread's, and a process started by it inherits it.
 int callerNice()
 {
@@ -149,6 +151,11 @@ void DecoderPool::endIdle()
     }
 }
 
+bool DecoderPool::sandboxMissing()
+{
+    return decoderSandboxMissing;
+}
+
 bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QString &path,
                 int timeout, DecoderReply &reply, QImage *picture)
 {
@@ -159,6 +166,8 @@ bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QSt
     sent.allocationLimit = QImageReader::allocationLimit();
     const bool answered =
         decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
+    if (reply.sandboxMissing)
+        decoderSandboxMissing = true;
     // Said here as the readers said it there: what the viewer printed when it read in-process,
     // without what a terminal would take for a command.
     for (const auto &[type, text] : std::as_const(reply.messages))

@@ -24,6 +24,8 @@ public:
     static void prepare();
     // Ends the idle decoders, as at the end of the process; the next request starts a fresh one.
     static void endIdle();
+    // Whether a decoder has said that the kernel refused its sandbox, so that it reads nothing.
+    static bool sandboxMissing();
 };
 
 // Runs request on a decoder of the pool with the file at path open for it (none when path is

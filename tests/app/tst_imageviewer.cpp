@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "animationplayer.h"
+#include "decoderpool.h"
+#include "environmentguard.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
@@ -16,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStatusBar>
 #include <QtTest>
 
 class ImageViewerTest : public QObject
@@ -34,6 +37,7 @@ private slots:
     void openDialogStartsWhereTheLastFileWas();
     void failedLoadChangesNothing();
     void failedFirstLoadLeavesPrintDisabled();
+    void refusedSandboxIsSaid();
     void loadFollowsFitToWindow();
     void secondLoadResetsTheZoom();
     void waitCursorOnlyWhileLoading();
@@ -272,6 +276,19 @@ void ImageViewerTest::failedFirstLoadLeavesPrintDisabled()
     QVERIFY(!viewer.printAction->isEnabled());
     QVERIFY(!viewer.fitToWindowAction->isEnabled());
     QVERIFY(viewer.imageLabel->image().isNull());
+}
+
+// Where the kernel refuses the decoders' sandbox, no picture is read, and the status bar says why.
+void ImageViewerTest::refusedSandboxIsSaid()
+{
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_ATTACKDECODER);
+    const EnvironmentGuard refused("VELMORA_ATTACK", "the kernel refuses the filter");
+    DecoderPool::endIdle();
+    ImageViewer viewer("RAW");
+    const QString picture = writePicture("refused.png", QSize(30, 20));
+    QCOMPARE(expectFailureBox(viewer, picture), "Velmora RAW Viewer|Cannot load " + picture + ".");
+    QVERIFY(viewer.statusBar()->currentMessage().contains("cannot be read safely"));
+    DecoderPool::endIdle();
 }
 
 void ImageViewerTest::loadFollowsFitToWindow()
