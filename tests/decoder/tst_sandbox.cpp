@@ -4,16 +4,21 @@
 #include "loader.h"
 #include "newformats.h"
 #include "processes.h"
+#include "stdoutcapture.h"
 #include "thumbthread.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 class TestSandbox : public QObject
 {
@@ -56,8 +61,14 @@ void TestSandbox::wallsHold_data()
     for (const char *attack : {"signal another process", "signal the viewer",
                                "signal its own process group", "tgkill another process",
                                "take signals from the socket", "look up a name", "open a file",
-                               "create a socket", "run a program", "the kernel refuses the filter"})
+                               "create a socket", "run a program", "the kernel refuses the filter",
+                               "fill a 3 GiB memory file", "fill a 3 GiB shared mapping",
+                               "write into an inherited descriptor"})
         QTest::newRow(attack) << QByteArray(attack) << false << false;
+    // Attacks that come to nothing the user would notice: the picture comes.
+    for (const char *attack :
+         {"write escape bytes to standard error", "start 200 threads", "spin after answering"})
+        QTest::newRow(attack) << QByteArray(attack) << false << true;
     QTest::newRow("the kernel refuses the filter, and the user accepts the risk")
         << QByteArray("the kernel refuses the filter") << true << true;
     QTest::newRow("no attack") << QByteArray() << false << true;
@@ -81,10 +92,29 @@ void TestSandbox::wallsHold()
                                   QByteArray::number(QCoreApplication::applicationPid()));
     const EnvironmentGuard secret("VELMORA_ATTACK_PATH", QFile::encodeName(picture));
     const EnvironmentGuard risk("VELMORA_NO_SANDBOX", riskAccepted ? "1" : "");
-    DecoderPool::endIdle();
-    QCOMPARE(!loadImage(picture, false).isNull(), loads);
-    // Ended as when the viewer quits: its side of the socket closes.
-    DecoderPool::endIdle();
+    // Open in the viewer without close-on-exec, as a descriptor it inherited may be.
+    const QByteArray inheritedPath = QFile::encodeName(dir.filePath(QStringLiteral("inherited")));
+    const int inherited = ::open(inheritedPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const auto closeInherited = qScopeGuard([inherited] { ::close(inherited); });
+    const EnvironmentGuard target("VELMORA_ATTACK_FD", QByteArray::number(inherited));
+    QByteArray said;
+    {
+        StdoutCapture errors(STDERR_FILENO);
+        DecoderPool::endIdle();
+        QCOMPARE(!loadImage(picture, false).isNull(), loads);
+        // Spinning or multiplying its threads once it has answered ends it while it is idle.
+        if (attack == "start 200 threads" || attack == "spin after answering")
+            QTRY_COMPARE_WITH_TIMEOUT(childProcesses(), QList<qint64>{victim.processId()}, 10000);
+        // Ended as when the viewer quits: its side of the socket closes.
+        DecoderPool::endIdle();
+        said = errors.text();
+    }
+    // Passed on: a sanitizer's report of the decoder fails the test (tests/CMakeLists.txt).
+    std::fwrite(said.constData(), 1, size_t(said.size()), stderr);
+    // What it says reaches the viewer's standard error, without what a terminal would obey.
+    QCOMPARE(said.contains("refused the lock-down"), attack == "the kernel refuses the filter");
+    QVERIFY(!said.contains('\x1b') && !said.contains('\a'));
+    QCOMPARE(QFileInfo(QFile::decodeName(inheritedPath)).size(), 0);
     QVERIFY(processRunning(victim.processId()));
     victim.kill();
     QVERIFY(victim.waitForFinished());
