@@ -260,14 +260,16 @@ bool DecoderClient::request(const DecoderRequest &request, int descriptor, int t
     const QDeadlineTimer deadline(timeout);
     const auto readable = [&] {
         for (;;) {
-            // Threads multiplied while it works are as much a sign of a taken-over decoder.
-            if (commandsEnded() || deadline.hasExpired() || !behaves(true))
+            if (commandsEnded() || deadline.hasExpired())
                 return false;
             pollfd ready[] = {{socket, POLLIN, 0}, {errors, POLLIN, 0}};
             const int slice =
                 int(std::min<qint64>(kGiveUpPollInterval, deadline.remainingTime()));
             const int count = ::poll(ready, 2, slice);
             if (count < 0 && errno != EINTR)
+                return false;
+            // Threads multiplied while it works are as much a sign of a taken-over decoder.
+            if (count == 0 && !behaves(true))
                 return false;
             if (count <= 0)
                 continue;
