@@ -20,7 +20,6 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,8 +139,9 @@ DecoderClient::DecoderClient()
     ::posix_spawn_file_actions_adddup2(&actions, theirErrors, 2);
     ::posix_spawn_file_actions_adddup2(&actions, theirs, kDecoderSocket);
     // Nothing else of the viewer's, such as a descriptor it inherited without close-on-exec.
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, kDecoderSocket + 1);
-    const bool started = theirs >= 0 && theirErrors >= 0 &&
+    const bool closed =
+        ::posix_spawn_file_actions_addclosefrom_np(&actions, kDecoderSocket + 1) == 0;
+    const bool started = closed && theirs >= 0 && theirErrors >= 0 &&
                          ::posix_spawn(&pid, path.constData(), &actions, nullptr, arguments,
                                        environ) == 0;
     ::posix_spawn_file_actions_destroy(&actions);
@@ -298,10 +298,10 @@ bool DecoderClient::request(const DecoderRequest &request, int descriptor, int t
         answered = !slotGiven && giveSlot(reply.slotWanted, sent);
         slotGiven = true;
     }
-    Usage now;
-    if (answered && accept(reply) && usage(pid, now)) {
+    if (answered && accept(reply)) {
         retiring = retiring || reply.retire;
-        answeredTicks = now.ticks;
+        Usage now;
+        answeredTicks = usage(pid, now) ? now.ticks : -1;
         return true;
     }
     end();
