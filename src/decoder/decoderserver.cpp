@@ -73,24 +73,21 @@ void DecoderServer::run()
             !decodeMessage(message, request) || descriptors.size() > 1)
             return;
         const int descriptor = descriptors.isEmpty() ? -1 : descriptors.first();
-        int newDescriptor = -1;
         QImageReader::setAllocationLimit(request.allocationLimit);
         QList<QPair<qint32, QString>> messages;
         heardMessages = &messages;
-        DecoderReply reply = serve(request, descriptor, newDescriptor);
+        DecoderReply reply = serve(request, descriptor);
         heardMessages = nullptr;
         reply.messages = messages;
         if (descriptor >= 0)
             ::close(descriptor);
         reply.retire = overBudget();
-        if (!sendMessage(socket, encodeMessage(reply),
-                         newDescriptor >= 0 ? QList<int>{newDescriptor} : QList<int>()))
+        if (!sendMessage(socket, encodeMessage(reply)))
             return;
     }
 }
 
-DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
-                                  int &newDescriptor)
+DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
 {
     DecoderReply reply;
     reply.sandboxMissing = sandboxMissing;
@@ -101,7 +98,7 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
         animationFile.reset();
     }
     if (request.kind == DecoderRequest::NextFrame) {
-        serveFrame(request, reply, newDescriptor);
+        serveFrame(request, reply);
         return reply;
     }
     if (request.kind == DecoderRequest::Formats) {
@@ -114,7 +111,7 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
     handOverFile(request.name, descriptor);
     switch (request.kind) {
     case DecoderRequest::Picture:
-        servePicture(request, reply, newDescriptor);
+        servePicture(request, reply);
         break;
     case DecoderRequest::RawOrientation:
         reply.orientation = int(rawFileOrientation(request.name));
@@ -134,25 +131,25 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor,
     case DecoderRequest::Animation:
         openAnimation(request.name, reply);
         if (reply.ok)
-            serveFrame(request, reply, newDescriptor);
+            serveFrame(request, reply);
         break;
     case DecoderRequest::Formats:
     case DecoderRequest::NextFrame:
+    case DecoderRequest::NewSlot:
         break;
     }
     handOverFile(QString(), -1);
     return reply;
 }
 
-void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &reply,
-                                 int &newDescriptor)
+void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &reply)
 {
     QImage buffer = pixelSlots.reusable(request.freeSlots);
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!readPicture(request.name, buffer, orientation, request.leastSide) || buffer.isNull())
         return;
     reply.orientation = int(orientation);
-    deliver(buffer, request.freeSlots, reply, newDescriptor);
+    deliver(buffer, request.freeSlots, reply);
 }
 
 void DecoderServer::openAnimation(const QString &name, DecoderReply &reply)
@@ -168,8 +165,7 @@ void DecoderServer::openAnimation(const QString &name, DecoderReply &reply)
     reply.loopCount = animation->loopCount();
 }
 
-void DecoderServer::serveFrame(const DecoderRequest &request, DecoderReply &reply,
-                               int &newDescriptor)
+void DecoderServer::serveFrame(const DecoderRequest &request, DecoderReply &reply)
 {
     reply.ok = false;
     if (!animation)
@@ -186,20 +182,42 @@ void DecoderServer::serveFrame(const DecoderRequest &request, DecoderReply &repl
         return;
     }
     reply.frameDelay = animation->nextImageDelay();
-    deliver(frame, request.freeSlots, reply, newDescriptor);
+    deliver(frame, request.freeSlots, reply);
+}
+
+qint32 DecoderServer::askForSlot(qint64 bytes)
+{
+    DecoderReply asking;
+    asking.slotWanted = bytes;
+    QByteArray message;
+    QList<int> descriptors;
+    DecoderRequest given;
+    const auto blocking = [] { return true; };
+    if (sendMessage(socket, encodeMessage(asking)) &&
+        receiveMessage(socket, message, descriptors, blocking) &&
+        decodeMessage(message, given) && given.kind == DecoderRequest::NewSlot &&
+        given.slot >= 0 && descriptors.size() == 1 &&
+        pixelSlots.adopt(given.slot, descriptors.takeFirst(), bytes))
+        return given.slot;
+    for (int unused : descriptors)
+        ::close(unused);
+    return -1;
 }
 
 bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlots,
-                            DecoderReply &reply, int &newDescriptor)
+                            DecoderReply &reply)
 {
-    const PixelSlots::Stored stored = pixelSlots.store(picture, freeSlots);
-    reply.dropped = stored.dropped;
-    if (stored.slot < 0)
+    qint32 slot = pixelSlots.fitting(picture, freeSlots);
+    if (slot < 0) {
+        // The viewer drops its free slots when asked for a new one; so does the decoder.
+        pixelSlots.drop(freeSlots);
+        slot = askForSlot(picture.sizeInBytes());
+    }
+    if (slot < 0)
         return false;
-    newDescriptor = stored.newDescriptor;
+    pixelSlots.store(picture, slot);
     reply.ok = true;
-    reply.slot = stored.slot;
-    reply.slotBytes = stored.bytes;
+    reply.slot = slot;
     reply.size = picture.size();
     reply.format = picture.format();
     reply.bytesPerLine = picture.bytesPerLine();

@@ -24,13 +24,14 @@ public:
     void run();
 
 private:
-    DecoderReply serve(const DecoderRequest &request, int descriptor, int &newDescriptor);
-    void servePicture(const DecoderRequest &request, DecoderReply &reply, int &newDescriptor);
+    DecoderReply serve(const DecoderRequest &request, int descriptor);
+    void servePicture(const DecoderRequest &request, DecoderReply &reply);
     void openAnimation(const QString &name, DecoderReply &reply);
-    void serveFrame(const DecoderRequest &request, DecoderReply &reply, int &newDescriptor);
-    // Hands picture to the viewer in a free slot.
-    bool deliver(const QImage &picture, const QList<qint32> &freeSlots, DecoderReply &reply,
-                 int &newDescriptor);
+    void serveFrame(const DecoderRequest &request, DecoderReply &reply);
+    // Hands picture to the viewer in a free slot, or in a new one it asks the viewer for.
+    bool deliver(const QImage &picture, const QList<qint32> &freeSlots, DecoderReply &reply);
+    // The number of the new slot of bytes the viewer gives, mapped; -1 when it refuses.
+    qint32 askForSlot(qint64 bytes);
 
     int socket;
     PixelSlots pixelSlots;

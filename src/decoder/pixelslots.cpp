@@ -2,8 +2,8 @@
 #include "pixelslots.h"
 
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -16,8 +16,8 @@ constexpr qint64 kMostWaste = 2;
 
 PixelSlots::~PixelSlots()
 {
-    while (!kept.empty())
-        drop(kept.begin()->first);
+    for (const auto &[id, slot] : kept)
+        ::munmap(slot.memory, size_t(slot.bytes));
 }
 
 const PixelSlots::Slot *PixelSlots::lastWritten(const QList<qint32> &freeSlots, qint32 *id) const
@@ -43,9 +43,8 @@ QImage PixelSlots::reusable(const QList<qint32> &freeSlots) const
                   slot->format);
 }
 
-PixelSlots::Stored PixelSlots::store(const QImage &picture, const QList<qint32> &freeSlots)
+qint32 PixelSlots::fitting(const QImage &picture, const QList<qint32> &freeSlots) const
 {
-    Stored stored;
     const qint64 bytes = picture.sizeInBytes();
     qint32 id = -1;
     for (qint32 candidate : freeSlots) {
@@ -53,58 +52,48 @@ PixelSlots::Stored PixelSlots::store(const QImage &picture, const QList<qint32> 
         if (slot == kept.end())
             continue;
         // Decoded in place: nothing to copy.
-        if (slot->second.memory == picture.constBits()) {
-            id = candidate;
-            break;
-        }
+        if (slot->second.memory == picture.constBits())
+            return candidate;
         if (id < 0 && slot->second.bytes >= bytes && slot->second.bytes <= kMostWaste * bytes)
             id = candidate;
     }
-    // Free slots that cannot serve go; the viewer keeps the memory of the rest.
-    for (qint32 candidate : freeSlots) {
-        if (candidate != id && kept.count(candidate)) {
-            drop(candidate);
-            stored.dropped.append(candidate);
-        }
+    return id;
+}
+
+void PixelSlots::drop(const QList<qint32> &freeSlots)
+{
+    for (qint32 id : freeSlots) {
+        const auto slot = kept.find(id);
+        if (slot == kept.end())
+            continue;
+        ::munmap(slot->second.memory, size_t(slot->second.bytes));
+        kept.erase(slot);
     }
-    if (id < 0) {
-        Slot slot;
-        slot.descriptor = ::memfd_create("velmora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-        if (slot.descriptor < 0)
-            return stored;
-        void *memory = MAP_FAILED;
-        if (::ftruncate(slot.descriptor, bytes) == 0 &&
-            ::fcntl(slot.descriptor, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) == 0)
-            memory = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED,
-                            slot.descriptor, 0);
-        if (memory == MAP_FAILED) {
-            ::close(slot.descriptor);
-            return stored;
-        }
-        slot.memory = static_cast<uchar *>(memory);
-        slot.bytes = bytes;
-        id = nextId++;
-        kept[id] = slot;
-        stored.newDescriptor = slot.descriptor;
-    }
+}
+
+bool PixelSlots::adopt(qint32 id, int descriptor, qint64 bytes)
+{
+    struct stat status;
+    void *memory = MAP_FAILED;
+    if (!kept.count(id) && bytes > 0 && ::fstat(descriptor, &status) == 0 &&
+        status.st_size >= bytes)
+        memory = ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+    ::close(descriptor);
+    if (memory == MAP_FAILED)
+        return false;
     Slot &slot = kept[id];
+    slot.memory = static_cast<uchar *>(memory);
+    slot.bytes = bytes;
+    return true;
+}
+
+void PixelSlots::store(const QImage &picture, qint32 id)
+{
+    Slot &slot = kept.at(id);
     if (slot.memory != picture.constBits())
-        std::memcpy(slot.memory, picture.constBits(), size_t(bytes));
+        std::memcpy(slot.memory, picture.constBits(), size_t(picture.sizeInBytes()));
     slot.size = picture.size();
     slot.format = picture.format();
     slot.bytesPerLine = picture.bytesPerLine();
     slot.written = ++writes;
-    stored.slot = id;
-    stored.bytes = slot.bytes;
-    return stored;
-}
-
-void PixelSlots::drop(qint32 id)
-{
-    const auto slot = kept.find(id);
-    if (slot == kept.end())
-        return;
-    ::munmap(slot->second.memory, size_t(slot->second.bytes));
-    ::close(slot->second.descriptor);
-    kept.erase(slot);
 }

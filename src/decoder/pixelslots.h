@@ -7,11 +7,12 @@
 
 #include <map>
 
-// The decoder's side of the shared memory files that carry pixels to the viewer. A picture is
-// decoded straight into the free slot that held the last picture when the two have the same
-// size and format (what a folder of photographs mostly gives); only other pictures are copied
-// into a slot. A slot never shrinks (it is sealed against it, so that the viewer never finds
-// pixels gone under its mapping): a picture that does not fit gets a fresh one.
+// The decoder's side of the shared memory files that carry pixels to the viewer. The viewer makes
+// each of them, sized and sealed against shrinking and growing, and the decoder maps what it is
+// given. A picture is decoded straight into the free slot that held the last picture when the two
+// have the same size and format (what a folder of photographs mostly gives); only other pictures
+// are copied into a slot. A picture that fits no free slot gets a new one, which replaces every
+// free one.
 class PixelSlots
 {
 public:
@@ -24,22 +25,23 @@ public:
     // to decode into; null when there is none.
     QImage reusable(const QList<qint32> &freeSlots) const;
 
-    struct Stored
-    {
-        qint32 slot = -1;
-        qint64 bytes = 0;
-        // The new slot's memory file, for the viewer, or -1 when the slot is not new.
-        int newDescriptor = -1;
-        // Free slots given up for a fresh one, which the viewer unmaps.
-        QList<qint32> dropped;
-    };
-    // Puts picture into a free slot; slot -1 when there is no memory for it.
-    Stored store(const QImage &picture, const QList<qint32> &freeSlots);
+    // The free slot that takes picture as it is: the one it was decoded into, else one large
+    // enough and not too large; -1 when none fits.
+    qint32 fitting(const QImage &picture, const QList<qint32> &freeSlots) const;
+
+    // Gives up the free slots, as the viewer does when it is asked for a new one.
+    void drop(const QList<qint32> &freeSlots);
+
+    // Maps the new slot id over the viewer's memory file at descriptor, which it closes; false
+    // when the file cannot hold bytes.
+    bool adopt(qint32 id, int descriptor, qint64 bytes);
+
+    // Puts picture into slot id, which fits it.
+    void store(const QImage &picture, qint32 id);
 
 private:
     struct Slot
     {
-        int descriptor = -1;
         uchar *memory = nullptr;
         qint64 bytes = 0;
         QSize size;
@@ -48,10 +50,8 @@ private:
         quint64 written = 0;
     };
     const Slot *lastWritten(const QList<qint32> &freeSlots, qint32 *id) const;
-    void drop(qint32 id);
 
     std::map<qint32, Slot> kept;
-    qint32 nextId = 0;
     quint64 writes = 0;
 };
 

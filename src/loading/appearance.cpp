@@ -2,9 +2,18 @@
 #include "appearance.h"
 
 #include <QColorSpace>
+#include <QImageReader>
 #include <QTransform>
 
 namespace {
+
+// Whether picture converted to depth bits a pixel stays within the allocation limit that reading
+// keeps to: a decoder's picture may be small as it comes (a bit a pixel) and huge once converted.
+bool convertible(const QImage &picture, int depth)
+{
+    const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+    return limit <= 0 || qint64(picture.width()) * picture.height() * depth / 8 <= limit;
+}
 
 // The colour transform works on these formats without losing precision; any other would be
 // converted by Qt in ways that differ between formats (one-bit pictures lose their palette).
@@ -32,6 +41,9 @@ QImage applyOrientation(const QImage &picture, Orientation orientation)
 {
     if (orientation == QImageIOHandler::TransformationNone || picture.isNull())
         return picture;
+    // Turned and mirrored pictures keep their format.
+    if (!convertible(picture, picture.depth()))
+        return QImage();
     // Mirroring comes before the quarter turn, as in the Exif definitions of 5 to 8.
     QImage turned = picture.mirrored(orientation & QImageIOHandler::TransformationMirror,
                                      orientation & QImageIOHandler::TransformationFlip);
@@ -46,6 +58,9 @@ QImage toSrgb(QImage picture)
     const QColorSpace space = picture.colorSpace();
     if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb))
         return picture;
+    // Converted in the picture's own format where it can be, else in 32-bit colours.
+    if (!convertible(picture, transformsInPlace(picture.format()) ? picture.depth() : 32))
+        return QImage();
     if (!transformsInPlace(picture.format()))
         picture = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                      : QImage::Format_RGB32);
@@ -64,6 +79,8 @@ QImage withoutPalette(const QImage &picture)
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
     case QImage::Format_Indexed8:
+        if (!convertible(picture, 32))
+            return QImage();
         return picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                   : QImage::Format_RGB32);
     default:

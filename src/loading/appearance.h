@@ -8,7 +8,8 @@
 
 // Decoders hand over pictures as they were stored; these functions make them look as they were
 // taken: turned the way the camera was held, in the sRGB colours a screen shows, and with 32-bit
-// colours where smooth scaling needs them.
+// colours where smooth scaling needs them. A picture that would exceed the allocation limit
+// (QImageReader::allocationLimit()) once converted comes back null.
 
 using Orientation = QImageIOHandler::Transformations;
 

@@ -8,17 +8,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPixelFormat>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,18 @@ constexpr int kDecoderSocket = 3;
 // How often a waiting client looks whether it is to give up: a step past a picture being read,
 // switching folders or quitting waits at most this long for a decoder.
 constexpr int kGiveUpPollInterval = 10;
+// The threads an honest decoder runs at most: Qt's pool and the AV1, HEVC and JPEG XL decoders
+// start about one a core each, besides a few of its own.
+const int kMostThreads = 3 * QThread::idealThreadCount() + 32;
+// The processor time a decoder may use while it owes no answer: what finishing the last one
+// takes. More is a decoder taken over, working for someone else.
+constexpr qint64 kIdleMilliseconds = 500;
+// The slots a decoder may have mapped in the viewer: those of the pictures the viewer holds and
+// a new one, which replaces every free one.
+constexpr size_t kMostSlots = 6;
+// A decoder's standard error is repeated in lines of at most this, and this much in all.
+constexpr qsizetype kLongestErrorLine = 4096;
+constexpr qint64 kMostErrorBytes = 256 * 1024;
 
 void reap(pid_t pid)
 {
@@ -38,23 +51,47 @@ void reap(pid_t pid)
     }
 }
 
+struct Usage
+{
+    bool zombie = false;
+    qint64 ticks = 0;
+    int threads = 0;
+};
+
+// What /proc says of process pid; false when it cannot be read. It stays the viewer's child,
+// unreaped, for as long as a client asks: the number cannot be another's.
+bool usage(pid_t pid, Usage &found)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype name = line.lastIndexOf(')');
+    if (name < 0)
+        return false;
+    // After the name: its state, ..., processor time in user and system mode (the 12th and 13th),
+    // ..., the number of threads (the 18th).
+    const QList<QByteArray> fields = line.mid(name + 2).split(' ');
+    if (fields.size() < 18)
+        return false;
+    found.zombie = fields.at(0) == "Z";
+    found.ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    found.threads = fields.at(17).toInt();
+    return true;
+}
+
 } // namespace
 
-// One shared memory file of the decoder's, mapped read-only: a picture over it is copied by
+// One shared memory file made by the viewer, mapped read-only: a picture over it is copied by
 // Qt before anything changes it. It stays mapped while a picture uses it, even after its
 // decoder is gone.
 struct DecoderClient::Slot
 {
-    int descriptor = -1;
     const uchar *memory = nullptr;
     qint64 bytes = 0;
     std::atomic<bool> held{false};
 
-    ~Slot()
-    {
-        ::munmap(const_cast<uchar *>(memory), size_t(bytes));
-        ::close(descriptor);
-    }
+    ~Slot() { ::munmap(const_cast<uchar *>(memory), size_t(bytes)); }
 };
 
 QString DecoderClient::program()
@@ -74,12 +111,21 @@ QString DecoderClient::program()
 DecoderClient::DecoderClient()
 {
     int pair[2];
+    int errorPipe[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return;
-    // Above the decoder's socket number, so that moving it there is always a real move (which
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        ::close(pair[0]);
+        ::close(pair[1]);
+        return;
+    }
+    // Above the decoder's own numbers, so that moving them there is always a real move (which
     // drops close-on-exec).
     const int theirs = ::fcntl(pair[1], F_DUPFD_CLOEXEC, kDecoderSocket + 1);
+    const int theirErrors = ::fcntl(errorPipe[1], F_DUPFD_CLOEXEC, kDecoderSocket + 1);
     ::close(pair[1]);
+    ::close(errorPipe[1]);
+    ::fcntl(errorPipe[0], F_SETFL, O_NONBLOCK);
     QByteArray path = QFile::encodeName(program());
     char serve[] = "--serve";
     char *arguments[] = {path.data(), serve, nullptr};
@@ -88,18 +134,29 @@ DecoderClient::DecoderClient()
     // Nothing of the decoder's reaches the viewer's standard output, nor does it read input.
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    // Nor does it reach the user's terminal: its standard error is a pipe that the viewer reads
+    // and repeats without control characters.
+    ::posix_spawn_file_actions_adddup2(&actions, theirErrors, 2);
     ::posix_spawn_file_actions_adddup2(&actions, theirs, kDecoderSocket);
-    const bool started = theirs >= 0 && ::posix_spawn(&pid, path.constData(), &actions, nullptr,
-                                                      arguments, environ) == 0;
+    // Nothing else of the viewer's, such as a descriptor it inherited without close-on-exec.
+    const bool closed =
+        ::posix_spawn_file_actions_addclosefrom_np(&actions, kDecoderSocket + 1) == 0;
+    const bool started = closed && theirs >= 0 && theirErrors >= 0 &&
+                         ::posix_spawn(&pid, path.constData(), &actions, nullptr, arguments,
+                                       environ) == 0;
     ::posix_spawn_file_actions_destroy(&actions);
-    if (theirs >= 0)
-        ::close(theirs);
+    for (int descriptor : {theirs, theirErrors}) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
     if (!started) {
         pid = -1;
         ::close(pair[0]);
+        ::close(errorPipe[0]);
         return;
     }
     socket = pair[0];
+    errors = errorPipe[0];
 }
 
 DecoderClient::~DecoderClient()
@@ -117,17 +174,23 @@ bool DecoderClient::isUsable()
         end();
         return false;
     }
-    // Still ending: its first thread is a zombie while the others end, before it can be reaped.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        const QByteArray line = stat.readAll();
-        const qsizetype name = line.lastIndexOf(')');
-        if (name > 0 && line.mid(name + 2, 1) == "Z") {
-            end();
-            return false;
-        }
+    if (!behaves()) {
+        end();
+        return false;
     }
     return true;
+}
+
+bool DecoderClient::behaves(bool owesAnswer) const
+{
+    static const qint64 idleTicks = kIdleMilliseconds * ::sysconf(_SC_CLK_TCK) / 1000;
+    Usage now;
+    if (pid <= 0 || !usage(pid, now))
+        return true;
+    // A zombie is still ending: its first thread is done while the others end, before it can be
+    // reaped.
+    return !now.zombie && now.threads <= kMostThreads &&
+           (owesAnswer || answeredTicks < 0 || now.ticks - answeredTicks <= idleTicks);
 }
 
 void DecoderClient::end()
@@ -140,6 +203,46 @@ void DecoderClient::end()
         reap(pid);
     }
     pid = -1;
+    // Its last words, such as a sanitizer's report of what it did wrong.
+    repeatErrors();
+    if (errors >= 0)
+        ::close(errors);
+    errors = -1;
+}
+
+void DecoderClient::repeatErrors()
+{
+    while (errors >= 0) {
+        char buffer[4096];
+        const ssize_t got = ::read(errors, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        // Nothing more for now.
+        if (got < 0)
+            return;
+        // All it wrote has been read: the last line is repeated whole or not.
+        if (got == 0) {
+            ::close(errors);
+            errors = -1;
+        }
+        errorLine.append(buffer, got);
+        qsizetype start = 0;
+        for (;;) {
+            const qsizetype newline = errorLine.indexOf('\n', start);
+            const qsizetype end = newline >= 0 ? newline : errorLine.size();
+            if (newline < 0 && end - start < kLongestErrorLine && (errors >= 0 || end == start))
+                break;
+            const qsizetype length = qMin(end - start, kLongestErrorLine);
+            if (errorBytes < kMostErrorBytes) {
+                errorBytes += length;
+                const QByteArray line =
+                    printable(QString::fromUtf8(errorLine.mid(start, length))).toUtf8() + '\n';
+                std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            }
+            start += length + (start + length == newline ? 1 : 0);
+        }
+        errorLine.remove(0, start);
+    }
 }
 
 bool DecoderClient::request(const DecoderRequest &request, int descriptor, int timeout,
@@ -159,62 +262,94 @@ bool DecoderClient::request(const DecoderRequest &request, int descriptor, int t
         for (;;) {
             if (commandsEnded() || deadline.hasExpired())
                 return false;
-            pollfd socketReady{socket, POLLIN, 0};
+            pollfd ready[] = {{socket, POLLIN, 0}, {errors, POLLIN, 0}};
             const int slice =
                 int(std::min<qint64>(kGiveUpPollInterval, deadline.remainingTime()));
-            const int ready = ::poll(&socketReady, 1, slice);
-            if (ready > 0)
-                return true;
-            if (ready < 0 && errno != EINTR)
+            const int count = ::poll(ready, 2, slice);
+            if (count < 0 && errno != EINTR)
                 return false;
+            // Threads multiplied while it works are as much a sign of a taken-over decoder.
+            if (count == 0 && !behaves(true))
+                return false;
+            if (count <= 0)
+                continue;
+            // What it said first, then its answer.
+            if (ready[1].revents)
+                repeatErrors();
+            if (ready[0].revents)
+                return true;
         }
     };
-    QByteArray message;
-    QList<int> received;
     reply = DecoderReply();
-    if (sendMessage(socket, encodeMessage(sent), descriptors) &&
-        receiveMessage(socket, message, received, readable) && decodeMessage(message, reply) &&
-        accept(reply, received)) {
-        retiring = reply.retire;
+    bool answered = sendMessage(socket, encodeMessage(sent), descriptors);
+    bool slotGiven = false;
+    while (answered) {
+        QByteArray message;
+        QList<int> received;
+        answered = receiveMessage(socket, message, received, readable);
+        // The viewer makes every descriptor a decoder uses: one sent back is an attack (a
+        // plain file as pixels, which shrinks under the viewer's reading and kills it).
+        for (int unwanted : std::as_const(received))
+            ::close(unwanted);
+        answered = answered && received.isEmpty() && decodeMessage(message, reply);
+        if (!answered || reply.slotWanted == 0)
+            break;
+        // A picture needs one new slot at most.
+        answered = !slotGiven && giveSlot(reply.slotWanted, sent);
+        slotGiven = true;
+    }
+    if (answered && accept(reply)) {
+        retiring = retiring || reply.retire;
+        Usage now;
+        answeredTicks = usage(pid, now) ? now.ticks : -1;
         return true;
     }
-    for (int unused : received)
-        ::close(unused);
     end();
     return false;
 }
 
-bool DecoderClient::accept(DecoderReply &reply, QList<int> &descriptors)
+bool DecoderClient::giveSlot(qint64 bytes, const DecoderRequest &sent)
 {
-    for (qint32 id : reply.dropped) {
-        const auto slot = mappedSlots.find(id);
-        if (slot == mappedSlots.end() || slot->second->held)
-            return false;
-        mappedSlots.erase(slot);
+    // Every free slot goes for the new one, on both sides.
+    for (qint32 id : sent.freeSlots)
+        mappedSlots.erase(id);
+    const qint64 limit = qint64(sent.allocationLimit) << 20;
+    DecoderRequest answer;
+    answer.kind = DecoderRequest::NewSlot;
+    int memory = -1;
+    void *mapped = MAP_FAILED;
+    // No larger than the reading may allocate, and only a few at once.
+    if (bytes > 0 && (limit <= 0 || bytes <= limit) && mappedSlots.size() < kMostSlots)
+        memory = ::memfd_create("velmora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    // Sealed before the decoder sees it: it can neither take pages away from under a picture
+    // the viewer shows, which would kill the viewer, nor make it any larger.
+    if (memory >= 0 && ::ftruncate(memory, bytes) == 0 &&
+        ::fcntl(memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
+        mapped = ::mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, memory, 0);
+    if (mapped != MAP_FAILED) {
+        auto slot = std::make_shared<Slot>();
+        slot->memory = static_cast<const uchar *>(mapped);
+        slot->bytes = bytes;
+        answer.slot = nextSlot++;
+        mappedSlots[answer.slot] = slot;
+    } else if (mappedSlots.size() >= kMostSlots) {
+        // Every slot holds a picture the viewer keeps: a fresh decoder serves the next request.
+        retiring = true;
     }
+    const bool told = sendMessage(socket, encodeMessage(answer),
+                                  answer.slot >= 0 ? QList<int>{memory} : QList<int>());
+    if (memory >= 0)
+        ::close(memory);
+    return told;
+}
+
+bool DecoderClient::accept(const DecoderReply &reply) const
+{
     if (reply.slot < 0)
-        return descriptors.isEmpty();
+        return true;
+    // A slot the viewer gave and holds no picture it keeps.
     const auto known = mappedSlots.find(reply.slot);
-    if (known != mappedSlots.end())
-        return descriptors.isEmpty() && known->second->bytes == reply.slotBytes &&
-               !known->second->held;
-    // A new slot comes with its memory file, sealed against shrinking: the decoder cannot take
-    // pages away from under a picture the viewer shows.
-    struct stat status;
-    if (descriptors.size() != 1 || reply.slotBytes <= 0 ||
-        ::fstat(descriptors.first(), &status) != 0 || status.st_size < reply.slotBytes ||
-        (::fcntl(descriptors.first(), F_GET_SEALS) & F_SEAL_SHRINK) == 0)
-        return false;
-    void *memory = ::mmap(nullptr, size_t(reply.slotBytes), PROT_READ, MAP_SHARED,
-                          descriptors.first(), 0);
-    if (memory == MAP_FAILED)
-        return false;
-    auto slot = std::make_shared<Slot>();
-    slot->descriptor = descriptors.takeFirst();
-    slot->memory = static_cast<const uchar *>(memory);
-    slot->bytes = reply.slotBytes;
-    mappedSlots[reply.slot] = slot;
-    return true;
+    return known != mappedSlots.end() && !known->second->held;
 }
 
 QImage DecoderClient::picture(const DecoderReply &reply) const

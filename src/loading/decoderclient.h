@@ -4,6 +4,7 @@
 
 #include "decodermessage.h"
 
+#include <QByteArray>
 #include <QImage>
 
 #include <map>
@@ -11,7 +12,9 @@
 #include <sys/types.h>
 
 // The viewer's side of one decoder process (src/decoder): started at construction, ended at
-// destruction, whatever it is doing. Used by one thread at a time.
+// destruction, whatever it is doing. Used by one thread at a time. The viewer trusts nothing a
+// decoder sends: it makes the decoder's shared memory itself, takes no descriptor from it,
+// bounds what it reads, and ends a decoder that spins or multiplies its threads.
 class DecoderClient
 {
 public:
@@ -20,13 +23,18 @@ public:
     DecoderClient &operator=(const DecoderClient &) = delete;
     ~DecoderClient();
 
-    // Whether the process can take a request: it started and has neither failed, ended nor
-    // asked to be replaced.
+    // Whether the process can take a request: it started and has neither failed, ended, asked
+    // to be replaced, nor strayed beyond what an honest decoder does (behaves()).
     bool isUsable();
+
+    // Whether the process keeps to what an honest decoder does: no more threads than decoding
+    // uses, and no processor time spent since its last answer unless it owes one. True when
+    // /proc cannot tell.
+    bool behaves(bool owesAnswer = false) const;
 
     // Sends request with the file at descriptor (-1 for none) and waits at most timeout
     // milliseconds for the answer, giving up at once when commandsEnded() (command.h). A
-    // process that fails in any way (gone, silent, garbled) is ended, and false returned.
+    // process that fails in any way (gone, silent, garbled, lying) is ended, and false returned.
     bool request(const DecoderRequest &request, int descriptor, int timeout, DecoderReply &reply);
 
     // The picture an answer describes, over the shared memory of its slot, which goes back to
@@ -34,7 +42,8 @@ public:
     // the slot.
     QImage picture(const DecoderReply &reply) const;
 
-    // Ends the process at once; the client is no longer usable.
+    // Ends the process at once; the client is no longer usable. What it said on its standard
+    // error is repeated to the end.
     void end();
 
     // Where the decoder program lies: the one VELMORA_DECODER names, else the installed one,
@@ -43,12 +52,21 @@ public:
 
 private:
     struct Slot;
-    bool accept(DecoderReply &reply, QList<int> &descriptors);
+    bool giveSlot(qint64 bytes, const DecoderRequest &sent);
+    bool accept(const DecoderReply &reply) const;
+    void repeatErrors();
 
     pid_t pid = -1;
     int socket = -1;
+    // The read end of the decoder's standard error.
+    int errors = -1;
+    QByteArray errorLine;
+    qint64 errorBytes = 0;
     bool retiring = false;
+    // The processor time the process had used at its last answer; -1 before the first.
+    qint64 answeredTicks = -1;
     std::map<qint32, std::shared_ptr<Slot>> mappedSlots;
+    qint32 nextSlot = 0;
 };
 
 #endif

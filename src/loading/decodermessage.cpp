@@ -3,6 +3,7 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +18,7 @@ constexpr quint32 kProtocol = 0x564d4401;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 // Far above any description, profile or metadata; a length beyond it is garbage.
 constexpr quint32 kLargestMessage = 64 * 1024 * 1024;
-// A picture and its memory file at most travel together.
+// One descriptor travels with a message; a few more are taken in only to be closed.
 constexpr int kMostDescriptors = 4;
 
 template <typename Write> QByteArray encode(Write write)
@@ -28,6 +29,112 @@ template <typename Write> QByteArray encode(Write write)
     stream << kProtocol;
     write(stream);
     return message;
+}
+
+// What the reading side takes from the other's message is bounded by the message: every count
+// (of a list, a map, a string's bytes) is checked against the bytes left before anything is
+// reserved for it, so that a count of four thousand million costs nothing.
+template <typename T> struct Least
+{
+    static constexpr qint64 bytes = sizeof(T);
+};
+template <> struct Least<QString>
+{
+    static constexpr qint64 bytes = sizeof(quint32);
+};
+template <typename A, typename B> struct Least<std::pair<A, B>>
+{
+    static constexpr qint64 bytes = Least<A>::bytes + Least<B>::bytes;
+};
+
+// Whether the count that comes next leaves room for that many items of least bytes each; the
+// stream fails when not. Strings and byte arrays count all bits set for null.
+bool countFits(QDataStream &s, qint64 least, bool nullable)
+{
+    const QByteArray next = s.device()->peek(sizeof(quint32));
+    if (s.status() != QDataStream::Ok || next.size() != sizeof(quint32)) {
+        s.setStatus(QDataStream::ReadPastEnd);
+        return false;
+    }
+    const quint32 count = qFromBigEndian<quint32>(next.constData());
+    if ((nullable && count == 0xffffffff) ||
+        qint64(count) * least <= s.device()->bytesAvailable() - qint64(sizeof(quint32)))
+        return true;
+    s.setStatus(QDataStream::ReadCorruptData);
+    return false;
+}
+
+void get(QDataStream &s, QString &text)
+{
+    if (countFits(s, 1, true))
+        s >> text;
+}
+
+void get(QDataStream &s, QByteArray &bytes)
+{
+    if (countFits(s, 1, true))
+        s >> bytes;
+}
+
+void get(QDataStream &s, PictureMetadata &m);
+template <typename T> void get(QDataStream &s, T &value);
+template <typename A, typename B> void get(QDataStream &s, std::pair<A, B> &pair);
+template <typename T> void get(QDataStream &s, QList<T> &list);
+template <typename K, typename V> void get(QDataStream &s, QMap<K, V> &map);
+
+template <typename T> void get(QDataStream &s, T &value)
+{
+    s >> value;
+}
+
+template <typename A, typename B> void get(QDataStream &s, std::pair<A, B> &pair)
+{
+    get(s, pair.first);
+    get(s, pair.second);
+}
+
+template <typename T> void get(QDataStream &s, QList<T> &list)
+{
+    list.clear();
+    quint32 count = 0;
+    if (!countFits(s, Least<T>::bytes, false))
+        return;
+    s >> count;
+    list.reserve(count);
+    while (list.size() < qsizetype(count) && s.status() == QDataStream::Ok) {
+        T item;
+        get(s, item);
+        list.append(std::move(item));
+    }
+}
+
+template <typename K, typename V> void get(QDataStream &s, QMap<K, V> &map)
+{
+    map.clear();
+    quint32 count = 0;
+    if (!countFits(s, Least<K>::bytes + Least<V>::bytes, false))
+        return;
+    s >> count;
+    for (quint32 i = 0; i < count && s.status() == QDataStream::Ok; ++i) {
+        K key;
+        V value;
+        get(s, key);
+        get(s, value);
+        map.insert(key, value);
+    }
+}
+
+template <typename... T> void getAll(QDataStream &s, T &...values)
+{
+    (get(s, values), ...);
+}
+
+void get(QDataStream &s, PictureMetadata &m)
+{
+    qint32 iso = 0;
+    getAll(s, m.colourProfile, m.dateTaken, m.make, m.model, m.lens, m.exposureTime, m.aperture,
+           iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude);
+    m.iso = iso;
 }
 
 template <typename Read> bool decode(const QByteArray &message, Read read)
@@ -47,16 +154,6 @@ QDataStream &operator<<(QDataStream &stream, const PictureMetadata &m)
     return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens
                   << m.exposureTime << m.aperture << qint32(m.iso) << m.focalLength << m.flash
                   << m.hasPosition << m.latitude << m.longitude;
-}
-
-QDataStream &operator>>(QDataStream &stream, PictureMetadata &m)
-{
-    qint32 iso = 0;
-    stream >> m.colourProfile >> m.dateTaken >> m.make >> m.model >> m.lens >> m.exposureTime >>
-        m.aperture >> iso >> m.focalLength >> m.flash >> m.hasPosition >> m.latitude >>
-        m.longitude;
-    m.iso = iso;
-    return stream;
 }
 
 void closeAll(QList<int> &descriptors)
@@ -89,18 +186,18 @@ QByteArray encodeMessage(const DecoderRequest &request)
 {
     return encode([&](QDataStream &s) {
         s << quint8(request.kind) << request.leastSide << request.allocationLimit << request.name
-          << request.freeSlots;
+          << request.freeSlots << request.slot;
     });
 }
 
 QByteArray encodeMessage(const DecoderReply &reply)
 {
     return encode([&](QDataStream &s) {
-        s << reply.ok << reply.retire << reply.slot << reply.slotBytes << reply.dropped
-          << reply.size << reply.format << reply.bytesPerLine << reply.colourTable
-          << reply.frameDelay << reply.frameNumber << reply.loopCount
-          << reply.colourProfile << reply.orientation << reply.text << reply.formats
-          << reply.metadata << reply.messages << reply.sandboxMissing;
+        s << reply.ok << reply.retire << reply.slotWanted << reply.slot << reply.size
+          << reply.format << reply.bytesPerLine << reply.colourTable << reply.frameDelay
+          << reply.frameNumber << reply.loopCount << reply.colourProfile << reply.orientation
+          << reply.text << reply.formats << reply.metadata << reply.messages
+          << reply.sandboxMissing;
     });
 }
 
@@ -108,22 +205,32 @@ bool decodeMessage(const QByteArray &message, DecoderRequest &request)
 {
     quint8 kind = 0;
     const bool whole = decode(message, [&](QDataStream &s) {
-        s >> kind >> request.leastSide >> request.allocationLimit >> request.name >>
-            request.freeSlots;
+        getAll(s, kind, request.leastSide, request.allocationLimit, request.name,
+               request.freeSlots, request.slot);
     });
     request.kind = DecoderRequest::Kind(kind);
-    return whole && kind <= DecoderRequest::NextFrame;
+    return whole && kind <= DecoderRequest::NewSlot;
 }
 
 bool decodeMessage(const QByteArray &message, DecoderReply &reply)
 {
     return decode(message, [&](QDataStream &s) {
-        s >> reply.ok >> reply.retire >> reply.slot >> reply.slotBytes >> reply.dropped >>
-            reply.size >> reply.format >> reply.bytesPerLine >> reply.colourTable >>
-            reply.frameDelay >> reply.frameNumber >> reply.loopCount >>
-            reply.colourProfile >> reply.orientation >> reply.text >> reply.formats >>
-            reply.metadata >> reply.messages >> reply.sandboxMissing;
+        getAll(s, reply.ok, reply.retire, reply.slotWanted, reply.slot, reply.size, reply.format,
+               reply.bytesPerLine, reply.colourTable, reply.frameDelay, reply.frameNumber,
+               reply.loopCount, reply.colourProfile, reply.orientation, reply.text, reply.formats,
+               reply.metadata, reply.messages, reply.sandboxMissing);
     });
+}
+
+QString printable(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control || c == QLatin1Char('\t'))
+            kept.append(c);
+    }
+    return kept;
 }
 
 bool sendMessage(int socket, const QByteArray &message, const QList<int> &descriptors)

@@ -17,7 +17,9 @@
 // What the viewer and its decoder processes say to each other over a socket pair. The viewer
 // hands each request the picture as an open, read-only descriptor; the decoder answers with the
 // picture's description, its pixels lying in a shared memory file (a slot) that both sides keep
-// mapped and reuse while the viewer is not holding the picture it carries.
+// mapped and reuse while the viewer is not holding the picture it carries. The viewer makes
+// every slot, sized and sealed, and hands it over when a decoder asks for one in the middle of a
+// request; a decoder sends no descriptor ever.
 
 struct DecoderRequest
 {
@@ -30,6 +32,8 @@ struct DecoderRequest
         Animation,      // the first frame of an animation, which the decoder keeps open
         NextFrame,      // the animation's next frame, its first again after the last; no
                         // descriptor. Any other request closes the animation.
+        NewSlot,        // not a request: the answer to a decoder that asked for a slot, its
+                        // memory file attached, or nothing attached when the viewer refuses.
     };
     Kind kind = Picture;
     // Read reduced to no less than this on the shorter side, where the reader can.
@@ -38,8 +42,11 @@ struct DecoderRequest
     qint32 allocationLimit = 0;
     // The file's name without its folder: Qt's readers look at the suffix. Never opened.
     QString name;
-    // The slots whose pictures the viewer has let go of: the decoder may write into these.
+    // The slots whose pictures the viewer has let go of: the decoder may write into these. A
+    // new slot replaces every one of them, on both sides.
     QList<qint32> freeSlots;
+    // Of a new slot: its number, or -1 when refused.
+    qint32 slot = -1;
 };
 
 struct DecoderReply
@@ -47,10 +54,11 @@ struct DecoderReply
     bool ok = false;
     // Set when the decoder wants to be replaced after this answer (its processor-time budget).
     bool retire = false;
-    // Where the pixels lie, and the free slots the decoder gave up (the viewer unmaps them).
+    // Not yet the answer: the decoder asks for a new slot of this many bytes, as none of the
+    // free ones fits the picture.
+    qint64 slotWanted = 0;
+    // Where the pixels lie.
     qint32 slot = -1;
-    qint64 slotBytes = 0;
-    QList<qint32> dropped;
     QSize size;
     qint32 format = QImage::Format_Invalid;
     qint64 bytesPerLine = 0;
@@ -79,6 +87,10 @@ QByteArray encodeMessage(const DecoderReply &reply);
 // False when message is not one whole request or reply.
 bool decodeMessage(const QByteArray &message, DecoderRequest &request);
 bool decodeMessage(const QByteArray &message, DecoderReply &reply);
+
+// What a decoder said, as the viewer may print it: without the control characters (escape
+// sequences among them) that a terminal would obey.
+QString printable(const QString &text);
 
 // Sends message with the descriptors attached; false when the other side is gone.
 bool sendMessage(int socket, const QByteArray &message, const QList<int> &descriptors = {});

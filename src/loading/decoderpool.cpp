@@ -7,10 +7,11 @@
 #include <QImageReader>
 #include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <sys/resource.h>
-
+#include <thread>
 #include <vector>
 
 namespace {
@@ -24,17 +25,62 @@ struct Idle
     std::unique_ptr<DecoderClient> decoder;
 };
 
+// How often the idle decoders are looked at for one that spins or starts threads: a decoder taken
+// over by a hostile file may answer as asked and then work for someone else.
+constexpr int kWatchInterval = 1000;
+
 struct Pool
 {
     QMutex mutex;
+    QWaitCondition changed;
+    bool ending = false;
+    std::thread watchdog;
     // Ended with the process (each client ends its decoder), so that none is left behind.
     std::vector<Idle> idle;
+
+    ~Pool()
+    {
+        {
+            QMutexLocker lock(&mutex);
+            ending = true;
+        }
+        changed.wakeAll();
+        if (watchdog.joinable())
+            watchdog.join();
+    }
 };
 
 Pool &pool()
 {
     static Pool instance;
     return instance;
+}
+
+// Ends the idle decoders that do what an honest one does not (DecoderClient::behaves). Only
+// decoders the pool holds are looked at, under its lock, so none can be reaped meanwhile.
+void watch()
+{
+    Pool &watched = pool();
+    QMutexLocker lock(&watched.mutex);
+    while (!watched.ending) {
+        if (watched.idle.empty())
+            watched.changed.wait(&watched.mutex);
+        else
+            watched.changed.wait(&watched.mutex, QDeadlineTimer(kWatchInterval));
+        std::vector<Idle> astray;
+        for (auto it = watched.idle.begin(); it != watched.idle.end();) {
+            if (it->decoder->behaves()) {
+                ++it;
+                continue;
+            }
+            astray.push_back(std::move(*it));
+            it = watched.idle.erase(it);
+        }
+        // Ended outside the lock: ending waits for the process.
+        lock.unlock();
+        astray.clear();
+        lock.relock();
+    }
 }
 
 std::atomic<bool> decoderSandboxMissing{false};
@@ -75,8 +121,12 @@ void DecoderPool::giveBack(std::unique_ptr<DecoderClient> decoder)
         return;
     const int nice = callerNice();
     QMutexLocker lock(&pool().mutex);
-    if (int(pool().idle.size()) < kMostIdle)
-        pool().idle.push_back({nice, std::move(decoder)});
+    if (int(pool().idle.size()) >= kMostIdle)
+        return;
+    pool().idle.push_back({nice, std::move(decoder)});
+    if (!pool().watchdog.joinable())
+        pool().watchdog = std::thread(watch);
+    pool().changed.wakeAll();
 }
 
 void DecoderPool::prepare()
@@ -118,10 +168,11 @@ bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QSt
         decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
     if (reply.sandboxMissing)
         decoderSandboxMissing = true;
-    // Said here as the readers said it there: what the viewer printed when it read in-process.
+    // Said here as the readers said it there: what the viewer printed when it read in-process,
+    // without what a terminal would take for a command.
     for (const auto &[type, text] : std::as_const(reply.messages))
         qt_message_output(type == QtFatalMsg ? QtCriticalMsg : QtMsgType(type),
-                          QMessageLogContext(), text);
+                          QMessageLogContext(), printable(text));
     if (!answered || !picture)
         return answered;
     *picture = decoder.picture(reply);

@@ -4,16 +4,21 @@
 #include "loader.h"
 #include "newformats.h"
 #include "processes.h"
+#include "stdoutcapture.h"
 #include "thumbthread.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 class TestSandbox : public QObject
 {
@@ -57,8 +62,13 @@ void TestSandbox::wallsHold_data()
     for (const char *attack : {"signal another process", "signal the viewer",
                                "signal its own process group", "tgkill another process",
                                "take signals from the socket", "look up a name", "open a file",
-                               "create a socket", "run a program"})
+                               "create a socket", "run a program", "fill a 3 GiB memory file",
+                               "fill a 3 GiB shared mapping", "write into an inherited descriptor"})
         QTest::newRow(attack) << QByteArray(attack) << false << false << false;
+    // Attacks that come to nothing the user would notice: the picture comes.
+    for (const char *attack :
+         {"write escape bytes to standard error", "start 200 threads", "spin after answering"})
+        QTest::newRow(attack) << QByteArray(attack) << false << false << true;
     // Landlock's walls alone, where the kernel has them.
     for (const char *attack : {"signal another process", "signal the viewer", "open a file"})
         QTest::addRow("%s, behind Landlock alone", attack)
@@ -89,10 +99,29 @@ void TestSandbox::wallsHold()
     const EnvironmentGuard secret("VELMORA_ATTACK_PATH", QFile::encodeName(picture));
     const EnvironmentGuard refused("VELMORA_REFUSE_FILTER", filterRefused ? "1" : "");
     const EnvironmentGuard risk("VELMORA_NO_SANDBOX", riskAccepted ? "1" : "");
-    DecoderPool::endIdle();
-    QCOMPARE(!loadImage(picture, false).isNull(), loads);
-    // Ended as when the viewer quits: its side of the socket closes.
-    DecoderPool::endIdle();
+    // Open in the viewer without close-on-exec, as a descriptor it inherited may be.
+    const QByteArray inheritedPath = QFile::encodeName(dir.filePath(QStringLiteral("inherited")));
+    const int inherited = ::open(inheritedPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const auto closeInherited = qScopeGuard([inherited] { ::close(inherited); });
+    const EnvironmentGuard target("VELMORA_ATTACK_FD", QByteArray::number(inherited));
+    QByteArray said;
+    {
+        StdoutCapture errors(STDERR_FILENO);
+        DecoderPool::endIdle();
+        QCOMPARE(!loadImage(picture, false).isNull(), loads);
+        // Spinning or multiplying its threads once it has answered ends it while it is idle.
+        if (attack == "start 200 threads" || attack == "spin after answering")
+            QTRY_COMPARE_WITH_TIMEOUT(childProcesses(), QList<qint64>{victim.processId()}, 10000);
+        // Ended as when the viewer quits: its side of the socket closes.
+        DecoderPool::endIdle();
+        said = errors.text();
+    }
+    // Passed on: a sanitizer's report of the decoder fails the test (tests/CMakeLists.txt).
+    std::fwrite(said.constData(), 1, size_t(said.size()), stderr);
+    // What it says reaches the viewer's standard error, without what a terminal would obey.
+    QCOMPARE(said.contains("refused the lock-down"), filterRefused);
+    QVERIFY(!said.contains('\x1b') && !said.contains('\a'));
+    QCOMPARE(QFileInfo(QFile::decodeName(inheritedPath)).size(), 0);
     QVERIFY(processRunning(victim.processId()));
     victim.kill();
     QVERIFY(victim.waitForFinished());
@@ -204,23 +233,58 @@ void TestSandbox::failingDecoder()
 void TestSandbox::lyingDecoder_data()
 {
     QTest::addColumn<QByteArray>("lie");
-    for (const char *lie : {"memory smaller than the picture", "lines shorter than the picture is wide",
-                            "no such format", "memory that can shrink", "slot without its memory",
-                            "answer cut short", "nothing but noise"})
-        QTest::newRow(lie) << QByteArray(lie);
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("ended");
+    for (const char *lie :
+         {"memory smaller than the picture", "lines shorter than the picture is wide",
+          "no such format", "a slot it was never given", "answer cut short", "nothing but noise",
+          "a descriptor sent with the answer", "a second slot for one picture",
+          "a slot over the allocation limit", "a colour-table count of 0xfffffff0",
+          "a list count far beyond the message"})
+        QTest::newRow(lie) << QByteArray(lie) << false << true;
+    // A picture too large to convert, which an honest decoder may give too.
+    const char *huge = "a one-bit 18000 x 18000 picture in another colour space";
+    QTest::newRow(huge) << QByteArray(huge) << false << false;
+    // Lies that come to nothing: the picture is shown as the decoder wrote it.
+    for (const char *lie : {"shrinking the slot it was given", "escape bytes in what the readers said"})
+        QTest::newRow(lie) << QByteArray(lie) << true << false;
 }
 
-// A decoder taken over by a hostile file cannot make the viewer read beyond what it mapped.
+namespace {
+
+// The most address space this process has held, in kilobytes.
+qint64 addressSpacePeak()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmPeak:") + 7;
+    return text.mid(at, text.indexOf("kB", at) - at).trimmed().toLongLong();
+}
+
+} // namespace
+
+// A decoder taken over by a hostile file can neither make the viewer read beyond what it mapped,
+// nor take its memory, nor print to the user's terminal what the terminal would obey.
 void TestSandbox::lyingDecoder()
 {
     QFETCH(QByteArray, lie);
+    QFETCH(bool, shown);
+    QFETCH(bool, ended);
     const QString picture = writePicture(QStringLiteral("lie.png"), QSize(100, 100), Qt::red);
     const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
     const EnvironmentGuard told("VELMORA_LIE", lie);
     DecoderPool::endIdle();
-    QVERIFY(loadImage(picture, false).isNull());
-    QCOMPARE(childProcesses(), QList<qint64>());
+    if (lie.startsWith("escape"))
+        QTest::ignoreMessage(QtWarningMsg, "[2Jcleared");
+    const qint64 reserved = addressSpacePeak();
+    const QImage loaded = loadImage(picture, false);
+    QCOMPARE(!loaded.isNull(), shown);
+    if (shown)
+        QCOMPARE(loaded.pixel(99, 99), qRgb(255, 255, 255));
+    QVERIFY(addressSpacePeak() - reserved < 1024 * 1024);
+    QCOMPARE(childProcesses().isEmpty(), ended);
     DecoderPool::endIdle();
+    QCOMPARE(childProcesses(), QList<qint64>());
 }
 
 // Folders are switched and the viewer quits without waiting for a decoder's time limit.

@@ -23,9 +23,8 @@ DecoderReply sampleReply()
 {
     DecoderReply reply;
     reply.ok = true;
+    reply.slotWanted = 4800;
     reply.slot = 3;
-    reply.slotBytes = 4800;
-    reply.dropped = {1, 2};
     reply.size = QSize(40, 30);
     reply.format = QImage::Format_ARGB32;
     reply.bytesPerLine = 160;

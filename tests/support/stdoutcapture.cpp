@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <unistd.h>
 
-StdoutCapture::StdoutCapture()
+StdoutCapture::StdoutCapture(int descriptor) : descriptor(descriptor)
 {
     std::fflush(stdout);
     if (!file.open())
         return;
-    savedDescriptor = ::dup(STDOUT_FILENO);
-    ::dup2(file.handle(), STDOUT_FILENO);
+    savedDescriptor = ::dup(descriptor);
+    ::dup2(file.handle(), descriptor);
 }
 
 StdoutCapture::~StdoutCapture()
@@ -20,7 +20,7 @@ StdoutCapture::~StdoutCapture()
     if (savedDescriptor < 0)
         return;
     const QByteArray captured = text();
-    ::dup2(savedDescriptor, STDOUT_FILENO);
+    ::dup2(savedDescriptor, descriptor);
     ::close(savedDescriptor);
     if (QTest::currentTestFailed())
         std::fwrite(captured.constData(), 1, size_t(captured.size()), stderr);
