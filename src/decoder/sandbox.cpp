@@ -128,12 +128,11 @@ bool loadFilter()
     ok = ok && allowIf(SCMP_SYS(kill), SCMP_A0(SCMP_CMP_EQ, self));
     // Of the descriptor commands only those the decoder uses: no signals from a descriptor
     // (F_SETOWN, F_SETSIG, O_ASYNC) that could reach another process, no leases, notifications
-    // or locks. Qt duplicates the handed file and sets its flags; the pixel slots are sealed.
+    // or locks. Qt duplicates the handed file and sets its flags.
     ok = ok && allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_DUPFD_CLOEXEC));
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), 2,
                                   SCMP_A1(SCMP_CMP_EQ, F_SETFL),
                                   SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0)) == 0;
-    ok = ok && allowIf(SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_ADD_SEALS));
     // Answered by answerStat, which lets no name through.
     ok = ok && ::seccomp_rule_add(filter, SCMP_ACT_TRAP, SCMP_SYS(newfstatat), 0) == 0;
     // The AV1 decoder names its threads; no other process control.
