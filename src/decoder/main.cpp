@@ -92,12 +92,12 @@ int main(int argc, char **argv)
     DecoderServer server(kViewerSocket);
     endWithViewer();
     const bool lockedDown = lockDown() && enclosed;
+    if (!lockedDown)
+        refuseOrAcceptRisk(server);
 #ifdef VELMORA_ATTACKS
     // The tests' attack build: hostile code where a taken-over library would run it.
     attack(qgetenv("VELMORA_ATTACK"));
 #endif
-    if (!lockedDown)
-        refuseOrAcceptRisk(server);
     server.run();
     // Nothing to flush or free: the viewer has gone or sent nonsense.
     ::_exit(0);
