@@ -32,63 +32,6 @@ pid_t target(const char *variable)
     return pid_t(qEnvironmentVariableIntValue(variable));
 }
 
-bool signalVictim()
-{
-    return ::kill(target("VELMORA_VICTIM"), SIGKILL) == 0;
-}
-
-bool signalViewer()
-{
-    return ::kill(target("VELMORA_VIEWER"), SIGKILL) == 0;
-}
-
-// A harmless signal: should the wall fail, the test and whatever shares its group live on.
-bool signalOwnGroup()
-{
-    return ::kill(0, SIGCONT) == 0;
-}
-
-bool tgkillVictim()
-{
-    const pid_t victim = target("VELMORA_VICTIM");
-    return ::syscall(SYS_tgkill, victim, victim, SIGKILL) == 0;
-}
-
-// Once the socket belongs to the victim and signals SIGKILL, any event on it, such as the
-// viewer closing its side, kills the victim.
-bool signalsFromSocket()
-{
-    return ::fcntl(kViewerSocket, F_SETOWN, target("VELMORA_VICTIM")) == 0 &&
-           ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 &&
-           ::fcntl(kViewerSocket, F_SETFL, O_ASYNC) == 0;
-}
-
-// Straight to the kernel, past anything glibc would make of the flags; with the flag for an
-// empty path first, which does not stop a name from being looked up.
-bool lookUpName()
-{
-    const char *path = std::getenv("VELMORA_ATTACK_PATH");
-    struct stat status;
-    return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0 ||
-           ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0;
-}
-
-bool openFile()
-{
-    return ::open("/etc/passwd", O_RDONLY) >= 0;
-}
-
-bool createSocket()
-{
-    return ::socket(AF_INET, SOCK_STREAM, 0) >= 0;
-}
-
-bool runProgram()
-{
-    ::execl("/bin/true", "true", static_cast<char *>(nullptr));
-    return false;
-}
-
 bool writeHuge(void *memory)
 {
     if (memory == MAP_FAILED)
@@ -97,50 +40,10 @@ bool writeHuge(void *memory)
     return true;
 }
 
-bool fillMemoryFile()
-{
-    const int memory = ::memfd_create("attack", 0);
-    return memory >= 0 && ::ftruncate(memory, off_t(kHugeBytes)) == 0 &&
-           writeHuge(::mmap(nullptr, kHugeBytes, PROT_WRITE, MAP_SHARED, memory, 0));
-}
-
-bool fillSharedMapping()
-{
-    return writeHuge(
-        ::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-}
-
 void *waitForever(void *)
 {
     for (;;)
         ::pause();
-}
-
-bool startThreads()
-{
-    for (int i = 0; i < kManyThreads; ++i) {
-        pthread_t thread;
-        if (::pthread_create(&thread, nullptr, waitForever, nullptr) != 0)
-            return false;
-    }
-    return true;
-}
-
-bool writeInherited()
-{
-    return ::write(qEnvironmentVariableIntValue("VELMORA_ATTACK_FD"), "attack", 6) == 6;
-}
-
-bool writeEscapes()
-{
-    static const char escapes[] = "\x1b[2J\a\x1b]0;attack\a";
-    return ::write(STDERR_FILENO, escapes, sizeof escapes - 1) == ssize_t(sizeof escapes - 1);
-}
-
-bool spin()
-{
-    for (volatile unsigned long turns = 0;; turns = turns + 1) {
-    }
 }
 
 struct Attack
@@ -152,21 +55,71 @@ struct Attack
 const std::map<QByteArray, Attack> &attacks()
 {
     static const std::map<QByteArray, Attack> all{
-        {"signal another process", {signalVictim}},
-        {"signal the viewer", {signalViewer}},
-        {"signal its own process group", {signalOwnGroup}},
-        {"tgkill another process", {tgkillVictim}},
-        {"take signals from the socket", {signalsFromSocket}},
-        {"look up a name", {lookUpName}},
-        {"open a file", {openFile}},
-        {"create a socket", {createSocket}},
-        {"run a program", {runProgram}},
-        {"fill a 3 GiB memory file", {fillMemoryFile}},
-        {"fill a 3 GiB shared mapping", {fillSharedMapping}},
-        {"start 200 threads", {startThreads, true}},
-        {"write into an inherited descriptor", {writeInherited}},
-        {"write escape bytes to standard error", {writeEscapes}},
-        {"spin after answering", {spin, true}},
+        {"signal another process", {[] { return ::kill(target("VELMORA_VICTIM"), SIGKILL) == 0; }}},
+        {"signal the viewer", {[] { return ::kill(target("VELMORA_VIEWER"), SIGKILL) == 0; }}},
+        // A harmless signal: should the wall fail, the test and its group live on.
+        {"signal its own process group", {[] { return ::kill(0, SIGCONT) == 0; }}},
+        {"tgkill another process",
+         {[] {
+             const pid_t victim = target("VELMORA_VICTIM");
+             return ::syscall(SYS_tgkill, victim, victim, SIGKILL) == 0;
+         }}},
+        // Once the socket belongs to the victim and signals SIGKILL, any event on it, such as
+        // the viewer closing its side, kills the victim.
+        {"take signals from the socket",
+         {[] {
+             return ::fcntl(kViewerSocket, F_SETOWN, target("VELMORA_VICTIM")) == 0 &&
+                    ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 &&
+                    ::fcntl(kViewerSocket, F_SETFL, O_ASYNC) == 0;
+         }}},
+        // Straight to the kernel, with the flag for an empty path first, which does not stop a
+        // name from being looked up.
+        {"look up a name",
+         {[] {
+             const char *path = std::getenv("VELMORA_ATTACK_PATH");
+             struct stat status;
+             return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0 ||
+                    ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0;
+         }}},
+        {"open a file", {[] { return ::open("/etc/passwd", O_RDONLY) >= 0; }}},
+        {"create a socket", {[] { return ::socket(AF_INET, SOCK_STREAM, 0) >= 0; }}},
+        {"run a program",
+         {[] { return ::execl("/bin/true", "true", static_cast<char *>(nullptr)) == 0; }}},
+        {"fill a 3 GiB memory file",
+         {[] {
+             const int memory = ::memfd_create("attack", 0);
+             return memory >= 0 && ::ftruncate(memory, off_t(kHugeBytes)) == 0 &&
+                    writeHuge(::mmap(nullptr, kHugeBytes, PROT_WRITE, MAP_SHARED, memory, 0));
+         }}},
+        {"fill a 3 GiB shared mapping",
+         {[] {
+             return writeHuge(::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE,
+                                     MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+         }}},
+        {"start 200 threads",
+         {[] {
+              for (int i = 0; i < kManyThreads; ++i) {
+                  pthread_t thread;
+                  if (::pthread_create(&thread, nullptr, waitForever, nullptr) != 0)
+                      return false;
+              }
+              return true;
+          },
+          true}},
+        {"write into an inherited descriptor",
+         {[] { return ::write(qEnvironmentVariableIntValue("VELMORA_ATTACK_FD"), "attack", 6) == 6; }}},
+        {"write escape bytes to standard error",
+         {[] {
+             static const char escapes[] = "\x1b[2J\a\x1b]0;attack\a";
+             return ::write(STDERR_FILENO, escapes, sizeof escapes - 1) > 0;
+         }}},
+        {"spin after answering",
+         {[] {
+              for (volatile unsigned long turns = 0;; turns = turns + 1) {
+              }
+              return true;
+          },
+          true}},
     };
     return all;
 }
