@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
-#include <map>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -34,10 +32,7 @@ pid_t target(const char *variable)
 
 bool writeHuge(void *memory)
 {
-    if (memory == MAP_FAILED)
-        return false;
-    std::memset(memory, 1, kHugeBytes);
-    return true;
+    return memory != MAP_FAILED && std::memset(memory, 1, kHugeBytes);
 }
 
 void *waitForever(void *)
@@ -46,82 +41,58 @@ void *waitForever(void *)
         ::pause();
 }
 
-struct Attack
+// Whether the attack that name names succeeded.
+bool attempt(const QByteArray &name)
 {
-    std::function<bool()> run;
-    bool afterAnswer = false;
-};
-
-const std::map<QByteArray, Attack> &attacks()
-{
-    static const std::map<QByteArray, Attack> all{
-        {"signal another process", {[] { return ::kill(target("VELMORA_VICTIM"), SIGKILL) == 0; }}},
-        {"signal the viewer", {[] { return ::kill(target("VELMORA_VIEWER"), SIGKILL) == 0; }}},
-        // A harmless signal: should the wall fail, the test and its group live on.
-        {"signal its own process group", {[] { return ::kill(0, SIGCONT) == 0; }}},
-        {"tgkill another process",
-         {[] {
-             const pid_t victim = target("VELMORA_VICTIM");
-             return ::syscall(SYS_tgkill, victim, victim, SIGKILL) == 0;
-         }}},
-        // Once the socket belongs to the victim and signals SIGKILL, any event on it, such as
-        // the viewer closing its side, kills the victim.
-        {"take signals from the socket",
-         {[] {
-             return ::fcntl(kViewerSocket, F_SETOWN, target("VELMORA_VICTIM")) == 0 &&
-                    ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 &&
-                    ::fcntl(kViewerSocket, F_SETFL, O_ASYNC) == 0;
-         }}},
-        // Straight to the kernel, with the flag for an empty path first, which does not stop a
-        // name from being looked up.
-        {"look up a name",
-         {[] {
-             const char *path = std::getenv("VELMORA_ATTACK_PATH");
-             struct stat status;
-             return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0 ||
-                    ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0;
-         }}},
-        {"open a file", {[] { return ::open("/etc/passwd", O_RDONLY) >= 0; }}},
-        {"create a socket", {[] { return ::socket(AF_INET, SOCK_STREAM, 0) >= 0; }}},
-        {"run a program",
-         {[] { return ::execl("/bin/true", "true", static_cast<char *>(nullptr)) == 0; }}},
-        {"fill a 3 GiB memory file",
-         {[] {
-             const int memory = ::memfd_create("attack", 0);
-             return memory >= 0 && ::ftruncate(memory, off_t(kHugeBytes)) == 0 &&
-                    writeHuge(::mmap(nullptr, kHugeBytes, PROT_WRITE, MAP_SHARED, memory, 0));
-         }}},
-        {"fill a 3 GiB shared mapping",
-         {[] {
-             return writeHuge(::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE,
-                                     MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-         }}},
-        {"start 200 threads",
-         {[] {
-              for (int i = 0; i < kManyThreads; ++i) {
-                  pthread_t thread;
-                  if (::pthread_create(&thread, nullptr, waitForever, nullptr) != 0)
-                      return false;
-              }
-              return true;
-          },
-          true}},
-        {"write into an inherited descriptor",
-         {[] { return ::write(qEnvironmentVariableIntValue("VELMORA_ATTACK_FD"), "attack", 6) == 6; }}},
-        {"write escape bytes to standard error",
-         {[] {
-             static const char escapes[] = "\x1b[2J\a\x1b]0;attack\a";
-             return ::write(STDERR_FILENO, escapes, sizeof escapes - 1) > 0;
-         }}},
-        {"spin after answering",
-         {[] {
-              for (volatile unsigned long turns = 0;; turns = turns + 1) {
-              }
-              return true;
-          },
-          true}},
-    };
-    return all;
+    const pid_t victim = target("VELMORA_VICTIM");
+    struct stat status;
+    const char *path = std::getenv("VELMORA_ATTACK_PATH");
+    const int memory = name == "fill a 3 GiB memory file" ? ::memfd_create("attack", 0) : -1;
+    pthread_t thread;
+    static const char escapes[] = "\x1b[2J\a\x1b]0;attack\a";
+    if (name == "signal another process")
+        return ::kill(victim, SIGKILL) == 0;
+    if (name == "signal the viewer")
+        return ::kill(target("VELMORA_VIEWER"), SIGKILL) == 0;
+    // A harmless signal: should the wall fail, the test and its group live on.
+    if (name == "signal its own process group")
+        return ::kill(0, SIGCONT) == 0;
+    if (name == "tgkill another process")
+        return ::syscall(SYS_tgkill, victim, victim, SIGKILL) == 0;
+    // Once the socket belongs to the victim and signals SIGKILL, any event on it, such as the
+    // viewer closing its side, kills the victim.
+    if (name == "take signals from the socket")
+        return ::fcntl(kViewerSocket, F_SETOWN, victim) == 0 &&
+               ::fcntl(kViewerSocket, F_SETSIG, SIGKILL) == 0 &&
+               ::fcntl(kViewerSocket, F_SETFL, O_ASYNC) == 0;
+    // Straight to the kernel, with the flag for an empty path first, which does not stop a name
+    // from being looked up.
+    if (name == "look up a name")
+        return ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, AT_EMPTY_PATH) == 0 ||
+               ::syscall(SYS_newfstatat, AT_FDCWD, path, &status, 0) == 0;
+    if (name == "open a file")
+        return ::open("/etc/passwd", O_RDONLY) >= 0;
+    if (name == "create a socket")
+        return ::socket(AF_INET, SOCK_STREAM, 0) >= 0;
+    if (name == "run a program")
+        return ::execl("/bin/true", "true", static_cast<char *>(nullptr)) == 0;
+    if (name == "fill a 3 GiB memory file")
+        return memory >= 0 && ::ftruncate(memory, off_t(kHugeBytes)) == 0 &&
+               writeHuge(::mmap(nullptr, kHugeBytes, PROT_WRITE, MAP_SHARED, memory, 0));
+    if (name == "fill a 3 GiB shared mapping")
+        return writeHuge(::mmap(nullptr, kHugeBytes, PROT_READ | PROT_WRITE,
+                                MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    for (int i = 0; name == "start 200 threads" && i < kManyThreads; ++i) {
+        if (::pthread_create(&thread, nullptr, waitForever, nullptr) != 0)
+            return false;
+    }
+    if (name == "write into an inherited descriptor")
+        return ::write(target("VELMORA_ATTACK_FD"), "attack", 6) == 6;
+    if (name == "write escape bytes to standard error")
+        return ::write(STDERR_FILENO, escapes, sizeof escapes - 1) > 0;
+    for (volatile unsigned long turns = 0; name == "spin after answering"; turns = turns + 1) {
+    }
+    return true;
 }
 
 // VELMORA_REFUSE_FILTER=1: a kernel without seccomp filters, simulated before main by a filter
@@ -147,20 +118,16 @@ const std::map<QByteArray, Attack> &attacks()
 
 void attack(const QByteArray &name)
 {
-    const auto found = attacks().find(name);
-    if (found == attacks().end())
-        return;
-    const std::function<bool()> run = found->second.run;
     // Without the exit handlers: a leak checker's would trace the process, which the filter
     // forbids.
-    if (!found->second.afterAnswer) {
-        if (!run())
+    if (name != "start 200 threads" && name != "spin after answering") {
+        if (!attempt(name))
             ::_exit(0);
         return;
     }
-    std::thread([run] {
+    std::thread([name] {
         std::this_thread::sleep_for(kAfterAnswer);
-        if (!run())
+        if (!attempt(name))
             ::_exit(0);
     }).detach();
 }
