@@ -129,8 +129,21 @@ QString confinementProgram()
 
 } // namespace
 
-void printLine(const QByteArray &text)
+QString printable(const QString &text)
 {
+    QString kept;
+    kept.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control || c == QLatin1Char('\t') ||
+            c == QLatin1Char('\n'))
+            kept.append(c);
+    }
+    return kept;
+}
+
+void printLine(const QByteArray &line)
+{
+    const QByteArray text = printable(QString::fromUtf8(line)).toUtf8();
     if (heldLines) {
         heldLines->append(text);
         return;

@@ -29,8 +29,12 @@ void endAllCommands();
 // endAllCommands was called.
 bool commandsEnded();
 
-// Writes text and a line end to standard output and flushes it. Lines written from several
-// threads at once never mix.
+// What a decoder or dcraw said, as the viewer may print it: without the control characters
+// (escape sequences among them) that a terminal would obey; tabs and line ends stay.
+QString printable(const QString &text);
+
+// Writes text, as printable leaves it, and a line end to standard output and flushes it. Lines
+// written from several threads at once never mix.
 void printLine(const QByteArray &text);
 
 // Until it is called again with nullptr, printLine appends the lines it is given on the calling

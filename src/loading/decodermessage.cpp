@@ -222,17 +222,6 @@ bool decodeMessage(const QByteArray &message, DecoderReply &reply)
     });
 }
 
-QString printable(const QString &text)
-{
-    QString kept;
-    kept.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.category() != QChar::Other_Control || c == QLatin1Char('\t'))
-            kept.append(c);
-    }
-    return kept;
-}
-
 bool sendMessage(int socket, const QByteArray &message, const QList<int> &descriptors)
 {
     if (quint32(message.size()) > kLargestMessage || descriptors.size() > kMostDescriptors)

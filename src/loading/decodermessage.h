@@ -88,10 +88,6 @@ QByteArray encodeMessage(const DecoderReply &reply);
 bool decodeMessage(const QByteArray &message, DecoderRequest &request);
 bool decodeMessage(const QByteArray &message, DecoderReply &reply);
 
-// What a decoder said, as the viewer may print it: without the control characters (escape
-// sequences among them) that a terminal would obey.
-QString printable(const QString &text);
-
 // Sends message with the descriptors attached; false when the other side is gone.
 bool sendMessage(int socket, const QByteArray &message, const QList<int> &descriptors = {});
 

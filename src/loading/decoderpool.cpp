@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decoderpool.h"
 
+#include "command.h"
 #include "paths.h"
 
 #include <QFile>

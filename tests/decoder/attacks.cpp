@@ -54,9 +54,6 @@ bool attempt(const QByteArray &name)
         return ::kill(victim, SIGKILL) == 0;
     if (name == "signal the viewer")
         return ::kill(target("VELMORA_VIEWER"), SIGKILL) == 0;
-    // A harmless signal: should the wall fail, the test and its group live on.
-    if (name == "signal its own process group")
-        return ::kill(0, SIGCONT) == 0;
     if (name == "tgkill another process")
         return ::syscall(SYS_tgkill, victim, victim, SIGKILL) == 0;
     // Once the socket belongs to the victim and signals SIGKILL, any event on it, such as the

@@ -91,12 +91,9 @@ void TestCommand::confinementFailsClosed()
     QTemporaryDir dir;
     const QString ran = dir.filePath(QStringLiteral("ran"));
     StdoutCapture capture;
-    const int code =
-        runConfinedCommand(dir.filePath(QStringLiteral("gone")), QStringLiteral("dcraw"),
-                           shell(QStringLiteral("touch '%1'").arg(ran)));
-    QVERIFY(code != 0 && code != -1);
-    QVERIFY(!QFile::exists(ran));
-    QVERIFY2(capture.text().contains("nothing was run"), capture.text().constData());
+    QVERIFY(runConfinedCommand(dir.filePath(QStringLiteral("gone")), QStringLiteral("dcraw"),
+                               shell(QStringLiteral("touch '%1'").arg(ran))) > 0);
+    QVERIFY(!QFile::exists(ran) && capture.text().contains("nothing was run"));
     QVERIFY(noChildLeft());
 }
 

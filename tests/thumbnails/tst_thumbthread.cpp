@@ -170,7 +170,6 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
-    // In the private folder, the one place a confined decoder may write.
     const QString pidFile = privateTempDirectory() + QStringLiteral("/pid");
     // A conversion that would take a minute: quitting must not wait for it.
     const FakeDecoder decoder(bin.path(), "echo $$ > \"${2%/*}/pid\"\nexec sleep 60");
