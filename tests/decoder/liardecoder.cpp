@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // liardecoder --serve: a decoder taken over by a hostile file. It answers every request with the
-// lie that VELMORA_LIE names, about a 100 x 100 white picture in 32-bit colours, in a slot it
-// asks the viewer for.
+// lie VELMORA_LIE names, about a 100 x 100 white picture in 32-bit colours in a slot it asks for.
 #include "decodermessage.h"
 
 #include <QColorSpace>

@@ -84,8 +84,7 @@ void TestCommand::missingProgram()
     QVERIFY(noChildLeft());
 }
 
-// A wall that cannot be raised (no private folder to confine to) stops the command from running
-// at all, rather than letting it run without the wall; the launcher says why.
+// A wall that cannot be raised (no folder to confine to) stops the command; the launcher says why.
 void TestCommand::confinementFailsClosed()
 {
     QTemporaryDir dir;

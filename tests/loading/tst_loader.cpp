@@ -440,8 +440,7 @@ void TestLoader::confinedDecoder_data()
     }
 }
 
-// A raw file that takes dcraw over reaches nothing of the user's, and what dcraw says still
-// reaches the viewer's output.
+// A dcraw taken over reaches nothing of the user's; what it says still reaches the output.
 void TestLoader::confinedDecoder()
 {
     QFETCH(QByteArray, attempt);
