@@ -121,6 +121,12 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
         reply.metadata = readMetadata(request.name);
         reply.ok = true;
         break;
+    case DecoderRequest::HeaderColours: {
+        Orientation orientation = QImageIOHandler::TransformationNone;
+        reply.ok = readHeaderColours(request.name, reply.colourProfile, orientation);
+        reply.orientation = int(orientation);
+        break;
+    }
     case DecoderRequest::Format: {
         QFile file(request.name);
         if (openRegularFile(file))

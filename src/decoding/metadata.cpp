@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QColorSpace>
 #include <QFile>
+#include <QtEndian>
 
 #include <exiv2/exiv2.hpp>
 
@@ -137,6 +138,29 @@ QByteArray iccProfile(Exiv2::Image &image)
     return bytes;
 }
 
+// Where a PNG file has no profile, Qt makes its colours of a gamma or chromaticity chunk before
+// the pixels, which libexiv2 does not report; true when the file has one, or ends before its pixels.
+bool pngHasColourChunks(QFile &file)
+{
+    constexpr qint64 kSignatureBytes = 8;
+    constexpr qint64 kCrcBytes = 4;
+    if (!file.seek(kSignatureBytes))
+        return true;
+    for (;;) {
+        const QByteArray header = file.read(8);
+        if (header.size() != 8)
+            return true;
+        const QByteArray type = header.mid(4);
+        if (type == "IDAT")
+            return false;
+        if (type == "gAMA" || type == "cHRM")
+            return true;
+        const quint32 length = qFromBigEndian<quint32>(header.constData());
+        if (!file.seek(file.pos() + qint64(length) + kCrcBytes))
+            return true;
+    }
+}
+
 void readExifFields(const Exiv2::ExifData &exif, PictureMetadata &m)
 {
     m.dateTaken = QDateTime::fromString(text(exif, Exiv2::dateTimeOriginal),
@@ -200,5 +224,26 @@ Orientation rawFileOrientation(const QString &path)
         return found ? fromExif(found->toLong()) : QImageIOHandler::TransformationNone;
     } catch (...) {
         return QImageIOHandler::TransformationNone;
+    }
+}
+
+bool readHeaderColours(const QString &path, QByteArray &profile, Orientation &orientation)
+{
+    // A file the library cannot parse, or that makes it fail, cannot tell: the picture is read.
+    try {
+        QFile file(path);
+        const auto image = openMetadata(file);
+        if (!image)
+            return false;
+        const int type = image->imageType();
+        if (type != Exiv2::ImageType::jpeg && type != Exiv2::ImageType::tiff &&
+            (type != Exiv2::ImageType::png || pngHasColourChunks(file)))
+            return false;
+        profile = iccProfile(*image);
+        const Exiv2::Exifdatum *found = findDatum(image->exifData(), Exiv2::orientation);
+        orientation = found ? fromExif(found->toLong()) : QImageIOHandler::TransformationNone;
+        return true;
+    } catch (...) {
+        return false;
     }
 }

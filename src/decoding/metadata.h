@@ -5,6 +5,7 @@
 #include "appearance.h"
 #include "picturemetadata.h"
 
+#include <QByteArray>
 #include <QString>
 
 // The metadata of the file at path, camera raw files included, read by libexiv2 without changing
@@ -15,5 +16,11 @@ PictureMetadata readMetadata(const QString &path);
 // The orientation a camera raw file records, read by libexiv2; none when the file has none or
 // cannot be parsed. Safe to call from several threads at once.
 Orientation rawFileOrientation(const QString &path);
+
+// The colour profile (ICC; empty for none) and orientation that the headers of the JPEG, PNG or
+// TIFF file at path record, read by libexiv2 without decoding the picture: what Qt's reader gives
+// the picture. False for other files, and for a PNG file whose gamma or chromaticity chunks Qt may
+// make its colours of instead. Safe to call from several threads at once.
+bool readHeaderColours(const QString &path, QByteArray &profile, Orientation &orientation);
 
 #endif

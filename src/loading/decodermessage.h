@@ -32,6 +32,8 @@ struct DecoderRequest
         Animation,      // the first frame of an animation, which the decoder keeps open
         NextFrame,      // the animation's next frame, its first again after the last; no
                         // descriptor. Any other request closes the animation.
+        HeaderColours,  // the colour profile and orientation a JPEG, PNG or TIFF file's
+                        // headers record, without decoding the picture
         NewSlot,        // not a request: the answer to a decoder that asked for a slot, its
                         // memory file attached, or nothing attached when the viewer refuses.
     };

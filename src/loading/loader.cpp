@@ -98,6 +98,16 @@ PictureMetadata loadMetadata(const QString &path)
     return reply.metadata;
 }
 
+bool loadHeaderColours(const QString &path, QByteArray &profile, Orientation &orientation)
+{
+    DecoderReply reply;
+    if (!askAbout(DecoderRequest::HeaderColours, path, kThumbnailTimeLimit, reply))
+        return false;
+    profile = reply.colourProfile;
+    orientation = Orientation(reply.orientation & kAnyTurn);
+    return true;
+}
+
 QByteArray loadImageFormat(const QString &path)
 {
     DecoderReply reply;

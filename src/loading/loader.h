@@ -27,6 +27,11 @@ bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation 
 // empty when it cannot be read. It may take a while, so not from the user-interface thread.
 PictureMetadata loadMetadata(const QString &path);
 
+// The colour profile (empty for none) and orientation that the headers of the JPEG, PNG or TIFF
+// file at path record, as a decoder process reads them without decoding the picture
+// (readHeaderColours, metadata.h); false when its headers cannot tell.
+bool loadHeaderColours(const QString &path, QByteArray &profile, Orientation &orientation);
+
 // The format of the picture file at path as Qt's readers find it by its name and content, such
 // as "jpeg"; empty when none reads it.
 QByteArray loadImageFormat(const QString &path);

@@ -3,6 +3,7 @@
 
 #include "appearance.h"
 #include "loader.h"
+#include "sharedthumbnails.h"
 #include "thumbqueue.h"
 
 #ifdef Q_OS_LINUX
@@ -84,20 +85,29 @@ void ThumbThread::run()
         const int row = queue->take();
         if (row < 0)
             return;
-        Orientation orientation = QImageIOHandler::TransformationNone;
-        const bool loaded =
-            loadImage(queue->files().at(row), true, buffer, orientation, leastSide);
+        const QString &path = queue->files().at(row);
+        // A thumbnail that the desktop already made spares decoding the whole picture.
+        const QImage shared = sharedThumbnail(path, ratio);
+        QImage thumbnail;
+        if (!shared.isNull()) {
+            thumbnail = compactThumbnail(scaleThumbnail(shared, ratio));
+        } else {
+            Orientation orientation = QImageIOHandler::TransformationNone;
+            const bool loaded = loadImage(path, true, buffer, orientation, leastSide);
+            if (abort)
+                return;
+            // Turned and converted to sRGB once small: the same picture for a fraction of the
+            // work.
+            if (loaded)
+                thumbnail =
+                    compactThumbnail(finishPicture(scaleThumbnail(buffer, ratio), orientation));
+        }
         if (abort)
             return;
-        // Turned and converted to sRGB once small: the same picture for a fraction of the work.
-        QImage thumbnail =
-            loaded ? compactThumbnail(finishPicture(scaleThumbnail(buffer, ratio), orientation))
-                   : QImage();
-        if (abort)
-            return;
-        // A picture already of thumbnail size comes back sharing the buffer; the next read would
-        // then have to allocate afresh.
-        if (!thumbnail.isNull() && thumbnail.constBits() == buffer.constBits())
+        // A picture already of thumbnail size comes back sharing what was read: the buffer, which
+        // the next read would then have to allocate afresh, or a decoder's memory.
+        if (!thumbnail.isNull() && (thumbnail.constBits() == buffer.constBits() ||
+                                    thumbnail.constBits() == shared.constBits()))
             thumbnail = thumbnail.copy();
         emit renderedImage(thumbnail, row);
     }
