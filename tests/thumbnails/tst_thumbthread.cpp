@@ -6,12 +6,15 @@
 #include "privatedirectory.h"
 #include "stdoutcapture.h"
 #include "thumbfixtures.h"
+#include "thumbqueue.h"
 #include "thumbthread.h"
 
 #include <QColorSpace>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -59,6 +62,8 @@ private slots:
     void samePictureSizesKeepTheirOwnThumbnails();
     void thumbnailIsTheWholePictureReduced_data();
     void thumbnailIsTheWholePictureReduced();
+    void sharedThumbnailStandsInOnlyWhenItCannotDiffer_data();
+    void sharedThumbnailStandsInOnlyWhenItCannotDiffer();
 
 private:
     QTemporaryDir samples;
@@ -357,6 +362,72 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced()
         difference += qAbs(reduced.constBits()[i] - whole.constBits()[i]);
     const double mean = double(difference) / whole.sizeInBytes();
     QVERIFY2(mean <= 2, qPrintable(QString::number(mean)));
+}
+
+void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("side");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QString>("uri");
+    QTest::addColumn<int>("secondsOff");
+    QTest::addColumn<bool>("adobeRgb");
+    QTest::addColumn<bool>("used");
+    const QString own; // the picture's own URI
+    QTest::newRow("a fresh entry of normal/ stands in") << "normal" << 128 << 1.0 << own << 0
+                                                        << false << true;
+    QTest::newRow("a fresh entry of large/ stands in on a dense screen")
+        << "large" << 256 << 2.0 << own << 0 << false << true;
+    QTest::newRow("an entry of normal/ is too small on a dense screen")
+        << "normal" << 128 << 2.0 << own << 0 << false << false;
+    QTest::newRow("an entry made before the picture last changed is not used")
+        << "normal" << 128 << 1.0 << own << -1 << false << false;
+    QTest::newRow("an entry of another file is not used")
+        << "normal" << 128 << 1.0 << "file:///elsewhere/p.png" << 0 << false << false;
+    QTest::newRow("an entry of fail/ is not used")
+        << "fail/maker" << 128 << 1.0 << own << 0 << false << false;
+    QTest::newRow("an entry of a picture with an Adobe RGB profile is not used")
+        << "normal" << 128 << 1.0 << own << 0 << true << false;
+}
+
+void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, side);
+    QFETCH(qreal, ratio);
+    QFETCH(QString, uri);
+    QFETCH(int, secondsOff);
+    QFETCH(bool, adobeRgb);
+    QFETCH(bool, used);
+    QTemporaryDir dir;
+    const EnvironmentGuard cache("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+    QImage picture(400, 300, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    if (adobeRgb)
+        picture.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    const QString path = dir.filePath(QStringLiteral("red.png"));
+    QVERIFY(picture.save(path));
+
+    // Blue, unlike the picture, shows which one was used.
+    QImage entry(side, side * 3 / 4, QImage::Format_RGB32);
+    entry.fill(Qt::blue);
+    const QByteArray ownUri = QUrl::fromLocalFile(path).toEncoded();
+    entry.setText(QStringLiteral("Thumb::URI"), uri.isEmpty() ? QString::fromLatin1(ownUri) : uri);
+    const qint64 modified = QFileInfo(path).lastModified().toSecsSinceEpoch() + secondsOff;
+    entry.setText(QStringLiteral("Thumb::MTime"), QString::number(modified));
+    const QString entryFolder = dir.filePath(QStringLiteral("cache/thumbnails/") + folder);
+    QVERIFY(QDir().mkpath(entryFolder));
+    QVERIFY(entry.save(entryFolder + QLatin1Char('/') +
+                       QCryptographicHash::hash(ownUri, QCryptographicHash::Md5).toHex() + ".png"));
+
+    ThumbThread worker;
+    QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
+    worker.render(std::make_shared<ThumbQueue>(QStringList{path}, ratio));
+    QVERIFY(worker.wait(QDeadlineTimer(60000)));
+    QCOMPARE(rendered.size(), 1);
+    const QImage thumbnail = rendered.at(0).at(0).value<QImage>();
+    QCOMPARE(thumbnail.size(), QSize(thumbnailSide(ratio), thumbnailSide(ratio) * 3 / 4));
+    QCOMPARE(thumbnail.pixelColor(10, 10) == QColor(Qt::blue), used);
 }
 
 QTEST_GUILESS_MAIN(TestThumbThread)
