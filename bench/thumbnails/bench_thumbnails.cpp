@@ -4,17 +4,20 @@
 // the user-interface thread stalls while they stream in, and how much memory a large folder costs
 // above the empty grid. A big folder of camera photographs: how soon the screen in view is filled,
 // after opening and after a jump to its end, and what ten thousand thumbnails hold at the screen's
-// pixel ratio and at twice it.
+// pixel ratio and at twice it. A folder whose thumbnails the desktop's shared store already holds.
 
 #include "benchsupport.h"
 #include "dngwriter.h"
+#include "environmentguard.h"
 #include "hostilecorpus.h"
 #include "loader.h"
+#include "sharedthumbnails.h"
 #include "thumbthread.h"
 #include "thumbview.h"
 
 #include <QApplication>
 #include <QColorSpace>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -26,6 +29,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,6 +74,10 @@ constexpr double kBigAllAim = 0.6;
 constexpr int kManyCount = 10000;
 constexpr QSize kManySize(320, 240);
 constexpr qint64 kManyMemoryAimMb = 300;
+// Photographs of 12 MP whose thumbnails of 128 and 256 pixels the shared store holds: a read of
+// those must save most of the work of reading the photographs reduced.
+constexpr int kSharedCount = 300;
+constexpr double kSharedAim = 0.15;
 // Run alone, in a child process with its own pixel ratio.
 const char *const kManyOption = "--many";
 
@@ -464,6 +472,85 @@ bool measureMany(const QDir &root)
     return met;
 }
 
+// Writes the store's entries for the files of folder under cache as the freedesktop.org thumbnail
+// standard has a thumbnailer write them: the picture scaled to 128 and 256 pixels, each a PNG
+// named by the MD5 of the file's URI, saying the URI, modification time, size and picture size,
+// readable by the user alone.
+bool fillSharedStore(const QString &cache, const QString &folder, const QImage &picture)
+{
+    const QList<QPair<QString, int>> sizes = {{QStringLiteral("normal"), 128},
+                                              {QStringLiteral("large"), 256}};
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files);
+    for (const auto &[size, side] : sizes) {
+        const QString path = cache + QStringLiteral("/thumbnails/") + size;
+        if (!QDir().mkpath(path) ||
+            !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner))
+            return false;
+        QImage entry = picture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        entry.setText(QStringLiteral("Thumb::Image::Width"), QString::number(picture.width()));
+        entry.setText(QStringLiteral("Thumb::Image::Height"), QString::number(picture.height()));
+        for (const QFileInfo &info : files) {
+            const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
+            entry.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(uri));
+            entry.setText(QStringLiteral("Thumb::MTime"),
+                          QString::number(info.lastModified().toSecsSinceEpoch()));
+            entry.setText(QStringLiteral("Thumb::Size"), QString::number(info.size()));
+            const QString name = path + QLatin1Char('/') +
+                                 QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex() +
+                                 ".png";
+            if (!entry.save(name, "PNG") ||
+                !QFile::setPermissions(name, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The seconds until every thumbnail of folder is there, with the store at cache.
+double sharedStoreSeconds(ThumbView &view, const QString &folder, const QString &cache)
+{
+    const EnvironmentGuard store("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const Stream stream = streamFolder(view, folder);
+    return renderedRows(view) == view.model()->rowCount() ? stream.lastSeconds : -1;
+}
+
+// The same folder with a full store and with an empty one, which runs before and after.
+bool measureSharedStore(ThumbView &view, const QDir &root)
+{
+    const QString source = root.filePath(QStringLiteral("shared.jpg"));
+    const QImage picture = cameraPhoto(kBigPhotoSize);
+    const QString folder = root.filePath(QStringLiteral("shared"));
+    if (!picture.save(source, "JPG", 90) || !root.mkdir(QStringLiteral("shared")) ||
+        !linkFolder(folder, {source}, kSharedCount))
+        return false;
+    const QString full = root.filePath(QStringLiteral("cache-full"));
+    const QString empty = root.filePath(QStringLiteral("cache-empty"));
+    if (!fillSharedStore(full, folder, picture))
+        return false;
+    const double before = sharedStoreSeconds(view, folder, empty);
+    const double shared = sharedStoreSeconds(view, folder, full);
+    const double after = sharedStoreSeconds(view, folder, empty);
+    const double without = (before + after) / 2;
+    const double ratio = shared / without;
+    // What every thumbnail pays when the store has nothing for it.
+    QElapsedTimer clock;
+    {
+        const EnvironmentGuard store("XDG_CACHE_HOME", QFile::encodeName(empty));
+        const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files);
+        clock.start();
+        for (const QFileInfo &file : files)
+            sharedThumbnail(file.filePath(), 1);
+    }
+    const double lookupUs = clock.nsecsElapsed() / 1e3 / kSharedCount;
+    std::printf("(e) %d photos of 12 MP whose thumbnails the shared store holds: all in %.2f s; "
+                "without them %.2f s (%.2f before, %.2f after), ratio %.3f (aim <= %.2f); a "
+                "look in the empty store %.1f us a photo\n",
+                kSharedCount, shared, without, before, after, ratio, kSharedAim, lookupUs);
+    std::fflush(stdout);
+    return before > 0 && shared > 0 && after > 0 && ratio <= kSharedAim;
+}
+
 // The plain loop runs before and after the stream and counts at their mean, so that a load on
 // the machine that changes during the run weighs on both sides alike.
 bool measureSpeed(ThumbView &view, const char *name, const QString &folder,
@@ -580,6 +667,7 @@ int main(int argc, char **argv)
                        kDngTimeAim) &&
           met;
 
+    met = measureSharedStore(view, root) && met;
     met = measureBigFolder(root) && met;
     met = measureMany(root) && met;
 
