@@ -139,7 +139,7 @@ QByteArray iccProfile(Exiv2::Image &image)
 }
 
 // Where a PNG file has no profile, Qt makes its colours of a gamma or chromaticity chunk before
-// the pixels, which libexiv2 does not report; true when the file has one, or ends before its pixels.
+// the pixels, which libexiv2 does not report; true when it has one, or ends before its pixels.
 bool pngHasColourChunks(QFile &file)
 {
     constexpr qint64 kSignatureBytes = 8;

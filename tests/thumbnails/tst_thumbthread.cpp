@@ -367,33 +367,31 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced()
 void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer_data()
 {
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<int>("side");
     QTest::addColumn<qreal>("ratio");
     QTest::addColumn<QString>("uri");
     QTest::addColumn<int>("secondsOff");
     QTest::addColumn<bool>("adobeRgb");
     QTest::addColumn<bool>("used");
     const QString own; // the picture's own URI
-    QTest::newRow("a fresh entry of normal/ stands in") << "normal" << 128 << 1.0 << own << 0
-                                                        << false << true;
+    QTest::newRow("a fresh entry of normal/ stands in")
+        << "normal" << 1.0 << own << 0 << false << true;
     QTest::newRow("a fresh entry of large/ stands in on a dense screen")
-        << "large" << 256 << 2.0 << own << 0 << false << true;
+        << "large" << 2.0 << own << 0 << false << true;
     QTest::newRow("an entry of normal/ is too small on a dense screen")
-        << "normal" << 128 << 2.0 << own << 0 << false << false;
+        << "normal" << 2.0 << own << 0 << false << false;
     QTest::newRow("an entry made before the picture last changed is not used")
-        << "normal" << 128 << 1.0 << own << -1 << false << false;
+        << "normal" << 1.0 << own << -1 << false << false;
     QTest::newRow("an entry of another file is not used")
-        << "normal" << 128 << 1.0 << "file:///elsewhere/p.png" << 0 << false << false;
+        << "normal" << 1.0 << "file:///elsewhere/p.png" << 0 << false << false;
     QTest::newRow("an entry of fail/ is not used")
-        << "fail/maker" << 128 << 1.0 << own << 0 << false << false;
+        << "fail/maker" << 1.0 << own << 0 << false << false;
     QTest::newRow("an entry of a picture with an Adobe RGB profile is not used")
-        << "normal" << 128 << 1.0 << own << 0 << true << false;
+        << "normal" << 1.0 << own << 0 << true << false;
 }
 
 void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer()
 {
     QFETCH(QString, folder);
-    QFETCH(int, side);
     QFETCH(qreal, ratio);
     QFETCH(QString, uri);
     QFETCH(int, secondsOff);
@@ -409,6 +407,7 @@ void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer()
     QVERIFY(picture.save(path));
 
     // Blue, unlike the picture, shows which one was used.
+    const int side = folder == QLatin1String("large") ? 256 : 128;
     QImage entry(side, side * 3 / 4, QImage::Format_RGB32);
     entry.fill(Qt::blue);
     const QByteArray ownUri = QUrl::fromLocalFile(path).toEncoded();
