@@ -151,9 +151,17 @@ inline quint16 widen(quint16 sample, quint32 largest)
     return quint16((quint32(qMin<quint32>(sample, largest)) * 65535u + largest / 2) / largest);
 }
 
+// Multiplies a 16-bit sample by a 16-bit alpha, rounded.
+inline quint16 premultiply(quint16 sample, quint32 alpha)
+{
+    return quint16((quint32(sample) * alpha + 32767u) / 65535u);
+}
+
 // Copies libheif's interleaved rows into picture: 8-bit ones as they are, deeper ones widened
-// to 16 bits with an opaque alpha added where there is none.
-void copyPixels(const heif_image *decoded, int bits, bool alpha, QImage &picture)
+// to 16 bits with an opaque alpha added where there is none, and their colours multiplied by
+// their alpha unless the file's already are.
+void copyPixels(const heif_image *decoded, int bits, bool alpha, bool premultiplied,
+                QImage &picture)
 {
     int stride = 0;
     const uint8_t *plane =
@@ -171,10 +179,10 @@ void copyPixels(const heif_image *decoded, int bits, bool alpha, QImage &picture
         const auto *in = reinterpret_cast<const quint16 *>(plane + qsizetype(y) * stride);
         auto *out = reinterpret_cast<quint16 *>(picture.scanLine(y));
         for (int x = 0; x < width; ++x, in += channels, out += 4) {
-            out[0] = widen(qFromLittleEndian(in[0]), largest);
-            out[1] = widen(qFromLittleEndian(in[1]), largest);
-            out[2] = widen(qFromLittleEndian(in[2]), largest);
             out[3] = alpha ? widen(qFromLittleEndian(in[3]), largest) : 0xffff;
+            const quint32 factor = premultiplied ? 0xffff : out[3];
+            for (int c = 0; c < 3; ++c)
+                out[c] = premultiply(widen(qFromLittleEndian(in[c]), largest), factor);
         }
     }
 }
@@ -190,10 +198,11 @@ QImage decode(const heif_image_handle *handle)
         deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     QImage::Format format = QImage::Format_RGB888;
+    // Deep colours with alpha come premultiplied, whatever the file holds: Qt 6.4 squares the
+    // alpha when it premultiplies a 64-bit picture itself, as every smooth reduction does, so
+    // that a thumbnail reduced twice (here, then to the grid's size) came out nearly clear.
     if (deep)
-        format =
-            !alpha ? QImage::Format_RGBX64
-                   : (premultiplied ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64);
+        format = alpha ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBX64;
     else if (alpha)
         format = premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888;
 
@@ -230,7 +239,7 @@ QImage decode(const heif_image_handle *handle)
                       heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved),
                       16)
              : 8;
-    copyPixels(decoded.get(), range, alpha, picture);
+    copyPixels(decoded.get(), range, alpha, premultiplied, picture);
     picture.setColorSpace(colorSpaceOf(handle));
     return picture;
 }
