@@ -25,21 +25,36 @@ constexpr int kSignatureBytes = 256;
 // is read.
 constexpr const char *kHeifBrands[] = {"mif1", "mif2", "msf1", "miaf", "heic", "heix", "hevc",
                                        "hevx", "heim", "heis", "hevm", "hevs", "avif", "avis"};
+// The brands that say which codec the pictures are in; a file with none of them is only said to
+// be HEIF.
+constexpr const char *kAvifBrands[] = {"avif", "avis"};
+constexpr const char *kHeicBrands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx"};
 
-// Whether the file type box that head begins with names a HEIF brand: its size, "ftyp", the main
-// brand, a minor version, then the compatible brands.
-bool namesHeifBrand(const QByteArray &head)
+template <size_t count> bool among(const QByteArray &brand, const char *const (&brands)[count])
+{
+    for (const char *listed : brands)
+        if (brand == listed)
+            return true;
+    return false;
+}
+
+// The kind of HEIF file whose file type box head begins with ("avif", "heic" or "heif"), by the
+// main and the compatible brands; empty when it names no HEIF brand. The box holds its size,
+// "ftyp", the main brand, a minor version, then the compatible brands.
+QByteArray heifKind(const QByteArray &head)
 {
     if (head.size() < 16 || head.mid(4, 4) != "ftyp")
-        return false;
+        return QByteArray();
     const qsizetype end = qMin<qsizetype>(head.size(), qFromBigEndian<quint32>(head.constData()));
+    bool heif = false, heic = false;
     for (qsizetype at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
         const QByteArray brand = head.mid(at, 4);
-        for (const char *heif : kHeifBrands)
-            if (brand == heif)
-                return true;
+        if (among(brand, kAvifBrands))
+            return "avif";
+        heic = heic || among(brand, kHeicBrands);
+        heif = heif || among(brand, kHeifBrands);
     }
-    return false;
+    return heic ? "heic" : (heif ? "heif" : QByteArray());
 }
 
 struct ContextFree
@@ -298,14 +313,19 @@ QImage storedThumbnail(const Primary &primary, const QByteArray &file, const QSi
 
 bool HeifHandler::canRead(QIODevice *device)
 {
-    return namesHeifBrand(device->peek(kSignatureBytes));
+    return !kind(device).isEmpty();
+}
+
+QByteArray HeifHandler::kind(QIODevice *device)
+{
+    return heifKind(device->peek(kSignatureBytes));
 }
 
 bool HeifHandler::canRead() const
 {
     // Once the size was asked for, the file's bytes are here and the device is at its end.
     if (dataRead)
-        return namesHeifBrand(data.left(kSignatureBytes));
+        return !heifKind(data.left(kSignatureBytes)).isEmpty();
     return device() && canRead(device());
 }
 
