@@ -56,8 +56,7 @@ QRect captionRect(const QRect &cell)
                  cell.width() - 2 * kCaptionMargin, kCaptionHeight);
 }
 
-QString captionText(const QFontMetrics &metrics, const QString &name, int width,
-                    bool keepExtension)
+QString captionText(const QFontMetrics &metrics, const QString &name, int width, bool keepExtension)
 {
     if (metrics.horizontalAdvance(name) <= width)
         return name;

@@ -54,14 +54,8 @@ void InformationTest::initTestCase()
     QVERIFY(runQuietly("heif-enc", {dir.filePath("exif.jpg"), "-o", dir.filePath("exif.heic")}));
     QFile heic(dir.filePath("exif.heic"));
     QVERIFY(heic.open(QIODevice::ReadWrite) && heic.seek(8) && heic.write("mif1") == 4);
-    // An AVIF under another suffix, and a HEIF file whose brands name no codec.
+    // An AVIF under another suffix: its brands name it.
     QVERIFY(writeHeif(dir.filePath("avif.heic"), picture, {true}));
-    QVERIFY(heic.seek(0));
-    QByteArray plain = heic.readAll();
-    QVERIFY(plain.indexOf("heic") < 32);
-    plain.replace(plain.indexOf("heic"), 4, "mif1");
-    QFile plainHeif(dir.filePath("plain.heif"));
-    QVERIFY(plainHeif.open(QIODevice::WriteOnly) && plainHeif.write(plain) == plain.size());
 
     // An Exif block whose first directory lies far beyond the end of the file.
     QByteArray jpeg;
@@ -95,7 +89,6 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"exif.heic", "GPS", "33.85983° S, 151.21133° E"},
         {"exif.heic", "Format", "HEIC"},
         {"avif.heic", "Format", "AVIF"},
-        {"plain.heif", "Format", "HEIF"},
         {"exif.jxl", "Format", "JPEG XL"},
         {"exif.jxl", "Lens", "Velmora 50mm F1.8"},
         {"exif.jxl", "Aperture", "f/2.8"},
