@@ -214,8 +214,8 @@ QImage decode(const heif_image_handle *handle)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     QImage::Format format = QImage::Format_RGB888;
     // Deep colours with alpha come premultiplied, whatever the file holds: Qt 6.4 squares the
-    // alpha when it premultiplies a 64-bit picture itself, as every smooth reduction does, so
-    // that a thumbnail reduced twice (here, then to the grid's size) came out nearly clear.
+    // alpha when it premultiplies a 64-bit picture itself, as every smooth reduction does, and a
+    // thumbnail reduced twice (here, then to the grid's size) would come out nearly clear.
     if (deep)
         format = alpha ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBX64;
     else if (alpha)
