@@ -32,7 +32,10 @@ QString formatName(const QString &path)
 {
     if (isRawFile(path))
         return tr("Camera raw (%1)").arg(QFileInfo(path).suffix().toUpper());
-    return QString::fromLatin1(loadImageFormat(path).toUpper());
+    // The decoder names a format by its reader's key, a HEIF file by its brands; JPEG XL's key
+    // is its suffix, not its name.
+    const QByteArray format = loadImageFormat(path);
+    return format == "jxl" ? tr("JPEG XL") : QString::fromLatin1(format.toUpper());
 }
 
 // The model alone when it already names the maker, as most cameras' do.

@@ -9,21 +9,22 @@
 #include <QPainter>
 #include <QTextOption>
 
-#include <algorithm>
-
 // The caption strip starts below the thumbnail square, whatever the cell's height.
 constexpr int kCaptionHeight = kCellSize.height() - kThumbnailSize;
+// The caption's margin at either side: neighbouring cells touch, their captions must not.
+constexpr int kCaptionMargin = 3;
 
 namespace {
 
-// A shortened caption keeps this much of the name's start, as long as at least kCaptionTail
-// characters of its end still fit: enough to tell IMG_ from DSC, and the end tells the pictures
-// apart.
+// A shortened caption keeps this much of the name's start, when at least kCaptionTail characters
+// of the end of its stem still fit beside it: enough to tell IMG_ from DSC, and the end tells the
+// pictures apart.
 constexpr int kCaptionHead = 3;
 constexpr int kCaptionTail = 4;
 
-// One line of text in rect, shortened in the middle when it is wider, so that both the start of
-// a name and its extension stay visible.
+const QString kEllipsis = QStringLiteral("\u2026");
+
+// One line of text in rect, shortened in the middle when it is wider.
 void drawOneLine(QPainter *painter, const QRect &rect, const QString &text, Qt::Alignment alignment)
 {
     QTextOption option(alignment);
@@ -33,31 +34,45 @@ void drawOneLine(QPainter *painter, const QRect &rect, const QString &text, Qt::
                       option);
 }
 
+// The start of text (head characters), an ellipsis, and as many of its last characters as fit
+// in width, at least least of them; empty when they do not fit.
+QString shortened(const QFontMetrics &metrics, const QString &text, int head, int least, int width)
+{
+    QString caption;
+    for (qsizetype tail = least; head + tail < text.size(); ++tail) {
+        const QString longer = text.left(head) + kEllipsis + text.right(tail);
+        if (metrics.horizontalAdvance(longer) > width)
+            break;
+        caption = longer;
+    }
+    return caption;
+}
+
 } // namespace
 
 QRect captionRect(const QRect &cell)
 {
-    return QRect(cell.x(), cell.y() + kThumbnailSize, cell.width(), kCaptionHeight);
+    return QRect(cell.x() + kCaptionMargin, cell.y() + kThumbnailSize,
+                 cell.width() - 2 * kCaptionMargin, kCaptionHeight);
 }
 
-QString captionText(const QFontMetrics &metrics, const QString &name, int width)
+QString captionText(const QFontMetrics &metrics, const QString &name, int width, bool keepExtension)
 {
     if (metrics.horizontalAdvance(name) <= width)
         return name;
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    if (metrics.horizontalAdvance(stem) <= width)
-        return stem;
-    for (int head = std::min<int>(kCaptionHead, stem.size() - kCaptionTail); head > 0; --head) {
-        const QString start = stem.left(head);
-        // The ellipsis and as much of the end as fits beside the start.
-        const QString end = metrics.elidedText(stem.mid(head), Qt::ElideLeft,
-                                               width - metrics.horizontalAdvance(start));
-        const QString caption = start + end;
-        if (end.size() > kCaptionTail && metrics.horizontalAdvance(caption) <= width)
-            return caption;
-    }
-    return metrics.elidedText(stem, Qt::ElideLeft, width);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype stem = dot > 0 ? dot : name.size();
+    const QString text = keepExtension ? name : name.left(stem);
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    // The end of the stem, and the extension when kept, outweigh the start; a start of one or
+    // two characters would only differ between neighbours by the widths of their letters.
+    const qsizetype least = qMin<qsizetype>(kCaptionTail, stem - 1) + text.size() - stem;
+    const qsizetype head = kCaptionHead + least < text.size() ? kCaptionHead : 0;
+    QString caption = shortened(metrics, text, int(head), int(least), width);
+    if (caption.isEmpty())
+        caption = shortened(metrics, text, 0, int(least), width);
+    return caption.isEmpty() ? shortened(metrics, text, 0, 1, width) : caption;
 }
 
 QRect thumbnailRect(const QRect &cell, const QSize &pictureSize)
@@ -97,12 +112,15 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                 QRectF(thumbnailRect(r, image.deviceIndependentSize().toSize())), image,
                 QRectF(QPointF(0, 0), image.size()));
         }
+        // Shortened here alone: the text option must not shorten it a second time.
         const QRect caption = captionRect(r);
-        drawOneLine(painter, caption,
-                    captionText(painter->fontMetrics(),
-                                pathFileName(index.data(Qt::DecorationRole).toString()),
-                                caption.width()),
-                    Qt::AlignHCenter | Qt::AlignBottom);
+        QTextOption line(Qt::AlignHCenter | Qt::AlignBottom);
+        line.setWrapMode(QTextOption::NoWrap);
+        painter->drawText(QRectF(caption),
+                          captionText(painter->fontMetrics(),
+                                      pathFileName(index.data(Qt::DecorationRole).toString()),
+                                      caption.width(), index.data(kKeepExtensionRole).toBool()),
+                          line);
     }
     painter->restore();
 }

@@ -12,13 +12,17 @@ class QFontMetrics;
 QRect thumbnailRect(const QRect &cell, const QSize &pictureSize);
 
 // Where the caption of cell goes: the strip below the thumbnail square, whatever the cell's
-// height.
+// height, with a margin at either side so that the captions of neighbouring cells never touch.
 QRect captionRect(const QRect &cell);
 
-// The caption of the file name, at most width pixels wide in metrics. Neighbours in a folder of
-// camera files differ in the last digits of their names, so what does not fit loses its
-// extension first, then the middle of the rest; the end stays.
-QString captionText(const QFontMetrics &metrics, const QString &name, int width);
+// The caption of the file name, at most width pixels wide in metrics. One rule for every name:
+// a name that fits is shown whole; one that does not first loses its extension, unless
+// keepExtension says that another picture of the folder shares its stem (a raw file and its
+// JPEG); what is still too wide keeps its end, where neighbours in a folder of camera files
+// differ (the counter, and the extension when kept), and a few characters of its start, and
+// loses its middle to a single "…".
+QString captionText(const QFontMetrics &metrics, const QString &name, int width,
+                    bool keepExtension = false);
 
 // Paints a grid cell: the placeholder text until the thumbnail is there, then the thumbnail (or,
 // when none could be made, the model's marker) above its file name.

@@ -6,6 +6,7 @@
 #include "thumbthread.h"
 
 #include <QCoreApplication>
+#include <QHash>
 
 ThumbModel::ThumbModel() : QAbstractTableModel(nullptr)
 {
@@ -49,6 +50,8 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
         return pathFileName(files.at(index.row()));
     case Qt::SizeHintRole:
         return kCellSize;
+    case kKeepExtensionRole:
+        return sharedStem.at(index.row());
     default:
         return QVariant();
     }
@@ -65,6 +68,12 @@ void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
     this->files = files;
     images = QList<QImage>(files.size());
     tried = QList<bool>(files.size(), false);
+    QHash<QString, int> stems;
+    for (const QString &file : files)
+        ++stems[pathBaseName(file).toCaseFolded()];
+    sharedStem.clear();
+    for (const QString &file : files)
+        sharedStem.append(stems.value(pathBaseName(file).toCaseFolded()) > 1);
     endResetModel();
     emit dataChanged(index(0, 0), index(images.size() - 1, 0));
 

@@ -21,6 +21,10 @@ inline const QString kPlaceholderText = QStringLiteral("loading...");
 // Shown in place of a thumbnail that the worker tried to make and could not.
 inline const QString kUnreadableText = QStringLiteral("cannot load");
 
+// Whether a row's caption keeps the file's extension: another file of the list has the same
+// name without it, compared regardless of case (IMG_3001.DNG beside IMG_3001.JPG).
+constexpr int kKeepExtensionRole = Qt::UserRole;
+
 // One row per picture file: the display role holds the thumbnail (or the placeholder text, or
 // the unreadable marker), the decoration role the file's absolute path, the tooltip its name.
 // Thumbnails are rendered by one worker per processor for each list, the rows in view first.
@@ -57,6 +61,8 @@ private:
     QList<QImage> images;
     // Rows a worker has reached, whether or not it got a picture.
     QList<bool> tried;
+    // Rows whose stem another row shares, worked out once per list.
+    QList<bool> sharedStem;
 };
 
 #endif

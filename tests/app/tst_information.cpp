@@ -54,6 +54,8 @@ void InformationTest::initTestCase()
     QVERIFY(runQuietly("heif-enc", {dir.filePath("exif.jpg"), "-o", dir.filePath("exif.heic")}));
     QFile heic(dir.filePath("exif.heic"));
     QVERIFY(heic.open(QIODevice::ReadWrite) && heic.seek(8) && heic.write("mif1") == 4);
+    // An AVIF under another suffix: its brands name it.
+    QVERIFY(writeHeif(dir.filePath("avif.heic"), picture, {true}));
 
     // An Exif block whose first directory lies far beyond the end of the file.
     QByteArray jpeg;
@@ -85,6 +87,9 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"exif.heic", "Camera", "Velmora X100"},
         {"exif.heic", "Time", "1/250 s"},
         {"exif.heic", "GPS", "33.85983° S, 151.21133° E"},
+        {"exif.heic", "Format", "HEIC"},
+        {"avif.heic", "Format", "AVIF"},
+        {"exif.jxl", "Format", "JPEG XL"},
         {"exif.jxl", "Lens", "Velmora 50mm F1.8"},
         {"exif.jxl", "Aperture", "f/2.8"},
         {"raw.dng", "Camera", "Velmora Test Sensor"},

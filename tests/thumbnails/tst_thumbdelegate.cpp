@@ -50,11 +50,12 @@ QImage paintText(const QString &text, const QRectF &rect, Qt::Alignment alignmen
     return canvas;
 }
 
-// The caption of name in a cell's width, in the canvas's own font.
-QString captioned(const QString &name)
+// The caption of name in a cell's caption strip, in the canvas's own font.
+QString captioned(const QString &name, bool keepExtension = false)
 {
     QImage canvas = blankCanvas();
-    return captionText(QPainter(&canvas).fontMetrics(), name, kCell.width());
+    return captionText(QPainter(&canvas).fontMetrics(), name, captionRect(kCell).width(),
+                       keepExtension);
 }
 
 QRect boundsOf(const QImage &canvas, const QColor &colour)
@@ -151,24 +152,37 @@ void TestThumbDelegate::captionIsTheFileName()
 void TestThumbDelegate::captionsTellNeighboursApart_data()
 {
     QTest::addColumn<QStringList>("names");
-    QTest::newRow("a middle digit") << QStringList{"IMG_2001.jpg", "IMG_2011.jpg", "IMG_2021.jpg"};
+    QTest::addColumn<bool>("keepExtension");
+    QTest::newRow("a middle digit")
+        << QStringList{"IMG_2001.jpg", "IMG_2011.jpg", "IMG_2021.jpg"} << false;
     QTest::newRow("usual camera names, each beside the next")
         << QStringList{"IMG_1234.JPG", "IMG_1235.JPG", "DSC01234.ARW", "DSC01235.ARW",
-                       "_DSC1234.NEF", "_DSC1235.NEF", "P1010001.JPG", "P1010002.JPG"};
-    QTest::newRow("a phone") << QStringList{"20240501_123456.jpg", "20240501_123457.jpg"};
+                       "_DSC1234.NEF", "_DSC1235.NEF", "P1010001.JPG", "P1010002.JPG"}
+        << false;
+    QTest::newRow("a phone") << QStringList{"20240501_123456.jpg", "20240501_123457.jpg"} << false;
+    QTest::newRow("a raw file and its JPEG")
+        << QStringList{"IMG_3001.DNG", "IMG_3001.JPG", "DSCF0001.RAF", "DSCF0001.jxl"} << true;
+    QTest::newRow("long names beside each other")
+        << QStringList{"IMG_truncated_0001.jpg", "IMG_empty_0002.heic", "DSCF0003.jxl"} << false;
 }
 
 void TestThumbDelegate::captionsTellNeighboursApart()
 {
     QFETCH(QStringList, names);
+    QFETCH(bool, keepExtension);
+    // A gap of a few pixels on either side of every caption: neighbours never run together.
+    const int width = captionRect(kCell).width();
+    QVERIFY(width <= kCell.width() - 4);
     QSet<QString> captions;
     for (const QString &name : names) {
-        const QString caption = captioned(name);
+        const QString caption = captioned(name, keepExtension);
         captions.insert(caption);
-        // Whole, or with the last characters of the name before its extension, and in the cell.
-        QVERIFY2(caption == name || caption.endsWith(name.section('.', 0, -2).right(4)),
-                 qPrintable(caption));
-        QVERIFY(QFontMetrics(QFont()).horizontalAdvance(caption) <= 80);
+        // Whole, or the end of its stem (and the kept extension); in the strip; one "…" at most.
+        const QString stem = name.section('.', 0, -2);
+        const QString end = stem.right(4) + (keepExtension ? name.mid(stem.size()) : "");
+        QVERIFY2(caption == name || caption.endsWith(end), qPrintable(caption));
+        QVERIFY(QFontMetrics(QFont()).horizontalAdvance(caption) <= width);
+        QVERIFY(caption.count(QChar(0x2026)) <= 1);
     }
     QCOMPARE(captions.size(), names.size());
 }

@@ -48,6 +48,7 @@ private slots:
 
     void rolesOfAWaitingRow_data();
     void rolesOfAWaitingRow();
+    void namesSharingAStemKeepTheirExtensions();
     void renderedRowHoldsItsThumbnail();
     void outOfRangeRowsGiveNothing_data();
     void outOfRangeRowsGiveNothing();
@@ -98,6 +99,15 @@ void TestThumbModel::rolesOfAWaitingRow()
     model.setFileList({dir->filePath(QStringLiteral("missing.png"))});
     QTRY_COMPARE(changed.size(), 2);
     QCOMPARE(model.data(model.index(0, 0), role), expected);
+}
+
+void TestThumbModel::namesSharingAStemKeepTheirExtensions()
+{
+    ThumbModel model;
+    model.setFileList({dir->filePath("IMG_3001.DNG"), dir->filePath("img_3001.jpg"),
+                       dir->filePath("IMG_3002.JPG")});
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(model.index(row, 0).data(kKeepExtensionRole).toBool(), row < 2);
 }
 
 void TestThumbModel::renderedRowHoldsItsThumbnail()

@@ -334,6 +334,10 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced_data()
                               << grey);
     runQuietly("heif-enc", {"-A", "-b", "12", "--full_range_flag", "0", "-t", "320", grey, "-o",
                             row("grey-alpha.avif")});
+    // Without a stored thumbnail, a large one is reduced by the reader before the worker does.
+    runQuietly("convert", {grey, "-resize", "2048x2048!", grey});
+    runQuietly("heif-enc", {"-A", "-b", "12", "--full_range_flag", "0", grey, "-o",
+                            row("grey-alpha-large.avif")});
     for (int orientation = 1; orientation <= 8; ++orientation) {
         writeOrientedJpeg(row(QStringLiteral("turned-%1.jpg").arg(orientation)),
                           markedPicture(QSize(1000, 600)), orientation);

@@ -44,11 +44,14 @@ QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &form
     else
         handler = new JxlHandler;
     handler->setDevice(device);
-    // Qt finds the handler by the content without naming a format; the reader's caller is told
-    // which kind of file it reads all the same.
-    if (!format.isEmpty())
-        handler->setFormat(format);
-    else
-        handler->setFormat(dynamic_cast<HeifHandler *>(handler) ? "heif" : "jxl");
+    // The reader's caller is told which kind of file it reads, whatever Qt found the handler by
+    // (a key, a suffix or the content): a HEIF file by its brands, as an AVIF named .heic is one.
+    QByteArray kind = "jxl";
+    if (dynamic_cast<HeifHandler *>(handler)) {
+        kind = device ? HeifHandler::kind(device) : QByteArray();
+        if (kind.isEmpty())
+            kind = isHeifKey(format.toLower()) ? format.toLower() : QByteArray("heif");
+    }
+    handler->setFormat(kind);
     return handler;
 }

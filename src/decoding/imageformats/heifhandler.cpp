@@ -25,21 +25,36 @@ constexpr int kSignatureBytes = 256;
 // is read.
 constexpr const char *kHeifBrands[] = {"mif1", "mif2", "msf1", "miaf", "heic", "heix", "hevc",
                                        "hevx", "heim", "heis", "hevm", "hevs", "avif", "avis"};
+// The brands that say which codec the pictures are in; a file with none of them is only said to
+// be HEIF.
+constexpr const char *kAvifBrands[] = {"avif", "avis"};
+constexpr const char *kHeicBrands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx"};
 
-// Whether the file type box that head begins with names a HEIF brand: its size, "ftyp", the main
-// brand, a minor version, then the compatible brands.
-bool namesHeifBrand(const QByteArray &head)
+template <size_t count> bool among(const QByteArray &brand, const char *const (&brands)[count])
+{
+    for (const char *listed : brands)
+        if (brand == listed)
+            return true;
+    return false;
+}
+
+// The kind of HEIF file whose file type box head begins with ("avif", "heic" or "heif"), by the
+// main and the compatible brands; empty when it names no HEIF brand. The box holds its size,
+// "ftyp", the main brand, a minor version, then the compatible brands.
+QByteArray heifKind(const QByteArray &head)
 {
     if (head.size() < 16 || head.mid(4, 4) != "ftyp")
-        return false;
+        return QByteArray();
     const qsizetype end = qMin<qsizetype>(head.size(), qFromBigEndian<quint32>(head.constData()));
+    bool heif = false, heic = false;
     for (qsizetype at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
         const QByteArray brand = head.mid(at, 4);
-        for (const char *heif : kHeifBrands)
-            if (brand == heif)
-                return true;
+        if (among(brand, kAvifBrands))
+            return "avif";
+        heic = heic || among(brand, kHeicBrands);
+        heif = heif || among(brand, kHeifBrands);
     }
-    return false;
+    return heic ? "heic" : (heif ? "heif" : QByteArray());
 }
 
 struct ContextFree
@@ -151,9 +166,17 @@ inline quint16 widen(quint16 sample, quint32 largest)
     return quint16((quint32(qMin<quint32>(sample, largest)) * 65535u + largest / 2) / largest);
 }
 
+// Multiplies a 16-bit sample by a 16-bit alpha, rounded.
+inline quint16 premultiply(quint16 sample, quint32 alpha)
+{
+    return quint16((quint32(sample) * alpha + 32767u) / 65535u);
+}
+
 // Copies libheif's interleaved rows into picture: 8-bit ones as they are, deeper ones widened
-// to 16 bits with an opaque alpha added where there is none.
-void copyPixels(const heif_image *decoded, int bits, bool alpha, QImage &picture)
+// to 16 bits with an opaque alpha added where there is none, and their colours multiplied by
+// their alpha unless the file's already are.
+void copyPixels(const heif_image *decoded, int bits, bool alpha, bool premultiplied,
+                QImage &picture)
 {
     int stride = 0;
     const uint8_t *plane =
@@ -171,10 +194,10 @@ void copyPixels(const heif_image *decoded, int bits, bool alpha, QImage &picture
         const auto *in = reinterpret_cast<const quint16 *>(plane + qsizetype(y) * stride);
         auto *out = reinterpret_cast<quint16 *>(picture.scanLine(y));
         for (int x = 0; x < width; ++x, in += channels, out += 4) {
-            out[0] = widen(qFromLittleEndian(in[0]), largest);
-            out[1] = widen(qFromLittleEndian(in[1]), largest);
-            out[2] = widen(qFromLittleEndian(in[2]), largest);
             out[3] = alpha ? widen(qFromLittleEndian(in[3]), largest) : 0xffff;
+            const quint32 factor = premultiplied ? 0xffff : out[3];
+            for (int c = 0; c < 3; ++c)
+                out[c] = premultiply(widen(qFromLittleEndian(in[c]), largest), factor);
         }
     }
 }
@@ -190,10 +213,11 @@ QImage decode(const heif_image_handle *handle)
         deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     QImage::Format format = QImage::Format_RGB888;
+    // Deep colours with alpha come premultiplied, whatever the file holds: Qt 6.4 squares the
+    // alpha when it premultiplies a 64-bit picture itself, as every smooth reduction does, and a
+    // thumbnail reduced twice (here, then to the grid's size) would come out nearly clear.
     if (deep)
-        format =
-            !alpha ? QImage::Format_RGBX64
-                   : (premultiplied ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64);
+        format = alpha ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBX64;
     else if (alpha)
         format = premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888;
 
@@ -230,7 +254,7 @@ QImage decode(const heif_image_handle *handle)
                       heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved),
                       16)
              : 8;
-    copyPixels(decoded.get(), range, alpha, picture);
+    copyPixels(decoded.get(), range, alpha, premultiplied, picture);
     picture.setColorSpace(colorSpaceOf(handle));
     return picture;
 }
@@ -289,14 +313,19 @@ QImage storedThumbnail(const Primary &primary, const QByteArray &file, const QSi
 
 bool HeifHandler::canRead(QIODevice *device)
 {
-    return namesHeifBrand(device->peek(kSignatureBytes));
+    return !kind(device).isEmpty();
+}
+
+QByteArray HeifHandler::kind(QIODevice *device)
+{
+    return heifKind(device->peek(kSignatureBytes));
 }
 
 bool HeifHandler::canRead() const
 {
     // Once the size was asked for, the file's bytes are here and the device is at its end.
     if (dataRead)
-        return namesHeifBrand(data.left(kSignatureBytes));
+        return !heifKind(data.left(kSignatureBytes)).isEmpty();
     return device() && canRead(device());
 }
 

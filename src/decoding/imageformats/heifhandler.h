@@ -24,6 +24,9 @@ public:
 
     // Whether the device's content, from its current position, is a HEIF file libheif decodes.
     static bool canRead(QIODevice *device);
+    // The kind of HEIF file the device's content is, by its brands: "avif" (AV1), "heic" (HEVC)
+    // or "heif" (a file that names no codec); empty when it is none.
+    static QByteArray kind(QIODevice *device);
 
 private:
     const QByteArray &fileData() const;
