@@ -170,6 +170,17 @@ private:
     // Started with each read: a read that is over before it runs out shows no sign of itself.
     QTimer *loadingDelay = nullptr;
     QLabel *loadingLabel = nullptr;
+    // The last zoom at the pointer: where it drew the picture, where it left the bars and where
+    // it wanted them, as far as a picture that does not yet outgrow the pane lets them go. The
+    // next notch at the same place, with nothing moved between, goes on from where it aimed,
+    // so that the first notches from fit do not lose the point under the pointer.
+    struct ZoomAnchor
+    {
+        QPoint at;
+        QRectF drawn;
+        QPoint values;
+        QPoint wanted;
+    } zoomAnchor;
 };
 
 #endif
