@@ -18,11 +18,9 @@
 #include "thumbview.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -209,22 +207,16 @@ void ImageViewer::toggleActualSize(const QPoint &at)
 
 void ImageViewer::keepPointWhile(const QPoint &at, const std::function<void()> &change)
 {
-    QScrollBar *across = imageScroll->horizontalScrollBar();
-    QScrollBar *down = imageScroll->verticalScrollBar();
     const QRectF before = imageLabel->pictureArea();
-    QPoint values(across->value(), down->value());
+    QPoint values = scrollValues();
     // The bars stand where the last zoom here had to leave them: aim at the point it aimed at.
     if (at == zoomAnchor.at && before == zoomAnchor.drawn && values == zoomAnchor.values)
         values = zoomAnchor.wanted;
     change();
-    // The area shows or hides its bars, and sizes its viewport, in a queued call; until then
-    // their ranges are those of the label before, and the values below would be cut to them.
-    QCoreApplication::sendPostedEvents(imageScroll, QEvent::MetaCall);
     const QRectF after = imageLabel->pictureArea();
     const QPoint kept = anchoredScrollValues(values, at, before, after);
-    across->setValue(kept.x());
-    down->setValue(kept.y());
-    zoomAnchor = {at, after, QPoint(across->value(), down->value()), kept};
+    scrollTo(kept);
+    zoomAnchor = {at, after, scrollValues(), kept};
 }
 
 void ImageViewer::updateStatus()
