@@ -3,9 +3,9 @@
 #include "labelgeometry.h"
 
 #include <QPainter>
-#include <QtMath>
 #include <QScrollArea>
 #include <QTransform>
+#include <QtMath>
 
 ImageLabel::ImageLabel()
 {

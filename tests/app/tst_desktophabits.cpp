@@ -36,7 +36,6 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 
 class DesktopHabitsTest : public QObject
@@ -301,17 +300,13 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer_data()
     QTest::addColumn<int>("notches"); // 0: a double-click
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<double>("scale"); // afterwards; 0: fitted
-    QTest::addColumn<QSize>("size");
-    // Larger than the pane both ways after a notch in from fit.
-    const QSize square(3000, 3000);
-    QTest::newRow("Ctrl + wheel in from fit") << 1 << true << -1.0 << square;
-    // The first notch cannot scroll far enough yet; the second makes up for it.
-    QTest::newRow("two Ctrl + wheel notches in from fit, the first still too small")
-        << 2 << true << -1.0 << QSize(4000, 3000);
-    QTest::newRow("Ctrl + wheel in at 100 %") << 1 << false << 1.25 << square;
-    QTest::newRow("Ctrl + wheel out at 100 %") << -1 << false << 0.8 << square;
-    QTest::newRow("double-click from fit: 100 %") << 0 << true << 1.0 << square;
-    QTest::newRow("double-click at 100 %: fit") << 0 << false << 0.0 << square;
+    QTest::newRow("Ctrl + wheel in from fit") << 1 << true << -1.0;
+    QTest::newRow("two notches in from fit, the first not yet tall enough to scroll")
+        << 2 << true << -1.0;
+    QTest::newRow("Ctrl + wheel in at 100 %") << 1 << false << 1.25;
+    QTest::newRow("Ctrl + wheel out at 100 %") << -1 << false << 0.8;
+    QTest::newRow("double-click from fit: 100 %") << 0 << true << 1.0;
+    QTest::newRow("double-click at 100 %: fit") << 0 << false << 0.0;
 }
 
 void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
@@ -319,7 +314,8 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     QFETCH(int, notches);
     QFETCH(bool, fitted);
     QFETCH(double, scale);
-    QFETCH(QSize, size);
+    // Larger than the pane both ways after a notch in from fit; wider for two notches.
+    const QSize size(notches == 2 ? 4000 : 3000, 3000);
     QImage large(size, QImage::Format_RGB32);
     large.fill(Qt::darkGreen);
     QVERIFY(large.save(dir.filePath("large.png")));
@@ -334,12 +330,13 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     const QPoint at(viewport->width() * 4 / 5, viewport->height() * 2 / 5);
     const ImageLabel *label = viewer->imageLabel;
     const auto pictureAt = [&] {
-        const QRectF drawn = label->pictureArea();
-        return (label->mapFrom(viewport, at) - drawn.topLeft()) * size.width() / drawn.width();
+        const QRect drawn = drawnRect(label->size(), label->image().size(), label->isFitMode(),
+                                      label->scaleFactor());
+        return QPointF(label->mapFrom(viewport, at) - drawn.topLeft()) * size.width() /
+               drawn.width();
     };
     const QPointF before = pictureAt();
     StdoutCapture output;
-    // One event a notch, as a wheel sends them.
     QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches < 0 ? -120 : 120),
                       Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
     for (int i = 0; i < std::abs(notches); ++i)
@@ -490,11 +487,11 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
 
     viewer->loadFile(picture("a.png"));
     const QSize pane = viewer->imageScroll->size() - QSize(2, 2);
-    const long fitted = std::lround(100 * qMin(pane.width() / 120.0, pane.height() / 90.0));
-    QTRY_COMPARE(status->text(), QString("a.png    120 × 90    fit %1%").arg(fitted));
-    // The fitted percentage follows the window.
+    const QString fitted = QString("a.png    120 × 90    fit %1%")
+                               .arg(qRound(100 * qMin(pane.width() / 120.0, pane.height() / 90.0)));
+    QTRY_COMPARE(status->text(), fitted);
     viewer->resize(viewer->size() + QSize(120, 90));
-    QTRY_VERIFY(status->text() != QString("a.png    120 × 90    fit %1%").arg(fitted));
+    QTRY_VERIFY(status->text() != fitted);
     viewer->fitToWindowAction->trigger();
     QCOMPARE(status->text(), "a.png    120 × 90    100%");
     StdoutCapture zoomSteps;
@@ -516,7 +513,7 @@ void DesktopHabitsTest::statusText_data()
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<double>("scale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("fitted: the fitted percentage")
+    QTest::newRow("fitted, at its fitted scale")
         << true << 0.37 << "x.dng    6000 × 4000    fit 37%";
     QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")

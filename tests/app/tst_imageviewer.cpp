@@ -40,7 +40,6 @@ private slots:
     void failedFirstLoadLeavesPrintDisabled();
     void refusedSandboxIsSaid();
     void loadFollowsFitToWindow();
-    void secondLoadResetsTheZoomUnlessKept_data();
     void secondLoadResetsTheZoomUnlessKept();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
@@ -114,10 +113,6 @@ void ImageViewerTest::startsWithNothingToShow()
     // A screen too low for it, such as a laptop's at scale 2, gets a window of its free area.
     QCOMPARE(firstWindowSize(QSize(800, 500)), QSize(800, 500));
     QCOMPARE(firstWindowSize(QSize(700, 600)), QSize(700, 600));
-    // With the window manager's frame, the frame fits the area.
-    QCOMPARE(firstWindowSize(QSize(400, 400), QMargins(1, 1, 1, 1)), QSize(398, 398));
-    QCOMPARE(firstWindowSize(QSize(900, 620), QMargins(2, 28, 2, 2)), QSize(896, 590));
-    QCOMPARE(firstWindowSize(QSize(900, 640), QMargins(2, 28, 2, 2)), QSize(700, 600));
     QVERIFY(viewer.openAction->isEnabled());
     QVERIFY(viewer.exitAction->isEnabled());
     QVERIFY(viewer.convertAction->isEnabled());
@@ -156,8 +151,7 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.viewMenu),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
                           "&Fit to Window", "&Keep Zoom"}));
-    QVERIFY(viewer.keepZoomAction->isCheckable());
-    QVERIFY(!viewer.keepZoomAction->isChecked());
+    QVERIFY(viewer.keepZoomAction->isCheckable() && !viewer.keepZoomAction->isChecked());
     QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
                                                      "-", "Information", "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
@@ -330,35 +324,31 @@ void ImageViewerTest::loadFollowsFitToWindow()
     QCOMPARE(viewer.imageLabel->size(), QSize(1200, 900));
 }
 
-void ImageViewerTest::secondLoadResetsTheZoomUnlessKept_data()
-{
-    QTest::addColumn<bool>("keep");
-    QTest::newRow("the next picture opens at 100 %") << false;
-    QTest::newRow("with Keep Zoom it keeps the zoom and the scroll") << true;
-}
-
 void ImageViewerTest::secondLoadResetsTheZoomUnlessKept()
 {
-    QFETCH(bool, keep);
     ImageViewer viewer("RAW");
     viewer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-    if (keep)
-        viewer.keepZoomAction->trigger();
-    viewer.loadFile(writePicture("a.png", QSize(1000, 800)));
+    viewer.loadFile(writePicture("a.png", QSize(50, 50)));
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     viewer.fitToWindowAction->trigger();
     viewer.zoomInAction->trigger();
     viewer.zoomInAction->trigger();
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.5625);
-    viewer.scrollTo(QPoint(300, 200));
-    QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
-    viewer.loadFile(writePicture("b.png", QSize(1200, 800)));
+    viewer.loadFile(writePicture("b.png", QSize(60, 50)));
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
-    QCOMPARE(viewer.imageLabel->scaleFactor(), keep ? 1.5625 : 1.0);
-    QCOMPARE(viewer.imageLabel->image().size(), QSize(1200, 800));
-    if (keep)
-        QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.0);
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(60, 50));
+
+    viewer.keepZoomAction->trigger();
+    viewer.zoomInAction->trigger();
+    viewer.loadFile(writePicture("c.png", QSize(1000, 800)));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    viewer.scrollTo(QPoint(300, 200));
+    viewer.loadFile(writePicture("d.png", QSize(1000, 900)));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.25);
+    QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
 }
 
 void ImageViewerTest::waitCursorOnlyWhileLoading()
