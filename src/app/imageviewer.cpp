@@ -169,7 +169,7 @@ void ImageViewer::createActions()
     fitToWindowAction->setShortcut(QKeySequence(tr("Ctrl+F")));
     connect(fitToWindowAction, &QAction::triggered, this, &ImageViewer::fitToWindow);
 
-    // Read where it is needed, when the next picture is shown.
+    // No slot: showRead reads it when the next picture comes.
     keepZoomAction = new QAction(tr("&Keep Zoom"), this);
     keepZoomAction->setCheckable(true);
 

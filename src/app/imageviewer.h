@@ -30,7 +30,7 @@ class ReadAhead;
 class PaneReader;
 
 // The window's size when it first opens on a screen whose free area (without panels) is
-// available, inside a frame of the window manager's that adds frame around it: 700 × 600
+// available, where the window manager's title bar and borders add frame around it: 700 × 600
 // wherever that fits with its frame; else what the area leaves inside the frame, so that the
 // status bar is not out of reach on a small or highly scaled screen.
 QSize firstWindowSize(const QSize &available, const QMargins &frame = QMargins());
