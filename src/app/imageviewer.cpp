@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -33,12 +34,13 @@ constexpr QSize kFirstWindowSize(700, 600);
 
 } // namespace
 
-QSize firstWindowSize(const QSize &available)
+QSize firstWindowSize(const QSize &available, const QMargins &frame)
 {
-    if (available.isEmpty() || (kFirstWindowSize.width() <= available.width() &&
-                                kFirstWindowSize.height() <= available.height()))
+    const QSize inside = available.shrunkBy(frame);
+    if (available.isEmpty() || (kFirstWindowSize.width() <= inside.width() &&
+                                kFirstWindowSize.height() <= inside.height()))
         return kFirstWindowSize;
-    return available;
+    return inside;
 }
 
 ImageViewer::ImageViewer(const QString &edition)
@@ -92,6 +94,38 @@ ImageViewer::ImageViewer(const QString &edition)
     createDesktopActions();
 }
 
+void ImageViewer::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!frameFitted && windowHandle()) {
+        frameFitted = true;
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+bool ImageViewer::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window manager has framed the window by the time it first shows it.
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        watched->removeEventFilter(this);
+        fitFrame();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void ImageViewer::fitFrame()
+{
+    const QMargins frame = windowHandle()->frameMargins();
+    const QRect available = screen()->availableGeometry();
+    // Without a frame the first size fits already; a window sized by someone else stays so.
+    if (frame.isNull() || size() != firstWindowSize(available.size()))
+        return;
+    resize(firstWindowSize(available.size(), frame));
+    if (!available.contains(frameGeometry()))
+        move(available.topLeft());
+}
+
 QString ImageViewer::viewerTitle() const
 {
     return QLatin1String("Velmora ") + edition + QLatin1String(" Viewer");
@@ -135,6 +169,10 @@ void ImageViewer::createActions()
     fitToWindowAction->setShortcut(QKeySequence(tr("Ctrl+F")));
     connect(fitToWindowAction, &QAction::triggered, this, &ImageViewer::fitToWindow);
 
+    // No slot: showRead reads it when the next picture comes.
+    keepZoomAction = new QAction(tr("&Keep Zoom"), this);
+    keepZoomAction->setCheckable(true);
+
     convertAction = new QAction(tr("Convert and Process"), this);
     connect(convertAction, &QAction::triggered, this, &ImageViewer::convertAndProcess);
 
@@ -156,6 +194,7 @@ void ImageViewer::createMenus()
     viewMenu->addAction(normalSizeAction);
     viewMenu->addSeparator();
     viewMenu->addAction(fitToWindowAction);
+    viewMenu->addAction(keepZoomAction);
 
     helpMenu = new QMenu(tr("&Help"), this);
     helpMenu->addAction(aboutAction);
@@ -234,15 +273,19 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
         return;
     }
     shownFile = path;
+    const QPoint scrolled = scrollValues();
     imageLabel->resetRotation();
     imageLabel->setImage(image);
     imageLabel->offerCopy(copy);
     animation->play(path);
-    imageLabel->setScaleFactor(1.0);
+    if (!keepsZoom())
+        imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);
     updateActions();
     imageLabel->setFitMode(fitToWindowAction->isChecked());
+    if (keepsZoom())
+        scrollTo(scrolled);
     pictureShown();
 }
 

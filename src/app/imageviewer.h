@@ -30,9 +30,10 @@ class ReadAhead;
 class PaneReader;
 
 // The window's size when it first opens on a screen whose free area (without panels) is
-// available: 700 × 600 wherever that fits; else the area's size, so that the status bar is not
-// out of reach on a small or highly scaled screen.
-QSize firstWindowSize(const QSize &available);
+// available, where the window manager's title bar and borders add frame around it: 700 × 600
+// wherever that fits with its frame; else what the area leaves inside the frame, so that the
+// status bar is not out of reach on a small or highly scaled screen.
+QSize firstWindowSize(const QSize &available, const QMargins &frame = QMargins());
 
 // The viewer's one window: the folder tree and the thumbnail grid on the left, the picture
 // pane in the centre, the File, View, Picture and Help menus, the information dock on the right,
@@ -48,6 +49,10 @@ public:
     // Opens a picture file, with its folder in the grid and the tree, or browses a folder, as
     // from the command line or a drop. A path that does not exist gives the failure box.
     void openPath(const QString &path);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void open();
@@ -71,6 +76,8 @@ private:
 
     void createActions();
     void createMenus();
+    // Makes the first window, frame and all, fit the screen's free area, once its frame is known.
+    void fitFrame();
     // Opens path: at once when it was read ahead, else read away from the user-interface thread,
     // its picture or failure box coming when the read ends.
     void loadFile(const QString &path);
@@ -78,6 +85,11 @@ private:
     void beginOpening(const QString &path);
     // Shows the picture read from path, or, when it is null, says that it cannot be loaded.
     void showRead(const QString &path, const QImage &image, const QImage &copy);
+    // View › Keep Zoom is on and the picture is not the slideshow's, which fits every one.
+    bool keepsZoom() const;
+    QPoint scrollValues() const;
+    // Sets the bars, once the pane has shown or hidden them for the label's size.
+    void scrollTo(const QPoint &values);
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
@@ -125,6 +137,9 @@ private:
     QAction *zoomOutAction = nullptr;
     QAction *normalSizeAction = nullptr;
     QAction *fitToWindowAction = nullptr;
+    // Checked: a picture opened by a step or from the grid keeps the zoom and the scroll of the
+    // one before, so that a burst can be compared at 100 %.
+    QAction *keepZoomAction = nullptr;
     QAction *aboutAction = nullptr;
     QAction *convertAction = nullptr;
 
@@ -170,6 +185,19 @@ private:
     // Started with each read: a read that is over before it runs out shows no sign of itself.
     QTimer *loadingDelay = nullptr;
     QLabel *loadingLabel = nullptr;
+    // The frame's size is the window manager's, known once the window is first on the screen.
+    bool frameFitted = false;
+    // The last zoom at the pointer: where it drew the picture, where it left the bars and where
+    // it wanted them, as far as a picture that does not yet outgrow the pane lets them go. The
+    // next notch at the same place, with nothing moved between, goes on from where it aimed,
+    // so that the first notches from fit do not lose the point under the pointer.
+    struct ZoomAnchor
+    {
+        QPoint at;
+        QRectF drawn;
+        QPoint values;
+        QPoint wanted;
+    } zoomAnchor;
 };
 
 #endif

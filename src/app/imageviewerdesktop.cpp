@@ -21,7 +21,6 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -180,8 +179,7 @@ void ImageViewer::zoomByWheel(int notches, const QPoint &at)
         // scale the picture was fitted at rather than from its own size.
         // The scale is set first, while fit ignores it, so that the label changes size only once.
         if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
-            imageLabel->setScaleFactor(
-                fittedScale(imageLabel->areaSize(), imageLabel->image().size()));
+            imageLabel->setScaleFactor(imageLabel->shownScale());
             fitToWindowAction->trigger();
         }
         // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
@@ -209,18 +207,16 @@ void ImageViewer::toggleActualSize(const QPoint &at)
 
 void ImageViewer::keepPointWhile(const QPoint &at, const std::function<void()> &change)
 {
-    const auto shown = [this] {
-        return drawnRect(imageLabel->size(), imageLabel->image().size(), imageLabel->isFitMode(),
-                         imageLabel->scaleFactor());
-    };
-    QScrollBar *across = imageScroll->horizontalScrollBar();
-    QScrollBar *down = imageScroll->verticalScrollBar();
-    const QRect before = shown();
-    const QPoint values(across->value(), down->value());
+    const QRectF before = imageLabel->pictureArea();
+    QPoint values = scrollValues();
+    // The bars stand where the last zoom here had to leave them: aim at the point it aimed at.
+    if (at == zoomAnchor.at && before == zoomAnchor.drawn && values == zoomAnchor.values)
+        values = zoomAnchor.wanted;
     change();
-    const QPoint kept = anchoredScrollValues(values, at, before, shown());
-    across->setValue(kept.x());
-    down->setValue(kept.y());
+    const QRectF after = imageLabel->pictureArea();
+    const QPoint kept = anchoredScrollValues(values, at, before, after);
+    scrollTo(kept);
+    zoomAnchor = {at, after, scrollValues(), kept};
 }
 
 void ImageViewer::updateStatus()
@@ -228,6 +224,6 @@ void ImageViewer::updateStatus()
     if (shownFile.isEmpty())
         return;
     statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
-                                       imageLabel->isFitMode(), imageLabel->scaleFactor(),
+                                       imageLabel->isFitMode(), imageLabel->shownScale(),
                                        originalSize(imageLabel->image())));
 }

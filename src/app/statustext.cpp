@@ -23,7 +23,8 @@ QString pictureStatus(const QString &path, const QSize &size, bool fitMode, doub
         scale *= double(size.width()) / original.width();
     }
     // Rounded, not truncated: 0.8 × 0.8 is a hair below 0.64 in floating point, and must read 64%.
-    const QString zoom = fitMode ? QStringLiteral("fit")
-                                 : QString::number(std::lround(scale * 100)) + QLatin1Char('%');
+    QString zoom = QString::number(std::lround(scale * 100)) + QLatin1Char('%');
+    if (fitMode)
+        zoom.prepend(QStringLiteral("fit "));
     return QStringLiteral("%1    %2    %3").arg(QFileInfo(path).fileName(), shown, zoom);
 }

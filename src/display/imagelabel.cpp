@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QTransform>
+#include <QtMath>
 
 ImageLabel::ImageLabel()
 {
@@ -29,7 +30,7 @@ void ImageLabel::offerCopy(const QImage &copy)
 QImage ImageLabel::fittedCopy(const QImage &image, const QSize &areaSize, qreal ratio)
 {
     const QSize label = labelSize(areaSize, image.size(), true, 1.0);
-    const QSize size = (QSizeF(drawnRect(label, image.size(), true, 1.0).size()) * ratio).toSize();
+    const QSize size = (drawnArea(label, image.size(), true, 1.0, ratio).size() * ratio).toSize();
     if (size.isEmpty() || (size.width() >= image.width() && size.height() >= image.height()))
         return QImage();
     return SmoothCopy::reduce(image, size, ratio);
@@ -85,6 +86,16 @@ void ImageLabel::setScrollArea(QScrollArea *area)
     scrollArea = area;
 }
 
+double ImageLabel::shownScale() const
+{
+    return fitMode ? fittedScale(areaSize(), picture.size(), devicePixelRatioF()) : scale;
+}
+
+QRectF ImageLabel::pictureArea() const
+{
+    return drawnArea(size(), picture.size(), fitMode, scale, devicePixelRatioF());
+}
+
 QSize ImageLabel::areaSize() const
 {
     if (!scrollArea)
@@ -98,23 +109,27 @@ void ImageLabel::parentResized()
 {
     updateSize();
     update();
+    if (fitMode)
+        emit viewChanged();
 }
 
 void ImageLabel::updateSize()
 {
     if (picture.isNull() || !scrollArea)
         return;
-    resize(labelSize(areaSize(), picture.size(), fitMode, scale));
+    resize(labelSize(areaSize(), picture.size(), fitMode, scale, devicePixelRatioF()));
 }
 
 void ImageLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect target = drawnRect(size(), picture.size(), fitMode, scale);
+    const QRectF target = pictureArea();
     // Black only where no opaque picture covers it, so that a repaint is little more than a copy.
+    // The picture's edges may fall inside a logical pixel; the black goes under that one.
     QRegion background(rect());
     if (!picture.isNull() && !picture.hasAlphaChannel())
-        background -= target;
+        background -= QRect(QPoint(qCeil(target.left()), qCeil(target.top())),
+                            QPoint(qFloor(target.right()) - 1, qFloor(target.bottom()) - 1));
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
     if (!picture.isNull())

@@ -31,7 +31,12 @@ public:
     void rotate(int quarters);
     // Back to the picture as it was given, for a newly opened one.
     void resetRotation();
+    // The scale set for zooming; a fitted picture is drawn at shownScale instead.
     double scaleFactor() const { return scale; }
+    // The scale the picture is drawn at, fitted or not, in device pixels.
+    double shownScale() const;
+    // Where the picture is drawn in the label.
+    QRectF pictureArea() const;
     void setScaleFactor(double factor);
     void scaleBy(double factor);
     void setFitMode(bool on);
@@ -46,7 +51,8 @@ public slots:
     void parentResized();
 
 signals:
-    // The picture, its scale or the fit mode changed: what the pane shows is different.
+    // The picture, its scale, the fit mode or the fitted size changed: what the pane shows is
+    // different.
     void viewChanged();
 
 protected:

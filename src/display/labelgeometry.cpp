@@ -4,16 +4,29 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-int scaledLength(int areaLength, int pictureLength, double scale)
+// The logical pixels that hold length device pixels: rounded up, so that the last device pixel
+// is not cut off, but not for the last bits of a division that is exact on paper.
+int logicalLength(int length, qreal ratio)
 {
-    const double scaled = scale * pictureLength;
+    return int(std::ceil(length / ratio - 1e-9));
+}
+
+QSize deviceSize(const QSize &logical, qreal ratio)
+{
+    return QSize(int(logical.width() * ratio + 1e-9), int(logical.height() * ratio + 1e-9));
+}
+
+int scaledLength(int areaLength, int pictureLength, double scale, qreal ratio)
+{
+    const int scaled = logicalLength(int(scale * pictureLength), ratio);
     const int available = areaLength - kLabelMargin;
     // Compare with the space the label gets, not with the area: a label narrower than the
     // drawn picture would lose the picture's last columns.
-    return scaled > available ? int(scaled) : available;
+    return std::max(scaled, available);
 }
 
 // One notch of a standard mouse wheel: 15 degrees in eighths of a degree.
@@ -21,7 +34,8 @@ constexpr int kWheelNotch = 120;
 
 // One axis of anchoredScrollValues: where the label must start so that the point of the picture
 // at anchor stays there.
-int anchoredValue(int value, int anchor, int start, int length, int newStart, int newLength)
+int anchoredValue(int value, int anchor, double start, double length, double newStart,
+                  double newLength)
 {
     if (length <= 0)
         return value;
@@ -36,12 +50,13 @@ int centred(int outer, int inner)
 
 } // namespace
 
-QSize labelSize(const QSize &areaSize, const QSize &pictureSize, bool fitMode, double scale)
+QSize labelSize(const QSize &areaSize, const QSize &pictureSize, bool fitMode, double scale,
+                qreal ratio)
 {
     if (fitMode)
         return QSize(areaSize.width() - kLabelMargin, areaSize.height() - kLabelMargin);
-    return QSize(scaledLength(areaSize.width(), pictureSize.width(), scale),
-                 scaledLength(areaSize.height(), pictureSize.height(), scale));
+    return QSize(scaledLength(areaSize.width(), pictureSize.width(), scale, ratio),
+                 scaledLength(areaSize.height(), pictureSize.height(), scale, ratio));
 }
 
 QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, double scale)
@@ -71,11 +86,19 @@ QRect drawnRect(const QSize &labelSize, const QSize &pictureSize, bool fitMode, 
     return QRect(centred(labelSize.width(), w), centred(labelSize.height(), h), w, h);
 }
 
-double fittedScale(const QSize &areaSize, const QSize &pictureSize)
+QRectF drawnArea(const QSize &labelSize, const QSize &pictureSize, bool fitMode, double scale,
+                 qreal ratio)
+{
+    const QRect drawn = drawnRect(deviceSize(labelSize, ratio), pictureSize, fitMode, scale);
+    return QRectF(drawn.x() / ratio, drawn.y() / ratio, drawn.width() / ratio,
+                  drawn.height() / ratio);
+}
+
+double fittedScale(const QSize &areaSize, const QSize &pictureSize, qreal ratio)
 {
     if (pictureSize.isEmpty())
         return 1.0;
-    const QSize label = labelSize(areaSize, pictureSize, true, 1.0);
+    const QSize label = deviceSize(labelSize(areaSize, pictureSize, true, 1.0), ratio);
     return std::min(double(label.width()) / pictureSize.width(),
                     double(label.height()) / pictureSize.height());
 }
@@ -85,8 +108,8 @@ int zoomedScrollValue(int value, int pageStep, double factor)
     return int(factor * value + (factor - 1) * pageStep * 0.5);
 }
 
-QPoint anchoredScrollValues(const QPoint &values, const QPoint &anchor, const QRect &before,
-                            const QRect &after)
+QPoint anchoredScrollValues(const QPoint &values, const QPoint &anchor, const QRectF &before,
+                            const QRectF &after)
 {
     return QPoint(
         anchoredValue(values.x(), anchor.x(), before.x(), before.width(), after.x(), after.width()),

@@ -29,11 +29,11 @@ SmoothCopy::SmoothCopy(QWidget *widget) : widget(widget)
     });
 }
 
-void SmoothCopy::draw(QPainter &painter, const QRect &target, const QImage &picture)
+void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &picture)
 {
     // In device pixels, so that a high-density screen gets all the detail it can show.
     const qreal ratio = painter.device()->devicePixelRatio();
-    const QSize size = (QSizeF(target.size()) * ratio).toSize();
+    const QSize size = (target.size() * ratio).toSize();
     const qint64 key = picture.cacheKey();
     // A new size of the same picture means resizing or zooming: wait until it settles.
     if (key == shownKey && size != shownSize)
@@ -45,10 +45,10 @@ void SmoothCopy::draw(QPainter &painter, const QRect &target, const QImage &pict
 
     const bool reduced = size.width() < picture.width() || size.height() < picture.height();
     if (reduced && !copy.image.isNull()) {
-        painter.drawImage(QPointF(target.topLeft()), copy.image);
+        painter.drawImage(target.topLeft(), copy.image);
         return;
     }
-    painter.drawImage(QRectF(target), picture, QRectF(picture.rect()));
+    painter.drawImage(target, picture, QRectF(picture.rect()));
     if (reduced && !settle.isActive() && !size.isEmpty())
         request(picture, size, ratio);
 }

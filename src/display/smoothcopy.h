@@ -21,7 +21,7 @@ class SmoothCopy
 public:
     explicit SmoothCopy(QWidget *widget);
 
-    void draw(QPainter &painter, const QRect &target, const QImage &picture);
+    void draw(QPainter &painter, const QRectF &target, const QImage &picture);
     // Takes reduced, made elsewhere from picture by reduce, as the copy: drawn at once where it
     // has the drawn size.
     void offer(const QImage &picture, const QImage &reduced);

@@ -301,6 +301,8 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer_data()
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<double>("scale"); // afterwards; 0: fitted
     QTest::newRow("Ctrl + wheel in from fit") << 1 << true << -1.0;
+    QTest::newRow("two notches in from fit, the first not yet tall enough to scroll")
+        << 2 << true << -1.0;
     QTest::newRow("Ctrl + wheel in at 100 %") << 1 << false << 1.25;
     QTest::newRow("Ctrl + wheel out at 100 %") << -1 << false << 0.8;
     QTest::newRow("double-click from fit: 100 %") << 0 << true << 1.0;
@@ -312,8 +314,9 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     QFETCH(int, notches);
     QFETCH(bool, fitted);
     QFETCH(double, scale);
-    // Larger than the pane both ways after a notch in from fit.
-    QImage large(3000, 3000, QImage::Format_RGB32);
+    // Larger than the pane both ways after a notch in from fit; wider for two notches.
+    const QSize size(notches == 2 ? 4000 : 3000, 3000);
+    QImage large(size, QImage::Format_RGB32);
     large.fill(Qt::darkGreen);
     QVERIFY(large.save(dir.filePath("large.png")));
     viewer->loadFile(dir.filePath("large.png"));
@@ -324,20 +327,21 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
         bar->setValue(bar->maximum() / 2);
     // Off centre, as on an eye near a corner of the picture.
     QWidget *viewport = viewer->imageScroll->viewport();
-    const QPoint at(viewport->width() * 4 / 5, viewport->height() / 4);
+    const QPoint at(viewport->width() * 4 / 5, viewport->height() * 2 / 5);
     const ImageLabel *label = viewer->imageLabel;
     const auto pictureAt = [&] {
         const QRect drawn = drawnRect(label->size(), label->image().size(), label->isFitMode(),
                                       label->scaleFactor());
-        return QPointF(label->mapFrom(viewport, at) - drawn.topLeft()) * 3000 / drawn.width();
+        return QPointF(label->mapFrom(viewport, at) - drawn.topLeft()) * size.width() /
+               drawn.width();
     };
     const QPointF before = pictureAt();
     StdoutCapture output;
-    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches < 0 ? -120 : 120),
                       Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-    if (notches != 0)
+    for (int i = 0; i < std::abs(notches); ++i)
         QApplication::sendEvent(viewport, &wheel);
-    else
+    if (notches == 0)
         QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(viewer->fitToWindowAction->isChecked(), scale == 0);
     if (scale > 0)
@@ -482,7 +486,12 @@ void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()
     QCOMPARE(status->text(), QString());
 
     viewer->loadFile(picture("a.png"));
-    QTRY_COMPARE(status->text(), "a.png    120 × 90    fit");
+    const QSize pane = viewer->imageScroll->size() - QSize(2, 2);
+    const QString fitted = QString("a.png    120 × 90    fit %1%")
+                               .arg(qRound(100 * qMin(pane.width() / 120.0, pane.height() / 90.0)));
+    QTRY_COMPARE(status->text(), fitted);
+    viewer->resize(viewer->size() + QSize(120, 90));
+    QTRY_VERIFY(status->text() != fitted);
     viewer->fitToWindowAction->trigger();
     QCOMPARE(status->text(), "a.png    120 × 90    100%");
     StdoutCapture zoomSteps;
@@ -504,7 +513,8 @@ void DesktopHabitsTest::statusText_data()
     QTest::addColumn<bool>("fitted");
     QTest::addColumn<double>("scale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("fitted, whatever the scale") << true << 1.5625 << "x.dng    6000 × 4000    fit";
+    QTest::newRow("fitted, at its fitted scale")
+        << true << 0.37 << "x.dng    6000 × 4000    fit 37%";
     QTest::newRow("at its own size") << false << 1.0 << "x.dng    6000 × 4000    100%";
     QTest::newRow("two steps in round to a whole percent")
         << false << 1.5625 << "x.dng    6000 × 4000    156%";
@@ -522,10 +532,10 @@ void DesktopHabitsTest::statusText()
 
 void DesktopHabitsTest::statusTextOfAReducedPicture()
 {
-    QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), true, 1.0, QSize(12000, 8000)),
-             "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    fit");
-    QCOMPARE(pictureStatus("x.jpg", QSize(4000, 6000), true, 1.0, QSize(12000, 8000)),
-             "x.jpg    8000 × 12000, shown reduced to 4000 × 6000    fit");
+    QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), true, 0.1, QSize(12000, 8000)),
+             "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    fit 5%");
+    QCOMPARE(pictureStatus("x.jpg", QSize(4000, 6000), true, 0.1, QSize(12000, 8000)),
+             "x.jpg    8000 × 12000, shown reduced to 4000 × 6000    fit 5%");
     // Percentages count the file's pixels.
     QCOMPARE(pictureStatus("x.jpg", QSize(6000, 4000), false, 1.0, QSize(12000, 8000)),
              "x.jpg    12000 × 8000, shown reduced to 6000 × 4000    50%");

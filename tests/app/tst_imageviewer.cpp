@@ -40,7 +40,7 @@ private slots:
     void failedFirstLoadLeavesPrintDisabled();
     void refusedSandboxIsSaid();
     void loadFollowsFitToWindow();
-    void secondLoadResetsTheZoom();
+    void secondLoadResetsTheZoomUnlessKept();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
     void animationEndsAfterItsLoops();
@@ -148,8 +148,10 @@ void ImageViewerTest::menusAreInOrder()
         return list;
     };
     QCOMPARE(texts(viewer.fileMenu), QStringList({"&Open...", "&Print...", "-", "E&xit"}));
-    QCOMPARE(texts(viewer.viewMenu), QStringList({"Zoom &In (25%)", "Zoom &Out (25%)",
-                                                  "&Normal Size", "-", "&Fit to Window"}));
+    QCOMPARE(texts(viewer.viewMenu),
+             QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
+                          "&Fit to Window", "&Keep Zoom"}));
+    QVERIFY(viewer.keepZoomAction->isCheckable() && !viewer.keepZoomAction->isChecked());
     QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
                                                      "-", "Information", "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
@@ -322,9 +324,11 @@ void ImageViewerTest::loadFollowsFitToWindow()
     QCOMPARE(viewer.imageLabel->size(), QSize(1200, 900));
 }
 
-void ImageViewerTest::secondLoadResetsTheZoom()
+void ImageViewerTest::secondLoadResetsTheZoomUnlessKept()
 {
     ImageViewer viewer("RAW");
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     viewer.loadFile(writePicture("a.png", QSize(50, 50)));
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     viewer.fitToWindowAction->trigger();
@@ -335,6 +339,16 @@ void ImageViewerTest::secondLoadResetsTheZoom()
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.0);
     QCOMPARE(viewer.imageLabel->image().size(), QSize(60, 50));
+
+    viewer.keepZoomAction->trigger();
+    viewer.zoomInAction->trigger();
+    viewer.loadFile(writePicture("c.png", QSize(1000, 800)));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    viewer.scrollTo(QPoint(300, 200));
+    viewer.loadFile(writePicture("d.png", QSize(1000, 900)));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QCOMPARE(viewer.imageLabel->scaleFactor(), 1.25);
+    QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
 }
 
 void ImageViewerTest::waitCursorOnlyWhileLoading()

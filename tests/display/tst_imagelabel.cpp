@@ -26,6 +26,7 @@ private slots:
     void arrowsTurnPagesOnlyWhileFitted();
     void dragPansALargePictureWithAHand();
     void stripesTurnGreyOnlyWhenReduced();
+    void normalSizeGivesEachPixelOneOfTheScreen();
 
 private:
     static QImage render(QWidget *widget);
@@ -292,6 +293,29 @@ void ImageLabelTest::stripesTurnGreyOnlyWhenReduced()
     label->setFitMode(false);
     label->setScaleFactor(2.0);
     QCOMPARE(wrongPixels(QRect(50, 49, 200, 102), false), 0);
+}
+
+void ImageLabelTest::normalSizeGivesEachPixelOneOfTheScreen()
+{
+    // Run again at a scale factor of 2, where odd sides end inside a logical pixel.
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+        QCOMPARE(label->devicePixelRatioF(), 2.0);
+    QImage checker(101, 51, QImage::Format_RGB32);
+    for (int y = 0; y < checker.height(); ++y)
+        for (int x = 0; x < checker.width(); ++x)
+            checker.setPixel(x, y, (x + y) % 2 ? 0xffffffff : 0xff0000ff);
+    label->setImage(checker);
+    label->setFitMode(false);
+    label->setScaleFactor(1.0);
+    const qreal ratio = label->devicePixelRatioF();
+    const QRectF area = label->pictureArea();
+    const QRect onScreen = QRectF(area.topLeft() * ratio, area.size() * ratio).toRect();
+    QCOMPARE(onScreen.size(), checker.size());
+    // Grabbed in device pixels: every one alternates, and black follows the last.
+    QImage grabbed = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    grabbed.setDevicePixelRatio(1);
+    QCOMPARE(grabbed.copy(onScreen), checker);
+    QCOMPARE(grabbed.pixelColor(onScreen.topRight() + QPoint(1, 0)), QColor(Qt::black));
 }
 
 QTEST_MAIN(ImageLabelTest)
