@@ -90,6 +90,7 @@ ImageViewer::ImageViewer(const QString &edition)
     connect(imageScroll, &ImageScroll::resizeSignal, imageLabel, &ImageLabel::parentResized);
 
     createDesktopActions();
+    createSortActions();
 }
 
 QString ImageViewer::viewerTitle() const
