@@ -12,7 +12,8 @@ namespace {
 
 // The lowest row in [0, rows) for which below(row) holds, or rows when none does; below must
 // hold for every row after one for which it holds.
-template <typename Predicate> int firstRowWhere(int rows, Predicate below)
+template <typename Predicate>
+int firstRowWhere(int rows, Predicate below)
 {
     int low = 0;
     int high = rows;

@@ -299,14 +299,24 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
             names += QFileInfo(viewer->thumbView->filePath(row)).baseName();
         return names;
     };
+    const auto thumbnails = [this] {
+        int made = 0;
+        for (int row = 0; row < 3; ++row)
+            made += viewer->thumbView->model()->index(row, 0).data().typeId() == QMetaType::QImage;
+        return made;
+    };
     viewer->openPath(path('a'));
     QTRY_COMPARE(viewer->countLabel->text(), QString("1 of 3"));
+    QTRY_COMPARE(thumbnails(), 3);
 
-    // The grid moves its rows, the dates once they are read; the count follows a.jpg.
+    // The grid moves its rows and their thumbnails, the dates once they are read; a.jpg stays
+    // current, and the count follows it.
     viewer->sortKeys->actions().at(key)->trigger();
     if (reversed)
         viewer->reverseAction->trigger();
+    QCOMPARE(thumbnails(), 3);
     QTRY_COMPARE(grid(), order);
+    QCOMPARE(viewer->thumbView->currentIndex().row(), order.indexOf('a'));
     QCOMPARE(viewer->countLabel->text(), QString("%1 of 3").arg(order.indexOf('a') + 1));
 
     viewer->openPath(path(order.at(0)));
