@@ -280,11 +280,18 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("reversed");
     QTest::addColumn<QString>("order");
+    QTest::addColumn<QByteArray>("retaken"); // c.jpg's new date, written before the row
     QTest::newRow("Date Taken: the Exif dates, the one without by its modification")
-        << int(PictureOrder::DateTaken) << false << "cba";
-    QTest::newRow("Date Modified") << int(PictureOrder::DateModified) << false << "bca";
-    QTest::newRow("Size: the smallest first") << int(PictureOrder::Size) << false << "acb";
-    QTest::newRow("Reverse Order: the largest first") << int(PictureOrder::Size) << true << "bca";
+        << int(PictureOrder::DateTaken) << false << "cba" << QByteArray();
+    QTest::newRow("Date Modified") << int(PictureOrder::DateModified) << false << "bca"
+                                   << QByteArray();
+    QTest::newRow("Size: the smallest first")
+        << int(PictureOrder::Size) << false << "acb" << QByteArray();
+    QTest::newRow("Reverse Order: the largest first")
+        << int(PictureOrder::Size) << true << "bca" << QByteArray();
+    // Last: the folder stays changed.
+    QTest::newRow("Date Taken of a picture rewritten since its date was read: its new date")
+        << int(PictureOrder::DateTaken) << false << "bac" << QByteArray("2022:02:02 10:00:00");
 }
 
 void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
@@ -292,7 +299,16 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
     QFETCH(int, key);
     QFETCH(bool, reversed);
     QFETCH(QString, order);
+    QFETCH(QByteArray, retaken);
     const auto path = [this](QChar name) { return dir.filePath("sorted/%1.jpg").arg(name); };
+    if (!retaken.isEmpty()) {
+        QVERIFY(writeExifJpeg(path('c'), markedPicture(QSize(100, 100)),
+                              {{"Exif.Photo.DateTimeOriginal", retaken}}));
+        QFile file(path('c'));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2022, 6, 1), QTime()),
+                                 QFileDevice::FileModificationTime));
+    }
     const auto grid = [this] {
         QString names;
         for (int row = 0; row < viewer->thumbView->model()->rowCount(); ++row)
