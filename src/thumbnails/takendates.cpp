@@ -5,6 +5,7 @@
 #include "thumbthread.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QHash>
 #include <QMutex>
 #include <QThread>
@@ -54,6 +55,12 @@ struct Cache
     QHash<QString, Known> dates;
 };
 
+// The one name of a file, however the folder was named.
+QString keyOf(const QFileInfo &file)
+{
+    return QDir::cleanPath(file.absoluteFilePath());
+}
+
 Cache &cache()
 {
     static Cache instance;
@@ -88,7 +95,7 @@ TakenDates::~TakenDates()
 
 std::optional<QDateTime> TakenDates::lookup(const QFileInfo &file)
 {
-    const QString path = file.absoluteFilePath();
+    const QString path = keyOf(file);
     const Stamp stamp = Stamp::of(file);
     QMutexLocker lock(&cache().mutex);
     const auto found = cache().dates.constFind(path);
@@ -152,7 +159,7 @@ void TakenDates::finishReader(const std::shared_ptr<Job> &job)
     {
         QMutexLocker lock(&cache().mutex);
         for (qsizetype i = 0; i < job->paths.size(); ++i)
-            cache().dates.insert(QFileInfo(job->paths.at(i)).absoluteFilePath(), job->read[i]);
+            cache().dates.insert(keyOf(QFileInfo(job->paths.at(i))), job->read[i]);
     }
     emit datesRead();
 }
