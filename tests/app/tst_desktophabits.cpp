@@ -283,8 +283,8 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount_data()
     QTest::addColumn<QByteArray>("retaken"); // c.jpg's new date, written before the row
     QTest::newRow("Date Taken: the Exif dates, the one without by its modification")
         << int(PictureOrder::DateTaken) << false << "cba" << QByteArray();
-    QTest::newRow("Date Modified") << int(PictureOrder::DateModified) << false << "bca"
-                                   << QByteArray();
+    QTest::newRow("Date Modified")
+        << int(PictureOrder::DateModified) << false << "bca" << QByteArray();
     QTest::newRow("Size: the smallest first")
         << int(PictureOrder::Size) << false << "acb" << QByteArray();
     QTest::newRow("Reverse Order: the largest first")

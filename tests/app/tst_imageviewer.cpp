@@ -148,11 +148,11 @@ void ImageViewerTest::menusAreInOrder()
         return list;
     };
     QCOMPARE(texts(viewer.fileMenu), QStringList({"&Open...", "&Print...", "-", "E&xit"}));
-    QCOMPARE(texts(viewer.viewMenu), QStringList({"Zoom &In (25%)", "Zoom &Out (25%)",
-                                                  "&Normal Size", "-", "&Fit to Window", "-",
-                                                  "Sort &By"}));
-    QCOMPARE(texts(viewer.sortMenu), QStringList({"&Name", "Date &Taken", "Date &Modified",
-                                                  "&Size", "-", "&Reverse Order"}));
+    QCOMPARE(texts(viewer.viewMenu),
+             QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
+                          "&Fit to Window", "-", "Sort &By"}));
+    QCOMPARE(texts(viewer.sortMenu), QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size",
+                                                  "-", "&Reverse Order"}));
     QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
                                                      "-", "Information", "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
