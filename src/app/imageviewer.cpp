@@ -92,6 +92,7 @@ ImageViewer::ImageViewer(const QString &edition)
     connect(imageScroll, &ImageScroll::resizeSignal, imageLabel, &ImageLabel::parentResized);
 
     createDesktopActions();
+    createSortActions();
 }
 
 void ImageViewer::showEvent(QShowEvent *event)

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QAction;
+class QActionGroup;
 class QDockWidget;
 class QFileSystemModel;
 class QLabel;
@@ -118,6 +119,11 @@ private:
     void skipInSlideshow(const QString &path);
     // Stops the show, if one runs, and gives the pane back its zoom mode.
     void endSlideshow();
+    void createSortActions();
+    // The grid, the steps, the slideshow and the reading ahead take the order chosen.
+    void sortPictures();
+    // Where the shown picture stands among the grid's: "72 of 500".
+    void updateCount();
 
     QFileSystemModel *dirModel = nullptr;
     QTreeView *folderTree = nullptr;
@@ -198,6 +204,12 @@ private:
         QPoint values;
         QPoint wanted;
     } zoomAnchor;
+
+    // View › Sort By: one of the keys, and the direction.
+    QMenu *sortMenu = nullptr;
+    QActionGroup *sortKeys = nullptr;
+    QAction *reverseAction = nullptr;
+    QLabel *countLabel = nullptr;
 };
 
 #endif

@@ -131,7 +131,7 @@ void ImageViewer::step(int offset)
 {
     if (currentFile.isEmpty())
         return;
-    const QString path = neighbourPicture(currentFile, offset);
+    const QString path = neighbourPicture(currentFile, offset, thumbView->order());
     if (!path.isEmpty())
         loadFile(path);
 }

@@ -10,6 +10,7 @@
 #include "informationdock.h"
 #include "picturelist.h"
 #include "shortcutswindow.h"
+#include "thumbview.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -100,6 +101,7 @@ void ImageViewer::pictureShown()
     for (QAction *action : {rotateLeftAction, rotateRightAction, copyAction, slideshowAction})
         action->setEnabled(true);
     informationDock->showPicture(shownFile, imageLabel->image());
+    updateCount();
 }
 
 void ImageViewer::rotatePicture(int quarters)
@@ -135,6 +137,8 @@ void ImageViewer::toggleSlideshow()
         fitToWindowAction->trigger();
     if (!fullScreen->isActive())
         toggleFullScreen();
+    // Full screen hides it, but it carries the count that says how far the show has come.
+    statusBar()->show();
     slideshowTimer->start();
 }
 
@@ -150,7 +154,7 @@ void ImageViewer::endSlideshow()
 
 void ImageViewer::advanceSlideshow()
 {
-    const QString next = neighbourPicture(currentFile, 1);
+    const QString next = neighbourPicture(currentFile, 1, thumbView->order());
     // After the last picture the slideshow ends, and the window comes back.
     if (next.isEmpty()) {
         leaveFullScreen();

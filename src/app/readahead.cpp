@@ -110,7 +110,7 @@ void ReadAhead::follow(const QString &path, const QImage &picture, const Prepara
     const QFileInfo last(shown.path);
     const bool sameFolder = !shown.path.isEmpty() && file.absolutePath() == last.absolutePath();
     if (sameFolder && listed != shown.path)
-        direction = file.fileName().compare(last.fileName(), Qt::CaseInsensitive) < 0 ? -1 : 1;
+        direction = comesBefore(listed, shown.path, order) ? -1 : 1;
 
     stopReading();
     QList<Entry> dropped;
@@ -126,7 +126,7 @@ void ReadAhead::follow(const QString &path, const QImage &picture, const Prepara
     if (!dropped.isEmpty())
         QThreadPool::globalInstance()->start([dropped = std::move(dropped)] {});
     shown = {listed, openingStamp, picture, {}, {}};
-    pending = Job{listed, direction, generation, prepare};
+    pending = Job{listed, direction, order, generation, prepare};
     startPending();
 }
 
@@ -181,8 +181,8 @@ void ReadAhead::read(const Job &job)
     setpriority(PRIO_PROCESS, gettid(), kReaderNice);
 #endif
     // Listed here rather than on the user-interface thread: a large folder takes a while.
-    const QStringList targets = {neighbourPicture(job.path, job.direction),
-                                 neighbourPicture(job.path, -job.direction)};
+    const QStringList targets = {neighbourPicture(job.path, job.direction, job.order),
+                                 neighbourPicture(job.path, -job.direction, job.order)};
     {
         QMutexLocker lock(&mutex);
         if (job.generation != generation)

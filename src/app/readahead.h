@@ -2,6 +2,8 @@
 #ifndef READAHEAD_H
 #define READAHEAD_H
 
+#include "picturelist.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -39,10 +41,12 @@ public:
     QImage take(const QString &path, QImage *prepared = nullptr);
     // The window asked take for path and then showed picture (null when it could not be read):
     // reading ahead starts around it, each picture read going through prepare. Travel goes
-    // backwards when its name comes before the last one's.
+    // backwards when it comes before the last one in the order.
     void follow(const QString &path, const QImage &picture, const Preparation &prepare = {});
     // The grid shows folder: unless the shown picture is in it, everything held goes.
     void showFolder(const QString &folder);
+    // The neighbours are those in order, as the grid lists them, from the next picture followed.
+    void setOrder(const PictureOrder &order) { this->order = order; }
     // The memory of the pictures held, the one shown aside.
     qint64 heldBytes() const;
     // Whether a worker runs, reading or finishing a picture that was given up.
@@ -77,6 +81,7 @@ private:
     {
         QString path;
         int direction;
+        PictureOrder order;
         quint64 generation;
         Preparation prepare;
     };
@@ -98,6 +103,7 @@ private:
     Entry shown;
     Stamp openingStamp;
     int direction = 1;
+    PictureOrder order;
     QThread *worker = nullptr;
     // Waits while a worker that was given up finishes the picture it cannot leave.
     std::optional<Job> pending;

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QHash>
 
+#include <numeric>
+
 ThumbModel::ThumbModel() : QAbstractTableModel(nullptr)
 {
     qRegisterMetaType<QImage>("QImage");
@@ -36,22 +38,23 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= files.size())
         return QVariant();
+    const int file = order.at(index.row());
     switch (role) {
     case Qt::DisplayRole: {
-        const QImage &image = images.at(index.row());
+        const QImage &image = images.at(file);
         if (!image.isNull())
             return image;
-        return tried.at(index.row()) ? kUnreadableText : kPlaceholderText;
+        return tried.at(file) ? kUnreadableText : kPlaceholderText;
     }
     case Qt::DecorationRole:
-        return files.at(index.row());
+        return files.at(file);
     case Qt::ToolTipRole:
         // The caption may be shortened to fit its cell; the tooltip has the whole name.
-        return pathFileName(files.at(index.row()));
+        return pathFileName(files.at(file));
     case Qt::SizeHintRole:
         return kCellSize;
     case kKeepExtensionRole:
-        return sharedStem.at(index.row());
+        return sharedStem.at(file);
     default:
         return QVariant();
     }
@@ -59,7 +62,22 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
 
 QString ThumbModel::filePath(int row) const
 {
-    return row >= 0 && row < files.size() ? files.at(row) : QString();
+    return row >= 0 && row < files.size() ? files.at(order.at(row)) : QString();
+}
+
+int ThumbModel::row(const QString &path) const
+{
+    const qsizetype file = files.indexOf(path);
+    return file < 0 ? -1 : rows.at(file);
+}
+
+QStringList ThumbModel::fileList() const
+{
+    QStringList list;
+    list.reserve(files.size());
+    for (int file : order)
+        list << files.at(file);
+    return list;
 }
 
 void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
@@ -74,6 +92,9 @@ void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
     sharedStem.clear();
     for (const QString &file : files)
         sharedStem.append(stems.value(pathBaseName(file).toCaseFolded()) > 1);
+    order = QList<int>(files.size());
+    std::iota(order.begin(), order.end(), 0);
+    rows = order;
     endResetModel();
     emit dataChanged(index(0, 0), index(images.size() - 1, 0));
 
@@ -91,6 +112,39 @@ void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
         threads.append(worker);
         worker->render(queue);
     }
+}
+
+void ThumbModel::arrange(const QStringList &files)
+{
+    if (files.size() != this->files.size())
+        return;
+    QHash<QString, int> indexOf;
+    indexOf.reserve(files.size());
+    for (int file = 0; file < this->files.size(); ++file)
+        indexOf.insert(this->files.at(file), file);
+    QList<int> newOrder;
+    newOrder.reserve(files.size());
+    QList<int> newRows(files.size(), -1);
+    for (const QString &path : files) {
+        const int file = indexOf.value(path, -1);
+        if (file < 0 || newRows.at(file) >= 0)
+            return;
+        newRows[file] = int(newOrder.size());
+        newOrder << file;
+    }
+
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &cell : before)
+        after << index(newRows.at(order.at(cell.row())), cell.column());
+    changePersistentIndexList(before, after);
+    order = newOrder;
+    rows = newRows;
+    if (queue)
+        queue->arrange(order);
+    emit layoutChanged();
 }
 
 void ThumbModel::setVisibleRows(int first, int last)
@@ -130,7 +184,7 @@ void ThumbModel::updatePixmap(const QImage &image, int index)
         return;
     images[index] = image;
     tried[index] = true;
-    const QModelIndex cell = this->index(index, 0);
+    const QModelIndex cell = this->index(rows.at(index), 0);
     emit dataChanged(cell, cell);
 
     // Pumping from a nested call would stack one level per queued thumbnail; the outermost

@@ -42,8 +42,16 @@ public:
 
     // Empty for a row outside the list.
     QString filePath(int row) const;
+    // The row of path; -1 when it is not listed.
+    int row(const QString &path) const;
+    // The files, row by row.
+    QStringList fileList() const;
     // Thumbnails are made for a screen of devicePixelRatio device pixels to a point.
     void setFileList(const QStringList &files, qreal devicePixelRatio = 1);
+    // Moves the rows, thumbnails made or not, into the order of files, which holds the list's
+    // files in another order; another list changes nothing. Persistent indexes (the current
+    // cell, the selection) move with their rows.
+    void arrange(const QStringList &files);
     // Rows first to last are in view: they are rendered next, then those around them.
     void setVisibleRows(int first, int last);
 
@@ -57,12 +65,16 @@ private:
     // The workers of the current list; they share its queue.
     QList<ThumbThread *> threads;
     std::shared_ptr<ThumbQueue> queue;
+    // By index in the list as set, which the workers report.
     QStringList files;
     QList<QImage> images;
-    // Rows a worker has reached, whether or not it got a picture.
+    // Files a worker has reached, whether or not it got a picture.
     QList<bool> tried;
     // Rows whose stem another row shares, worked out once per list.
     QList<bool> sharedStem;
+    // The index in files of each row, and the row of each index.
+    QList<int> order;
+    QList<int> rows;
 };
 
 #endif

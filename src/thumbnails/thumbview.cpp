@@ -2,6 +2,7 @@
 #include "thumbview.h"
 
 #include "picturelist.h"
+#include "takendates.h"
 #include "thumbdelegate.h"
 #include "thumbmodel.h"
 
@@ -46,6 +47,8 @@ ThumbView::ThumbView() : QListView(nullptr)
     thumbModel = new ThumbModel;
     setModel(thumbModel);
     setItemDelegate(new ThumbDelegate(nullptr));
+    takenDates = new TakenDates(this);
+    connect(takenDates, &TakenDates::datesRead, this, [this] { arrange(); });
 
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followView(); });
 }
@@ -59,14 +62,44 @@ ThumbView::~ThumbView()
 
 void ThumbView::setDirectory(const QString &path)
 {
-    thumbModel->setFileList(pictureFiles(path), devicePixelRatioF());
+    const QStringList files = pictureFiles(path, pictureOrder);
+    thumbModel->setFileList(files, devicePixelRatioF());
     setGridSize(kCellSize);
     followView();
+    followDates(files);
 }
 
 QString ThumbView::filePath(int row) const
 {
     return thumbModel->filePath(row);
+}
+
+int ThumbView::row(const QString &path) const
+{
+    return thumbModel->row(path);
+}
+
+void ThumbView::setOrder(const PictureOrder &order)
+{
+    pictureOrder = order;
+    arrange();
+    followDates(thumbModel->fileList());
+}
+
+void ThumbView::arrange()
+{
+    thumbModel->arrange(orderedPictures(thumbModel->fileList(), pictureOrder));
+    if (currentIndex().isValid())
+        scrollTo(currentIndex());
+    followView();
+}
+
+void ThumbView::followDates(const QStringList &files)
+{
+    if (pictureOrder.key == PictureOrder::DateTaken)
+        takenDates->read(files);
+    else
+        takenDates->stop();
 }
 
 void ThumbView::setCurrentFile(const QString &path)

@@ -12,6 +12,7 @@
 #include "imageviewer.h"
 #include "labelgeometry.h"
 #include "modalwatcher.h"
+#include "orientedjpeg.h"
 #include "panereader.h"
 #include "privatedirectory.h"
 #include "processes.h"
@@ -22,6 +23,7 @@
 #include "thumbview.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QDockWidget>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -54,6 +56,8 @@ private slots:
     void missingPathGivesTheFailureBox();
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
+    void sortByOrdersTheGridTheStepsAndTheCount_data();
+    void sortByOrdersTheGridTheStepsAndTheCount();
     void ctrlWheelZoomsFromFitThenWhileZoomIsEnabled();
     void zoomKeepsThePointUnderThePointer_data();
     void zoomKeepsThePointUnderThePointer();
@@ -101,6 +105,24 @@ void DesktopHabitsTest::initTestCase()
         QFile file(picture(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("no picture here");
+    }
+    // Their Exif dates, modification dates, sizes and names each give another order; b.jpg
+    // records no date and goes by its modification date.
+    QVERIFY(root.mkpath("sorted"));
+    const QList<std::tuple<QString, QByteArray, QString, int>> sorted{
+        {"a.jpg", "2021:05:01 10:00:00", "2023-01-01", 8},
+        {"b.jpg", "", "2020-01-01", 400},
+        {"c.jpg", "2019:03:01 10:00:00", "2022-01-01", 100}};
+    for (const auto &[name, taken, modified, side] : sorted) {
+        const QString path = dir.filePath("sorted/" + name);
+        const QImage image = markedPicture(QSize(side, side));
+        QVERIFY(taken.isEmpty()
+                    ? image.save(path)
+                    : writeExifJpeg(path, image, {{"Exif.Photo.DateTimeOriginal", taken}}));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::fromString(modified, Qt::ISODate),
+                                 QFileDevice::FileModificationTime));
     }
     // The tree's start folder must not depend on the machine's own home.
     home = std::make_unique<EnvironmentGuard>("HOME", dir.filePath("home").toLocal8Bit());
@@ -251,6 +273,75 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     pressOn(widget, Qt::Key_Backspace);
     pressOn(widget, Qt::Key_Backspace);
     QTRY_COMPARE(shownColour(), QColor(Qt::red));
+}
+
+void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("reversed");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<QByteArray>("retaken"); // c.jpg's new date, written before the row
+    QTest::newRow("Date Taken: the Exif dates, the one without by its modification")
+        << int(PictureOrder::DateTaken) << false << "cba" << QByteArray();
+    QTest::newRow("Date Modified")
+        << int(PictureOrder::DateModified) << false << "bca" << QByteArray();
+    QTest::newRow("Size: the smallest first")
+        << int(PictureOrder::Size) << false << "acb" << QByteArray();
+    QTest::newRow("Reverse Order: the largest first")
+        << int(PictureOrder::Size) << true << "bca" << QByteArray();
+    // Last: the folder stays changed.
+    QTest::newRow("Date Taken of a picture rewritten since its date was read: its new date")
+        << int(PictureOrder::DateTaken) << false << "bac" << QByteArray("2022:02:02 10:00:00");
+}
+
+void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
+{
+    QFETCH(int, key);
+    QFETCH(bool, reversed);
+    QFETCH(QString, order);
+    QFETCH(QByteArray, retaken);
+    const auto path = [this](QChar name) { return dir.filePath("sorted/%1.jpg").arg(name); };
+    if (!retaken.isEmpty()) {
+        QVERIFY(writeExifJpeg(path('c'), markedPicture(QSize(100, 100)),
+                              {{"Exif.Photo.DateTimeOriginal", retaken}}));
+        QFile file(path('c'));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2022, 6, 1), QTime()),
+                                 QFileDevice::FileModificationTime));
+    }
+    const auto grid = [this] {
+        QString names;
+        for (int row = 0; row < viewer->thumbView->model()->rowCount(); ++row)
+            names += QFileInfo(viewer->thumbView->filePath(row)).baseName();
+        return names;
+    };
+    const auto thumbnails = [this] {
+        int made = 0;
+        for (int row = 0; row < 3; ++row)
+            made += viewer->thumbView->model()->index(row, 0).data().typeId() == QMetaType::QImage;
+        return made;
+    };
+    viewer->openPath(path('a'));
+    QTRY_COMPARE(viewer->countLabel->text(), QString("1 of 3"));
+    QTRY_COMPARE(thumbnails(), 3);
+
+    // The grid moves its rows and their thumbnails, the dates once they are read; a.jpg stays
+    // current, and the count follows it.
+    viewer->sortKeys->actions().at(key)->trigger();
+    if (reversed)
+        viewer->reverseAction->trigger();
+    QCOMPARE(thumbnails(), 3);
+    QTRY_COMPARE(grid(), order);
+    QCOMPARE(viewer->thumbView->currentIndex().row(), order.indexOf('a'));
+    QCOMPARE(viewer->countLabel->text(), QString("%1 of 3").arg(order.indexOf('a') + 1));
+
+    viewer->openPath(path(order.at(0)));
+    for (int i = 0; i < 3; ++i) {
+        QTRY_COMPARE(viewer->shownFile, path(order.at(i)));
+        QCOMPARE(viewer->countLabel->text(), QString("%1 of 3").arg(i + 1));
+        viewer->nextAction->trigger();
+    }
+    QCOMPARE(grid(), order);
 }
 
 void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()

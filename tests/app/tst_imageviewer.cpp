@@ -150,8 +150,10 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.fileMenu), QStringList({"&Open...", "&Print...", "-", "E&xit"}));
     QCOMPARE(texts(viewer.viewMenu),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
-                          "&Fit to Window", "&Keep Zoom"}));
+                          "&Fit to Window", "&Keep Zoom", "-", "Sort &By"}));
     QVERIFY(viewer.keepZoomAction->isCheckable() && !viewer.keepZoomAction->isChecked());
+    QCOMPARE(texts(viewer.sortMenu), QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size",
+                                                  "-", "&Reverse Order"}));
     QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
                                                      "-", "Information", "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));

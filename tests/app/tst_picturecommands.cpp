@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QStatusBar>
@@ -149,6 +150,9 @@ void PictureCommandsTest::slideshowStepsToTheEndAndStops()
     viewer->advanceSlideshow();
     QTRY_COMPARE(viewer->shownFile, picture("b.png"));
     QVERIFY(viewer->slideshowTimer->isActive());
+    // Full screen keeps the status bar while the show runs: it counts the show's way.
+    QVERIFY(viewer->statusBar()->isVisible());
+    QCOMPARE(viewer->countLabel->text(), QString("2 of 2"));
     // Past the last picture: the slideshow ends, and with it the full screen.
     viewer->advanceSlideshow();
     QCOMPARE(viewer->shownFile, picture("b.png"));

@@ -49,6 +49,7 @@ private slots:
     void rolesOfAWaitingRow_data();
     void rolesOfAWaitingRow();
     void namesSharingAStemKeepTheirExtensions();
+    void renderedRowHoldsItsThumbnail_data();
     void renderedRowHoldsItsThumbnail();
     void outOfRangeRowsGiveNothing_data();
     void outOfRangeRowsGiveNothing();
@@ -110,21 +111,35 @@ void TestThumbModel::namesSharingAStemKeepTheirExtensions()
         QCOMPARE(model.index(row, 0).data(kKeepExtensionRole).toBool(), row < 2);
 }
 
+void TestThumbModel::renderedRowHoldsItsThumbnail_data()
+{
+    QTest::addColumn<bool>("arranged");
+    QTest::newRow("in the list's order") << false;
+    QTest::newRow("moved into another order before the thumbnails arrive") << true;
+}
+
 void TestThumbModel::renderedRowHoldsItsThumbnail()
 {
-    const QStringList files = {
+    QFETCH(bool, arranged);
+    QStringList files = {
         writePicture(dir->path(), QStringLiteral("a.png"), QSize(400, 300), Qt::blue),
         writePicture(dir->path(), QStringLiteral("b.png"), QSize(30, 60), Qt::green)};
     ThumbModel model;
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.setFileList(files);
+    if (arranged) {
+        // The workers' results are queued: none has landed yet.
+        std::swap(files[0], files[1]);
+        model.arrange(files);
+        QCOMPARE(model.fileList(), files);
+    }
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(model.rowCount(model.index(1, 0)), 2);
     QCOMPARE(model.columnCount(model.index(0, 0)), 1);
     QTRY_VERIFY(allRowsRendered(model));
 
-    const QImage first = model.data(model.index(0, 0)).value<QImage>();
-    const QImage second = model.data(model.index(1, 0)).value<QImage>();
+    const QImage first = model.data(model.index(arranged ? 1 : 0, 0)).value<QImage>();
+    const QImage second = model.data(model.index(arranged ? 0 : 1, 0)).value<QImage>();
     QCOMPARE(first.size(), QSize(80, 60));
     QCOMPARE(centreColour(first), QColor(Qt::blue));
     QCOMPARE(second.size(), QSize(40, 80));
