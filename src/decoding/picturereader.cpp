@@ -10,6 +10,25 @@
 #include <QFile>
 #include <QImageReader>
 
+namespace {
+
+// Qt 6.4 squares the alpha when it premultiplies a 64-bit picture itself, as every smooth
+// reduction does: a half see-through thumbnail would come out nearly clear. Such pictures leave
+// the reader premultiplied instead.
+void premultiplyDeep(QImage &picture)
+{
+    if (picture.format() != QImage::Format_RGBA64)
+        return;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *pixel = reinterpret_cast<QRgba64 *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            pixel[x] = pixel[x].premultiplied();
+    }
+    picture.reinterpretAsFormat(QImage::Format_RGBA64_Premultiplied);
+}
+
+} // namespace
+
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
 bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
@@ -26,6 +45,7 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
+    premultiplyDeep(buffer);
     setOriginalSize(buffer, original);
     if (!buffer.colorSpace().isValid())
         applyUnusableProfile(path, format, buffer);

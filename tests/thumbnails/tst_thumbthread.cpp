@@ -239,6 +239,11 @@ void TestThumbThread::thumbnailColours_data()
     QTest::newRow("palette PNG keeps its transparency")
         << seeThrough << "clear.png" << QColor(0, 0, 0, 0);
 
+    QImage deep(300, 200, QImage::Format_RGBA64);
+    deep.fill(QColor(200, 40, 40, 128));
+    QTest::newRow("16-bit PNG keeps its alpha through the reduction")
+        << deep << "deep.png" << QColor(200, 40, 40, 128);
+
     // sRGB's primaries with red and green exchanged: stored red is seen as sRGB green.
     QImage swapped(300, 200, QImage::Format_RGB32);
     swapped.fill(QColor(200, 40, 40));
