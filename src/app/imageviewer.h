@@ -42,7 +42,10 @@ class ImageViewer : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit ImageViewer(const QString &edition);
+    // With firstPath, the window opens it as openPath would, from its construction on: a
+    // picture's read goes ahead of everything else, and the folder tree, the grid and the reading
+    // ahead start once the picture is on the screen.
+    explicit ImageViewer(const QString &edition, const QString &firstPath = QString());
 
     QString viewerTitle() const;
     // Opens a picture file, with its folder in the grid and the tree, or browses a folder, as
@@ -82,6 +85,14 @@ private:
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
     void createDesktopActions();
+    // Gives the folder tree its model, which reads the folders in the background.
+    void startBrowsing();
+    // Starts reading ahead around path, whose picture (null when it could not be read) the
+    // window has just been given.
+    void readAround(const QString &path, const QImage &image);
+    // The first picture's opening is over: it is painted now, and what waited for it starts.
+    void endLaunch(const QString &path, const QImage &image);
+    bool launching() const { return dirModel == nullptr; }
     void showFolder(const QString &folder);
     void step(int offset);
     // A read that lasts shows itself: a busy pointer over the pane and a word in the status bar.
@@ -107,7 +118,10 @@ private:
     // Stops the show, if one runs, and gives the pane back its zoom mode.
     void endSlideshow();
 
+    // Made by startBrowsing; until then the window is opening its first picture.
     QFileSystemModel *dirModel = nullptr;
+    // The folder of the first picture, shown in the tree and the grid once the picture is.
+    QString launchFolder;
     QTreeView *folderTree = nullptr;
     ThumbView *thumbView = nullptr;
     QDockWidget *folderDock = nullptr;
