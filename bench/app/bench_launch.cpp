@@ -8,6 +8,7 @@
 // it is watched, and what is timed is what a user would see.
 
 #include "benchsupport.h"
+#include "decoderpool.h"
 #include "loader.h"
 
 #include <QCoreApplication>
@@ -178,10 +179,16 @@ int main(int argc, char **argv)
     }
     QList<double> launches;
     QList<double> reads;
+    QList<double> firstReads;
     for (int i = 0; i < kRuns; ++i) {
         launches << launchMs(screen, environment, folder, picture);
+        // What a launch cannot do faster: start a decoder and read the picture with it.
+        DecoderPool::endIdle();
         clock.start();
-        if (loadImage(picture, false).isNull() || launches.last() < 0) {
+        const bool firstRead = !loadImage(picture, false).isNull();
+        firstReads << clock.nsecsElapsed() / 1e6;
+        clock.start();
+        if (!firstRead || loadImage(picture, false).isNull() || launches.last() < 0) {
             std::printf("launch to the first painted picture: FAILED, no picture\n");
             return 1;
         }
@@ -189,11 +196,15 @@ int main(int argc, char **argv)
     }
     const double launch = medianMs(launches);
     const double read = medianMs(reads);
+    const double firstRead = medianMs(firstReads);
     const bool met = launch / read <= kAim;
     std::printf("velmora-viewer FILE on a 24 MP JPEG: median from the start to the picture on "
                 "the screen %.1f ms over %d launches; plain loadImage %.1f ms; ratio %.3f "
                 "(aim <= %.2f)\n",
                 launch, kRuns, read, launch / read, kAim);
+    std::printf("of which a new decoder's start and first loadImage %.1f ms, the window's own "
+                "share %.1f ms\n",
+                firstRead, launch - firstRead);
     std::printf("aims %s\n", met ? "met" : "missed");
     return 0;
 }
