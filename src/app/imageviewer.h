@@ -92,6 +92,7 @@ private:
     void readAround(const QString &path, const QImage &image);
     // The first picture's opening is over: it is painted now, and what waited for it starts.
     void endLaunch(const QString &path, const QImage &image);
+    // Until the picture named at launch is on the screen, the folder tree has no model.
     bool launching() const { return dirModel == nullptr; }
     void showFolder(const QString &folder);
     void step(int offset);
