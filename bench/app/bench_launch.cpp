@@ -11,7 +11,6 @@
 #include "decoderpool.h"
 #include "loader.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -202,8 +201,8 @@ int main(int argc, char **argv)
                 "the screen %.1f ms over %d launches; plain loadImage %.1f ms; ratio %.3f "
                 "(aim <= %.2f)\n",
                 launch, kRuns, read, launch / read, kAim);
-    std::printf("of which a new decoder's start and first loadImage %.1f ms, the window's own "
-                "share %.1f ms\n",
+    std::printf("of which a new decoder's start and its first loadImage %.1f ms; the viewer adds "
+                "%.1f ms to them\n",
                 firstRead, launch - firstRead);
     std::printf("aims %s\n", met ? "met" : "missed");
     return 0;
