@@ -3,6 +3,7 @@
 #include "animationplayer.h"
 #include "command.h"
 #include "decoderpool.h"
+#include "folderreveal.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
@@ -43,23 +44,11 @@ QSize firstWindowSize(const QSize &available, const QMargins &frame)
     return inside;
 }
 
-ImageViewer::ImageViewer(const QString &edition)
+ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
 {
     this->edition = edition;
 
     folderTree = new QTreeView;
-    // The model is never deleted: it lives as long as the process.
-    dirModel = new QFileSystemModel;
-    dirModel->setFilter(QDir::Drives | QDir::AllDirs | QDir::NoDotAndDotDot);
-    dirModel->setRootPath(QString());
-    folderTree->setModel(dirModel);
-    for (int column = 1; column < folderTree->header()->count(); ++column)
-        folderTree->hideColumn(column);
-    folderTree->header()->setVisible(false);
-    folderTree->header()->setStretchLastSection(false);
-    folderTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    folderTree->setSortingEnabled(true);
-    folderTree->header()->setSortIndicator(0, Qt::AscendingOrder);
     folderDock = new QDockWidget(this);
     folderDock->setWidget(folderTree);
     // The title bar stays empty; the name is for the window's menu that shows and hides docks.
@@ -93,6 +82,12 @@ ImageViewer::ImageViewer(const QString &edition)
 
     createDesktopActions();
     createSortActions();
+    if (!firstPath.isEmpty()) {
+        openPath(firstPath);
+        return;
+    }
+    startBrowsing();
+    folderReveal->reveal(startFolder());
 }
 
 void ImageViewer::showEvent(QShowEvent *event)
@@ -125,6 +120,25 @@ void ImageViewer::fitFrame()
     resize(firstWindowSize(available.size(), frame));
     if (!available.contains(frameGeometry()))
         move(available.topLeft());
+}
+
+void ImageViewer::startBrowsing()
+{
+    if (!launching())
+        return;
+    // The model is never deleted: it lives as long as the process.
+    dirModel = new QFileSystemModel;
+    dirModel->setFilter(QDir::Drives | QDir::AllDirs | QDir::NoDotAndDotDot);
+    dirModel->setRootPath(QString());
+    folderTree->setModel(dirModel);
+    for (int column = 1; column < folderTree->header()->count(); ++column)
+        folderTree->hideColumn(column);
+    folderTree->header()->setVisible(false);
+    folderTree->header()->setStretchLastSection(false);
+    folderTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    folderTree->setSortingEnabled(true);
+    folderTree->header()->setSortIndicator(0, Qt::AscendingOrder);
+    folderReveal = new FolderReveal(folderTree, dirModel);
 }
 
 QString ImageViewer::viewerTitle() const
@@ -247,17 +261,16 @@ void ImageViewer::beginOpening(const QString &path)
 void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
 {
     endLoading();
-    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
-    readAhead->follow(path, image,
-                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
-                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
-                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
-                      });
+    if (!launching())
+        readAround(path, image);
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.
         if (commandsEnded())
             return;
+        // Before the box, which waits for the user.
+        if (launching())
+            endLaunch(path, image);
         // Every picture fails so on this system: said once, until a picture is shown.
         static bool sandboxMissingSaid = false;
         if (DecoderPool::sandboxMissing() && !sandboxMissingSaid) {
@@ -288,6 +301,31 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
     if (keepsZoom())
         scrollTo(scrolled);
     pictureShown();
+    if (launching())
+        endLaunch(path, image);
+}
+
+void ImageViewer::readAround(const QString &path, const QImage &image)
+{
+    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
+    readAhead->follow(path, image,
+                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
+                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
+                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
+                      });
+}
+
+void ImageViewer::endLaunch(const QString &path, const QImage &image)
+{
+    // On the screen before the tree, the grid and the reading ahead take the processors.
+    imageLabel->repaint();
+    startBrowsing();
+    if (launchFolder.isEmpty())
+        folderReveal->reveal(startFolder());
+    else
+        showFolder(launchFolder);
+    thumbView->setCurrentFile(currentFile);
+    readAround(path, image);
 }
 
 void ImageViewer::about()

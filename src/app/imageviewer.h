@@ -44,7 +44,10 @@ class ImageViewer : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit ImageViewer(const QString &edition);
+    // With firstPath, the window opens it as openPath would, from its construction on: a
+    // picture's read goes ahead of everything else, and the folder tree, the grid and the reading
+    // ahead start once the picture is on the screen.
+    explicit ImageViewer(const QString &edition, const QString &firstPath = QString());
 
     QString viewerTitle() const;
     // Opens a picture file, with its folder in the grid and the tree, or browses a folder, as
@@ -95,6 +98,15 @@ private:
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
     void createDesktopActions();
+    // Gives the folder tree its model, which reads the folders in the background.
+    void startBrowsing();
+    // Starts reading ahead around path, whose picture (null when it could not be read) the
+    // window has just been given.
+    void readAround(const QString &path, const QImage &image);
+    // The first picture's opening is over: it is painted now, and what waited for it starts.
+    void endLaunch(const QString &path, const QImage &image);
+    // Until the picture named at launch is on the screen, the folder tree has no model.
+    bool launching() const { return dirModel == nullptr; }
     void showFolder(const QString &folder);
     void step(int offset);
     // A read that lasts shows itself: a busy pointer over the pane and a word in the status bar.
@@ -125,7 +137,10 @@ private:
     // Where the shown picture stands among the grid's: "72 of 500".
     void updateCount();
 
+    // Made by startBrowsing; until then the window is opening its first picture.
     QFileSystemModel *dirModel = nullptr;
+    // The folder of the first picture, shown in the tree and the grid once the picture is.
+    QString launchFolder;
     QTreeView *folderTree = nullptr;
     ThumbView *thumbView = nullptr;
     QDockWidget *folderDock = nullptr;

@@ -69,8 +69,6 @@ void ImageViewer::createDesktopActions()
     statusBar()->addWidget(statusLabel);
     connect(imageLabel, &ImageLabel::viewChanged, this, &ImageViewer::updateStatus);
 
-    folderReveal = new FolderReveal(folderTree, dirModel);
-    folderReveal->reveal(startFolder());
     dropTarget = new DropTarget(this);
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
@@ -103,8 +101,11 @@ void ImageViewer::openPath(const QString &path)
         showFolder(info.absoluteFilePath());
         return;
     }
-    // A path that does not exist still goes to loadFile, whose box names it.
-    if (info.exists())
+    // At launch the folder waits until the picture is on the screen. A path that does not exist
+    // still goes to loadFile, whose box names it.
+    if (launching())
+        launchFolder = info.exists() ? info.absolutePath() : QString();
+    else if (info.exists())
         showFolder(info.absolutePath());
     loadFile(info.absoluteFilePath());
 }
@@ -112,6 +113,7 @@ void ImageViewer::openPath(const QString &path)
 void ImageViewer::showFolder(const QString &folder)
 {
     // As a double-click in the tree would: the folder current there, its pictures in the grid.
+    startBrowsing();
     folderReveal->reveal(folder);
     readAhead->showFolder(folder);
     thumbView->setDirectory(folder);

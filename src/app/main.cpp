@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commandline.h"
+#include "decoderpool.h"
 #include "edition.h"
 #include "imageviewer.h"
 #include "loader.h"
@@ -8,7 +9,6 @@
 
 #include <QApplication>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -31,6 +31,9 @@ int main(int argc, char **argv)
         QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
         return answer(parseCommandLine(QCoreApplication::arguments()));
     }
+    // Started before the application object, which takes a while to reach the display: the
+    // decoder is ready when the first picture's read reaches it.
+    DecoderPool::prepare();
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     const StartRequest request = parseCommandLine(QApplication::arguments());
@@ -41,10 +44,9 @@ int main(int argc, char **argv)
     QThreadPool::globalInstance()->start(removeStaleTempDirectories);
     raiseAllocationLimit();
     const QString edition = readEditionName();
-    ImageViewer viewer(edition);
+    // The picture is read while the window is built; its picture or failure box comes from the
+    // running event loop, with the shown window under it.
+    ImageViewer viewer(edition, request.path);
     viewer.show();
-    // Opened from the running event loop, so that a failure box has the shown window under it.
-    if (!request.path.isEmpty())
-        QTimer::singleShot(0, &viewer, [&viewer, &request] { viewer.openPath(request.path); });
     return app.exec();
 }

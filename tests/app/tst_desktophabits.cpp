@@ -7,6 +7,7 @@
 #include "dngwriter.h"
 #include "droptarget.h"
 #include "environmentguard.h"
+#include "folderreveal.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
@@ -54,6 +55,8 @@ private slots:
     void fileOpensWithItsFolderInTheGridAndTree();
     void folderFillsTheGridLikeADoubleClick();
     void missingPathGivesTheFailureBox();
+    void pathNamedAtLaunch_data();
+    void pathNamedAtLaunch();
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
     void sortByOrdersTheGridTheStepsAndTheCount_data();
@@ -230,6 +233,59 @@ void DesktopHabitsTest::missingPathGivesTheFailureBox()
     QTRY_VERIFY(watcher.seen());
     QCOMPARE(text, "Velmora RAW Viewer|Cannot load " + missing + ".");
     QVERIFY(viewer->imageLabel->image().isNull());
+}
+
+void DesktopHabitsTest::pathNamedAtLaunch_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QColor>("shown");
+    QTest::addColumn<bool>("box");
+    QTest::addColumn<QString>("treeFolder");
+    QTest::addColumn<int>("gridRows");
+    QTest::addColumn<QString>("gridCurrent");
+    const QString folder = dir.filePath("pictures");
+    QTest::newRow("a picture: shown, then its folder in the tree and the grid")
+        << picture("b.png") << QColor(Qt::green) << false << folder << 4 << picture("b.png");
+    QTest::newRow("a broken picture: the box over the shown window, then its folder")
+        << picture("c.png") << QColor() << true << folder << 4 << picture("c.png");
+    QTest::newRow("a missing path: the box over the shown window, the tree at its start")
+        << picture("gone.png") << QColor() << true << startFolder() << 0 << QString();
+    QTest::newRow("a folder: its pictures in the grid") << folder << QColor() << false << folder
+                                                       << 4 << QString();
+}
+
+// As main opens the path named on the command line: given to the window as it is built.
+void DesktopHabitsTest::pathNamedAtLaunch()
+{
+    QFETCH(QString, path);
+    QFETCH(QColor, shown);
+    QFETCH(bool, box);
+    QFETCH(QString, treeFolder);
+    QFETCH(int, gridRows);
+    QFETCH(QString, gridCurrent);
+    cleanup();
+    QString text;
+    bool overShownWindow = false;
+    ModalWatcher<QMessageBox> watcher([&](QMessageBox *message) {
+        text = message->text();
+        overShownWindow = message->parentWidget() && message->parentWidget()->isVisible();
+        message->accept();
+    });
+    viewer = new ImageViewer("RAW", path);
+    viewer->resize(900, 700);
+    viewer->show();
+    if (box)
+        QTRY_VERIFY(watcher.seen());
+    QTRY_COMPARE(shownColour(), shown);
+    QTRY_VERIFY(viewer->dirModel);
+    QTRY_COMPARE(viewer->thumbView->model()->rowCount(), gridRows);
+    QCOMPARE(watcher.seen(), box);
+    QCOMPARE(text, box ? "Cannot load " + path + "." : QString());
+    QCOMPARE(overShownWindow, box);
+    QCOMPARE(viewer->folderTree->currentIndex(),
+             QModelIndex(viewer->dirModel->index(treeFolder)));
+    ThumbView *grid = viewer->thumbView;
+    QCOMPARE(grid->filePath(grid->currentIndex().row()), gridCurrent);
 }
 
 void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs_data()
