@@ -42,6 +42,10 @@ ThumbView::ThumbView() : QListView(nullptr)
     setWordWrap(true);
     setWrapping(true);
     setSpacing(2);
+    // Thumbnails drag out to other programs as their files; the grid takes no drops itself, so
+    // that a drop on it reaches the window's.
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
 
     thumbModel = new ThumbModel;
     setModel(thumbModel);
@@ -76,6 +80,7 @@ void ThumbView::setCurrentFile(const QString &path)
             const QModelIndex index = model()->index(row, 0);
             setCurrentIndex(index);
             scrollTo(index);
+            scrollOnShow = !isVisible();
             return;
         }
     }
@@ -91,6 +96,12 @@ void ThumbView::showEvent(QShowEvent *event)
 {
     QListView::showEvent(event);
     followView();
+    if (!scrollOnShow)
+        return;
+    scrollOnShow = false;
+    // After whatever shows the grid has put it back where it stood before it was hidden.
+    QMetaObject::invokeMethod(
+        this, [this] { scrollTo(currentIndex()); }, Qt::QueuedConnection);
 }
 
 void ThumbView::followView()
