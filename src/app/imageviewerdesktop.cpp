@@ -207,6 +207,9 @@ void ImageViewer::leaveFullScreen()
     fullScreen->leave();
     // Its frame is back: the label fits inside it again.
     imageLabel->parentResized();
+    // The grid came back scrolled as it was, which the steps taken meanwhile may have left
+    // behind; hidden, it could not follow them.
+    thumbView->setCurrentFile(currentFile);
 }
 
 void ImageViewer::zoomByWheel(int notches, const QPoint &at)

@@ -80,7 +80,6 @@ void ThumbView::setCurrentFile(const QString &path)
             const QModelIndex index = model()->index(row, 0);
             setCurrentIndex(index);
             scrollTo(index);
-            scrollOnShow = !isVisible();
             return;
         }
     }
@@ -96,12 +95,6 @@ void ThumbView::showEvent(QShowEvent *event)
 {
     QListView::showEvent(event);
     followView();
-    if (!scrollOnShow)
-        return;
-    scrollOnShow = false;
-    // After whatever shows the grid has put it back where it stood before it was hidden.
-    QMetaObject::invokeMethod(
-        this, [this] { scrollTo(currentIndex()); }, Qt::QueuedConnection);
 }
 
 void ThumbView::followView()

@@ -19,9 +19,8 @@ public:
     void setDirectory(const QString &path);
     // The absolute path of the picture at row; empty for a row outside the list.
     QString filePath(int row) const;
-    // Makes the thumbnail of path the current one and scrolls it into view, at once or, while the
-    // grid is hidden (in full screen), once it shows again; a path that is not in the grid
-    // changes nothing.
+    // Makes the thumbnail of path the current one and scrolls it into view; a path that is not
+    // in the grid changes nothing.
     void setCurrentFile(const QString &path);
 
 protected:
@@ -35,8 +34,6 @@ private:
 
     ThumbModel *thumbModel;
     bool reportPending = false;
-    // The current thumbnail changed while the grid was hidden, where it cannot scroll.
-    bool scrollOnShow = false;
 };
 
 #endif
