@@ -104,13 +104,12 @@ void ImageViewer::createDesktopActions()
     paneFileActions = new FileActions(this);
     auto *separator = new QAction(this);
     separator->setSeparator(true);
-    imageScroll->addActions({separator, paneFileActions->showInFileManagerAction(),
-                             paneFileActions->openWithAction()});
+    imageScroll->addActions(
+        {separator, paneFileActions->showInFileManagerAction(), paneFileActions->openWithAction()});
     connect(imageScroll, &ImageScroll::dragRequested, this, &ImageViewer::dragPictureOut);
     thumbnailFileActions = new FileActions(this);
     thumbView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(thumbView, &QWidget::customContextMenuRequested, this,
-            &ImageViewer::showThumbnailMenu);
+    connect(thumbView, &QWidget::customContextMenuRequested, this, &ImageViewer::showThumbnailMenu);
 }
 
 void ImageViewer::openPath(const QString &path)

@@ -18,8 +18,7 @@ FileActions::FileActions(QWidget *parent, const QDBusConnection &bus)
     : QObject(parent), parentWidget(parent), fileManager(new FileManager(this, bus))
 {
     showInFileManager = new QAction(tr("Show in File Manager"), this);
-    connect(showInFileManager, &QAction::triggered, this,
-            [this] { fileManager->showItem(file); });
+    connect(showInFileManager, &QAction::triggered, this, [this] { fileManager->showItem(file); });
 
     openWithMenu = new QMenu(parent);
     connect(openWithMenu, &QMenu::aboutToShow, this, &FileActions::listApplications);
@@ -27,9 +26,8 @@ FileActions::FileActions(QWidget *parent, const QDBusConnection &bus)
     openWith->setMenu(openWithMenu);
 
     copyPath = new QAction(tr("Copy Path"), this);
-    connect(copyPath, &QAction::triggered, this, [this] {
-        QGuiApplication::clipboard()->setText(QFileInfo(file).absoluteFilePath());
-    });
+    connect(copyPath, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setText(QFileInfo(file).absoluteFilePath()); });
     setFile(QString());
 }
 

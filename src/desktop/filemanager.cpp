@@ -25,10 +25,11 @@ void FileManager::showItem(const QString &path)
         QDesktopServices::openUrl(folder);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kObject, kService,
-                                                       QStringLiteral("ShowItems"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kObject, kService, QStringLiteral("ShowItems"));
     // No startup notification: the viewer has no token to hand on.
-    call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString()} << QString();
+    const QUrl item = QUrl::fromLocalFile(file.absoluteFilePath());
+    call << QStringList{QString::fromUtf8(item.toEncoded())} << QString();
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [folder](QDBusPendingCallWatcher *answered) {
