@@ -14,8 +14,8 @@
 #include <QPixmap>
 #include <QUrl>
 
-FileActions::FileActions(QWidget *parent, const QDBusConnection &bus)
-    : QObject(parent), parentWidget(parent), fileManager(new FileManager(this, bus))
+FileActions::FileActions(QWidget *parent, const QString &busConnection)
+    : QObject(parent), parentWidget(parent), fileManager(new FileManager(this, busConnection))
 {
     showInFileManager = new QAction(tr("Show in File Manager"), this);
     connect(showInFileManager, &QAction::triggered, this, [this] { fileManager->showItem(file); });
@@ -31,7 +31,11 @@ FileActions::FileActions(QWidget *parent, const QDBusConnection &bus)
     setFile(QString());
 }
 
-FileActions::~FileActions() = default;
+FileActions::~FileActions()
+{
+    // A widget, which the parent of these actions need not be.
+    delete openWithMenu;
+}
 
 void FileActions::setFile(const QString &path)
 {

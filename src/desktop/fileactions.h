@@ -2,7 +2,6 @@
 #ifndef FILEACTIONS_H
 #define FILEACTIONS_H
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 
@@ -24,8 +23,9 @@ class OpenWithList;
 class FileActions : public QObject
 {
 public:
-    explicit FileActions(QWidget *parent,
-                         const QDBusConnection &bus = QDBusConnection::sessionBus());
+    // parent, which may be null, is where the menus open; the file manager is reached over the
+    // session bus, or over the connection of QtDBus named busConnection.
+    explicit FileActions(QWidget *parent, const QString &busConnection = QString());
     ~FileActions() override;
 
     void setFile(const QString &path);

