@@ -16,7 +16,11 @@ build_packages+=(libheif-dev libjxl-dev pkg-config)
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
 # The system call filter of the decoder process.
 build_packages+=(libseccomp-dev)
+# Open With: the applications the desktop registers for a file's type, through GIO.
+build_packages+=(libglib2.0-dev)
 test_packages=(xvfb xauth xdotool desktop-file-utils)
+# A private session bus for the file manager's test.
+test_packages+=(dbus-daemon)
 # The suite also builds the Debian package and checks it with lintian, the AppStream validator
 # and man.
 test_packages+=(dpkg-dev librsvg2-bin lintian appstream man-db)

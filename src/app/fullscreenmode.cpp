@@ -79,6 +79,14 @@ void FullScreenMode::leave()
             part->show();
     }
     hiddenParts.clear();
+    // A message shown while the status bar was hidden, such as the slideshow's last, could not
+    // hide the bar's other texts, which were not visible then: shown anew now (the bar ignores
+    // the same message again), it replaces them rather than being drawn over them.
+    const QString message = window->statusBar()->currentMessage();
+    if (!message.isEmpty()) {
+        window->statusBar()->clearMessage();
+        window->statusBar()->showMessage(message);
+    }
     window->resizeDocks(dockedDocks, dockWidths, Qt::Horizontal);
     window->resizeDocks(dockedDocks, dockHeights, Qt::Vertical);
     restoreViews();

@@ -3,6 +3,7 @@
 #include "animationplayer.h"
 #include "command.h"
 #include "decoderpool.h"
+#include "fileactions.h"
 #include "folderreveal.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
@@ -226,8 +227,9 @@ void ImageViewer::open()
     if (lastDirectory.isEmpty())
         lastDirectory = QDir::currentPath();
     const QString fileName = QFileDialog::getOpenFileName(this, tr("Open File"), lastDirectory);
+    // With its folder in the grid and the tree, as from the command line.
     if (!fileName.isEmpty())
-        loadFile(fileName);
+        openPath(fileName);
 }
 
 void ImageViewer::loadFile(const QString &path)
@@ -288,6 +290,7 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
     }
     shownFile = path;
     const QPoint scrolled = scrollValues();
+    paneFileActions->setFile(path);
     imageLabel->resetRotation();
     imageLabel->setImage(image);
     imageLabel->offerCopy(copy);

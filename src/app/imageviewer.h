@@ -29,6 +29,7 @@ class QTimer;
 class AnimationPlayer;
 class ReadAhead;
 class PaneReader;
+class FileActions;
 
 // The window's size when it first opens on a screen whose free area (without panels) is
 // available, where the window manager's title bar and borders add frame around it: 700 × 600
@@ -112,8 +113,11 @@ private:
     // A read that lasts shows itself: a busy pointer over the pane and a word in the status bar.
     void showLoading();
     void endLoading();
+    // Space: the next picture, or, while a slideshow runs, a pause in it or its going on.
     void showNext();
     void showPrevious();
+    void showThumbnailMenu(const QPoint &at);
+    void dragPictureOut();
     void toggleFullScreen();
     void leaveFullScreen();
     void zoomByWheel(int notches, const QPoint &at);
@@ -129,6 +133,7 @@ private:
     void toggleSlideshow();
     void advanceSlideshow();
     void skipInSlideshow(const QString &path);
+    void pauseOrResumeSlideshow();
     // Stops the show, if one runs, and gives the pane back its zoom mode.
     void endSlideshow();
     void createSortActions();
@@ -196,6 +201,8 @@ private:
     QTimer *slideshowTimer = nullptr;
     // From F5 until the show ends; its timer is idle while the next picture is read.
     bool slideshowRunning = false;
+    // Space holds the show on the picture it is at, until Space again.
+    bool slideshowPaused = false;
     // The show fits every picture to the screen; the user's mode comes back after it.
     bool fittedBeforeSlideshow = true;
     QStringList slideshowSkipped;
@@ -225,6 +232,9 @@ private:
     QActionGroup *sortKeys = nullptr;
     QAction *reverseAction = nullptr;
     QLabel *countLabel = nullptr;
+    // The shown picture's file, and the right-clicked thumbnail's, handed to the desktop.
+    FileActions *paneFileActions = nullptr;
+    FileActions *thumbnailFileActions = nullptr;
 };
 
 #endif

@@ -4,6 +4,7 @@
 // menus, so they live apart from the window's construction.
 
 #include "droptarget.h"
+#include "fileactions.h"
 #include "folderreveal.h"
 #include "fullscreenmode.h"
 #include "imagelabel.h"
@@ -21,6 +22,8 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QPixmap>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -30,6 +33,8 @@ namespace {
 
 // Milliseconds of reading before the window shows that it is loading: less passes unnoticed.
 constexpr int kLoadingDelay = 150;
+// The picture under the pointer while it is dragged out of the pane.
+constexpr QSize kDragPictureSize(96, 96);
 
 } // namespace
 
@@ -92,6 +97,17 @@ void ImageViewer::createDesktopActions()
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
     connect(imageScroll, &ImageScroll::stepRequested, this, &ImageViewer::step);
+
+    // After what the pane's menu does to the picture: what hands its file to the desktop.
+    paneFileActions = new FileActions(this);
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    imageScroll->addActions(
+        {separator, paneFileActions->showInFileManagerAction(), paneFileActions->openWithAction()});
+    connect(imageScroll, &ImageScroll::dragRequested, this, &ImageViewer::dragPictureOut);
+    thumbnailFileActions = new FileActions(this);
+    thumbView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(thumbView, &QWidget::customContextMenuRequested, this, &ImageViewer::showThumbnailMenu);
 }
 
 void ImageViewer::openPath(const QString &path)
@@ -121,7 +137,10 @@ void ImageViewer::showFolder(const QString &folder)
 
 void ImageViewer::showNext()
 {
-    step(1);
+    if (slideshowRunning)
+        pauseOrResumeSlideshow();
+    else
+        step(1);
 }
 
 void ImageViewer::showPrevious()
@@ -136,6 +155,23 @@ void ImageViewer::step(int offset)
     const QString path = neighbourPicture(currentFile, offset, thumbView->order());
     if (!path.isEmpty())
         loadFile(path);
+}
+
+void ImageViewer::showThumbnailMenu(const QPoint &at)
+{
+    const QString path = thumbView->filePath(thumbView->indexAt(at).row());
+    if (path.isEmpty())
+        return;
+    thumbnailFileActions->setFile(path);
+    thumbnailFileActions->popUp(thumbView->viewport()->mapToGlobal(at),
+                                [this, path] { loadFile(path); });
+}
+
+void ImageViewer::dragPictureOut()
+{
+    // Fast: a large picture must not hold up the start of the drag.
+    const QImage shown = imageLabel->image().scaled(kDragPictureSize, Qt::KeepAspectRatio);
+    paneFileActions->drag(imageScroll, QPixmap::fromImage(shown));
 }
 
 void ImageViewer::showLoading()
@@ -172,6 +208,9 @@ void ImageViewer::leaveFullScreen()
     fullScreen->leave();
     // Its frame is back: the label fits inside it again.
     imageLabel->parentResized();
+    // The grid came back scrolled as it was, which the steps taken meanwhile may have left
+    // behind; hidden, it could not follow them.
+    thumbView->setCurrentFile(currentFile);
 }
 
 void ImageViewer::zoomByWheel(int notches, const QPoint &at)

@@ -92,7 +92,7 @@ void ImageViewer::pictureShown()
 {
     if (slideshowRunning) {
         // A step by hand during the show, or its own, while the timer waited for the read.
-        if (!slideshowTimer->isActive())
+        if (!slideshowTimer->isActive() && !slideshowPaused)
             slideshowTimer->start();
     } else {
         // What the last show skipped has been seen by now.
@@ -129,6 +129,7 @@ void ImageViewer::toggleSlideshow()
         return;
     }
     slideshowRunning = true;
+    slideshowPaused = false;
     slideshowSkipped.clear();
     statusBar()->clearMessage();
     // Each picture whole on the screen, whatever the zoom before; leaving brings the zoom back.
@@ -150,6 +151,15 @@ void ImageViewer::endSlideshow()
     slideshowRunning = false;
     if (fitToWindowAction->isChecked() != fittedBeforeSlideshow)
         fitToWindowAction->trigger();
+}
+
+void ImageViewer::pauseOrResumeSlideshow()
+{
+    slideshowPaused = !slideshowPaused;
+    if (slideshowPaused)
+        slideshowTimer->stop();
+    else
+        slideshowTimer->start();
 }
 
 void ImageViewer::advanceSlideshow()

@@ -33,8 +33,15 @@ QList<ShortcutRow> paneRows()
         {tr("Double-click on the picture"),
          tr("100 % at the point clicked, from the fitted picture; otherwise back to fit")},
         {tr("Drag with the left button"), tr("Pans a picture larger than the pane")},
-        {tr("Right-click on the picture"), tr("The Picture menu's commands and the zoom")},
+        {tr("Right-click on the picture"),
+         tr("The Picture menu's commands, the zoom, Show in File Manager and Open With")},
+        {tr("Ctrl + drag the picture"),
+         tr("Gives the shown picture's file to another program, as a copy")},
+        {tr("Space during a slideshow"), tr("Pauses the slideshow, or lets it go on")},
         {tr("Double-click"), tr("Opens a folder in the tree or a picture in the grid")},
+        {tr("Right-click on a thumbnail"),
+         tr("Open, Show in File Manager, Open With and Copy Path for its picture")},
+        {tr("Drag a thumbnail"), tr("Gives its picture's file to another program, as a copy")},
         {tr("Drop"), tr("Opens a picture file with its folder, or shows a folder")},
     };
 }

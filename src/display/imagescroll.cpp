@@ -3,6 +3,7 @@
 #include "imagelabel.h"
 #include "labelgeometry.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -50,6 +51,14 @@ void ImageScroll::keyPressEvent(QKeyEvent *event)
 
 void ImageScroll::mousePressEvent(QMouseEvent *event)
 {
+    // Ctrl tells a drag out from panning, which the left button alone does.
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier) &&
+        showsPicture()) {
+        event->accept();
+        dragArmed = true;
+        dragPressed = event->position().toPoint();
+        return;
+    }
     if (event->button() != Qt::LeftButton || !canPan()) {
         QScrollArea::mousePressEvent(event);
         return;
@@ -64,6 +73,15 @@ void ImageScroll::mousePressEvent(QMouseEvent *event)
 
 void ImageScroll::mouseMoveEvent(QMouseEvent *event)
 {
+    if (dragArmed) {
+        event->accept();
+        if ((event->position().toPoint() - dragPressed).manhattanLength() >=
+            QApplication::startDragDistance()) {
+            dragArmed = false;
+            emit dragRequested();
+        }
+        return;
+    }
     if (!panning) {
         QScrollArea::mouseMoveEvent(event);
         return;
@@ -77,6 +95,11 @@ void ImageScroll::mouseMoveEvent(QMouseEvent *event)
 
 void ImageScroll::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (dragArmed && event->button() == Qt::LeftButton) {
+        event->accept();
+        dragArmed = false;
+        return;
+    }
     if (!panning || event->button() != Qt::LeftButton) {
         QScrollArea::mouseReleaseEvent(event);
         return;

@@ -9,7 +9,7 @@
 // label can fit itself to the new area. It also turns the pane's own mouse and keys into
 // requests for the window: Ctrl + wheel to zoom, a double-click to see a point at 100 %, Left and
 // Right to step through the folder while the picture is fitted. Dragging with the left button
-// pans a picture larger than the pane.
+// pans a picture larger than the pane; with Ctrl held it drags the picture out of the window.
 class ImageScroll : public QScrollArea
 {
     Q_OBJECT
@@ -29,6 +29,8 @@ signals:
     void pictureDoubleClicked(const QPoint &at);
     // Show the picture offset places away in the folder: 1 the next, -1 the previous.
     void stepRequested(int offset);
+    // Ctrl and the left button dragged the shown picture: give its file to whoever takes it.
+    void dragRequested();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -48,6 +50,9 @@ private:
     int pendingWheel = 0;
     bool busy = false;
     bool panning = false;
+    // Ctrl was held as the left button went down on a picture: a drag starts once it moves.
+    bool dragArmed = false;
+    QPoint dragPressed;
     QPoint panPressed;
     QPoint panStartValues;
 };

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QHash>
+#include <QMimeData>
+#include <QUrl>
 
 #include <numeric>
 
@@ -58,6 +60,34 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
     default:
         return QVariant();
     }
+}
+
+Qt::ItemFlags ThumbModel::flags(const QModelIndex &index) const
+{
+    return QAbstractTableModel::flags(index) | Qt::ItemIsDragEnabled;
+}
+
+QStringList ThumbModel::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData *ThumbModel::mimeData(const QModelIndexList &indexes) const
+{
+    QList<QUrl> urls;
+    for (const QModelIndex &index : indexes) {
+        if (index.isValid() && index.row() < files.size())
+            urls.append(QUrl::fromLocalFile(files.at(order.at(index.row()))));
+    }
+    auto *mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+Qt::DropActions ThumbModel::supportedDragActions() const
+{
+    // The viewer never changes files: a drag copies, never moves.
+    return Qt::CopyAction;
 }
 
 QString ThumbModel::filePath(int row) const

@@ -43,6 +43,10 @@ ThumbView::ThumbView() : QListView(nullptr)
     setWordWrap(true);
     setWrapping(true);
     setSpacing(2);
+    // Thumbnails drag out to other programs as their files; the grid takes no drops itself, so
+    // that a drop on it reaches the window's.
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
 
     thumbModel = new ThumbModel;
     setModel(thumbModel);

@@ -68,6 +68,7 @@ private slots:
     void dropOpensAFileOrAFolder_data();
     void dropOpensAFileOrAFolder();
     void fullScreenShowsThePaneAloneAndComesBack();
+    void leavingFullScreenShowsTheCurrentThumbnail();
     void statusBarNamesThePictureAndItsZoom();
     void statusText_data();
     void statusText();
@@ -619,6 +620,23 @@ void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
     QVERIFY(!viewer->isFullScreen());
     QCOMPARE(viewer->geometry(), before);
     QVERIFY(!viewer->leaveFullScreenAction->isEnabled());
+}
+
+void DesktopHabitsTest::leavingFullScreenShowsTheCurrentThumbnail()
+{
+    // More pictures than the grid shows at once; the last one is made current in full screen.
+    QTemporaryDir folder;
+    for (int i = 10; i < 70; ++i)
+        QVERIFY(QFile::copy(picture("a.png"), folder.filePath(QString("%1.png").arg(i))));
+    viewer->openPath(folder.filePath("10.png"));
+    const QRect gridBefore = viewer->thumbDock->geometry();
+    pressOn(viewer->imageScroll, Qt::Key_F11);
+    viewer->loadFile(folder.filePath("69.png"));
+    pressOn(viewer->imageScroll, Qt::Key_Escape);
+    QTRY_COMPARE(viewer->thumbDock->geometry(), gridBefore);
+    ThumbView *grid = viewer->thumbView;
+    QCOMPARE(grid->filePath(grid->currentIndex().row()), folder.filePath("69.png"));
+    QTRY_VERIFY(grid->viewport()->rect().contains(grid->visualRect(grid->currentIndex())));
 }
 
 void DesktopHabitsTest::statusBarNamesThePictureAndItsZoom()

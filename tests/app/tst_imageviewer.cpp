@@ -10,6 +10,7 @@
 #include "links.h"
 #include "modalwatcher.h"
 #include "panereader.h"
+#include "thumbview.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -237,6 +238,8 @@ void ImageViewerTest::openDialogStartsWhereTheLastFileWas()
     QCOMPARE(startFolder, working);
     QCOMPARE(viewer.imageLabel->image().size(), QSize(64, 48));
     QCOMPARE(viewer.lastDirectory, dir.filePath("first"));
+    // Its folder in the grid, the picture current there.
+    QCOMPARE(viewer.thumbView->filePath(viewer.thumbView->currentIndex().row()), first);
 
     // A failed load moves the start folder too.
     QVERIFY(QDir(dir.path()).mkpath("second"));

@@ -146,6 +146,11 @@ void PictureCommandsTest::slideshowStepsToTheEndAndStops()
     viewer->slideshowAction->trigger();
     QVERIFY(viewer->fullScreen->isActive());
     QVERIFY(viewer->slideshowTimer->isActive());
+    // Space holds the show and lets it go on; it does not step.
+    viewer->nextAction->trigger();
+    QVERIFY(!viewer->slideshowTimer->isActive());
+    viewer->nextAction->trigger();
+    QVERIFY(viewer->slideshowTimer->isActive());
 
     viewer->advanceSlideshow();
     QTRY_COMPARE(viewer->shownFile, picture("b.png"));
@@ -185,6 +190,8 @@ void PictureCommandsTest::slideshowFitsEveryPictureAndSkipsWhatItCannotRead()
     viewer->leaveFullScreenAction->trigger();
     QVERIFY(!viewer->fitToWindowAction->isChecked() && !viewer->imageLabel->isFitMode());
     QVERIFY(viewer->statusBar()->currentMessage().contains("b.png"));
+    // In place of the picture's line, not drawn over it.
+    QVERIFY(viewer->statusLabel->isHidden());
     QVERIFY(!box.seen());
 }
 

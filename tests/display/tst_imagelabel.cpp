@@ -255,6 +255,12 @@ void ImageLabelTest::dragPansALargePictureWithAHand()
     // Moving without the button pans no more.
     QTest::mouseMove(viewport, QPoint(100, 100));
     QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
+    // With Ctrl the same drag takes the picture out of the window instead of panning it.
+    QSignalSpy draggedOut(scroll, &ImageScroll::dragRequested);
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::ControlModifier, QPoint(300, 200));
+    QTest::mouseMove(viewport, QPoint(250, 260));
+    QCOMPARE(draggedOut.size(), 1);
+    QCOMPARE(scroll->horizontalScrollBar()->value(), 300);
 
     label->setFitMode(true);
     QVERIFY(!viewport->testAttribute(Qt::WA_SetCursor));

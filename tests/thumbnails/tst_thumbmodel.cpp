@@ -5,6 +5,7 @@
 #include "thumbmodel.h"
 #include "thumbthread.h"
 
+#include <QMimeData>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -149,6 +150,13 @@ void TestThumbModel::renderedRowHoldsItsThumbnail()
     QCOMPARE(changed.size(), 3);
     for (int i = 1; i < 3; ++i)
         QCOMPARE(changed.at(i).at(0), changed.at(i).at(1));
+
+    // Dragged out, the rows are their files, which another program may copy but never move.
+    const std::unique_ptr<QMimeData> dragged(
+        model.mimeData({model.index(1, 0), model.index(0, 0)}));
+    QCOMPARE(dragged->urls(),
+             QList<QUrl>({QUrl::fromLocalFile(files.at(1)), QUrl::fromLocalFile(files.at(0))}));
+    QCOMPARE(model.supportedDragActions(), Qt::CopyAction);
 }
 
 void TestThumbModel::outOfRangeRowsGiveNothing_data()
