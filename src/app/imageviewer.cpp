@@ -188,7 +188,8 @@ void ImageViewer::loadFile(const QString &path)
         return;
     }
     // A large picture or a raw conversion can take seconds, while the window goes on answering.
-    paneReader->read(path);
+    // A fitted picture is seen first at the size it is shown, where that is quicker to read.
+    paneReader->read(path, fitToWindowAction->isChecked() ? imageLabel->fittedBox() : QSize());
     if (loadingLabel->isHidden())
         loadingDelay->start();
     else
@@ -233,17 +234,37 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
                                  QMessageBox::Ok);
         return;
     }
+    // In the stand-in's place, as the user may have zoomed it meanwhile.
+    const bool replacesStandIn = imageLabel->showsStandIn() && shownFile == path;
     shownFile = path;
     imageLabel->resetRotation();
     imageLabel->setImage(image);
     imageLabel->offerCopy(copy);
     animation->play(path);
-    imageLabel->setScaleFactor(1.0);
+    if (!replacesStandIn)
+        imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);
+    fitToWindowAction->setEnabled(true);
+    if (!replacesStandIn) {
+        updateActions();
+        imageLabel->setFitMode(fitToWindowAction->isChecked());
+    }
+    pictureShown();
+}
+
+void ImageViewer::showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize)
+{
+    endLoading();
+    animation->stop();
+    shownFile = path;
+    imageLabel->setStandIn(standIn, fullSize);
+    imageLabel->setScaleFactor(1.0);
+    // Printing, copying and turning act on the full picture, and come back with it.
+    for (QAction *action : {printAction, rotateLeftAction, rotateRightAction, copyAction})
+        action->setEnabled(false);
     fitToWindowAction->setEnabled(true);
     updateActions();
     imageLabel->setFitMode(fitToWindowAction->isChecked());
-    pictureShown();
 }
 
 void ImageViewer::about()

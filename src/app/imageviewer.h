@@ -78,6 +78,9 @@ private:
     void beginOpening(const QString &path);
     // Shows the picture read from path, or, when it is null, says that it cannot be loaded.
     void showRead(const QString &path, const QImage &image, const QImage &copy);
+    // Shows standIn, read smaller from path, in the place of its full picture of fullSize, which
+    // showRead puts there; what needs the full picture waits for it.
+    void showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize);
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();

@@ -91,6 +91,7 @@ void ImageViewer::createDesktopActions()
             [this](const QString &path, const QImage &picture) {
                 showRead(path, picture, QImage());
             });
+    connect(paneReader, &PaneReader::standInRead, this, &ImageViewer::showStandIn);
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
@@ -181,7 +182,7 @@ void ImageViewer::zoomByWheel(int notches, const QPoint &at)
         // The scale is set first, while fit ignores it, so that the label changes size only once.
         if (notches != 0 && fitToWindowAction->isChecked() && fitToWindowAction->isEnabled()) {
             imageLabel->setScaleFactor(
-                fittedScale(imageLabel->areaSize(), imageLabel->image().size()));
+                fittedScale(imageLabel->areaSize(), imageLabel->pictureSize()));
             fitToWindowAction->trigger();
         }
         // Through the actions, so that the wheel zooms exactly when Zoom In and Zoom Out may.
@@ -210,7 +211,7 @@ void ImageViewer::toggleActualSize(const QPoint &at)
 void ImageViewer::keepPointWhile(const QPoint &at, const std::function<void()> &change)
 {
     const auto shown = [this] {
-        return drawnRect(imageLabel->size(), imageLabel->image().size(), imageLabel->isFitMode(),
+        return drawnRect(imageLabel->size(), imageLabel->pictureSize(), imageLabel->isFitMode(),
                          imageLabel->scaleFactor());
     };
     QScrollBar *across = imageScroll->horizontalScrollBar();
@@ -227,7 +228,7 @@ void ImageViewer::updateStatus()
 {
     if (shownFile.isEmpty())
         return;
-    statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
+    statusLabel->setText(pictureStatus(shownFile, imageLabel->pictureSize(),
                                        imageLabel->isFitMode(), imageLabel->scaleFactor(),
                                        originalSize(imageLabel->image())));
 }

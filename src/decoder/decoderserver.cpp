@@ -146,7 +146,8 @@ void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &re
 {
     QImage buffer = pixelSlots.reusable(request.freeSlots);
     Orientation orientation = QImageIOHandler::TransformationNone;
-    if (!readPicture(request.name, buffer, orientation, request.leastSide) || buffer.isNull())
+    if (!readPicture(request.name, buffer, orientation, request.leastSide, request.coverSize) ||
+        buffer.isNull())
         return;
     reply.orientation = int(orientation);
     deliver(buffer, request.freeSlots, reply);

@@ -18,7 +18,26 @@ void ImageLabel::setImage(const QImage &image)
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = image;
+    // The full picture is in: the smaller one has served.
+    standIn = QImage();
+    standInSize = QSize();
     showTurned();
+}
+
+void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
+{
+    setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    given = QImage();
+    quarterTurns = 0;
+    standIn = reduced;
+    standInSize = fullSize;
+    showTurned();
+}
+
+QSize ImageLabel::fittedBox() const
+{
+    const QSize label = labelSize(areaSize(), QSize(), true, 1.0);
+    return (QSizeF(label) * devicePixelRatioF()).toSize();
 }
 
 void ImageLabel::offerCopy(const QImage &copy)
@@ -102,21 +121,22 @@ void ImageLabel::parentResized()
 
 void ImageLabel::updateSize()
 {
-    if (picture.isNull() || !scrollArea)
+    if (pictureSize().isEmpty() || !scrollArea)
         return;
-    resize(labelSize(areaSize(), picture.size(), fitMode, scale));
+    resize(labelSize(areaSize(), pictureSize(), fitMode, scale));
 }
 
 void ImageLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect target = drawnRect(size(), picture.size(), fitMode, scale);
+    const QRect target = drawnRect(size(), pictureSize(), fitMode, scale);
+    const QImage &shown = picture.isNull() ? standIn : picture;
     // Black only where no opaque picture covers it, so that a repaint is little more than a copy.
     QRegion background(rect());
-    if (!picture.isNull() && !picture.hasAlphaChannel())
+    if (!shown.isNull() && !shown.hasAlphaChannel())
         background -= target;
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
-    if (!picture.isNull())
-        smoothCopy.draw(painter, target, picture);
+    if (!shown.isNull())
+        smoothCopy.draw(painter, target, shown);
 }

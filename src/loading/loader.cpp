@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QScopeGuard>
+#include <QThread>
 
 namespace {
 
@@ -48,11 +49,12 @@ constexpr int kAnyTurn = QImageIOHandler::TransformationMirror |
 // The picture read in a decoder process (readPicture, picturereader.h), which may crash, hang
 // or be taken over by a hostile file without harm to the viewer.
 bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
-                   int leastSide)
+                   int leastSide, const QSize &cover = QSize())
 {
     DecoderRequest request;
     request.kind = DecoderRequest::Picture;
     request.leastSide = leastSide;
+    request.coverSize = cover;
     request.name = pathFileName(path);
     // The memory of the picture before goes back to the decoder, which may decode into it.
     buffer = QImage();
@@ -80,6 +82,25 @@ Orientation decodeRawOrientation(const QString &path)
     if (!askAbout(DecoderRequest::RawOrientation, path, kThumbnailTimeLimit, reply))
         return QImageIOHandler::TransformationNone;
     return Orientation(reply.orientation & kAnyTurn);
+}
+
+// The picture as loadImage gives it: turned, in sRGB, its size in the file turned alike.
+QImage finishedRead(QImage picture, Orientation orientation)
+{
+    const QSize original = originalSize(picture);
+    QImage finished = finishPicture(std::move(picture), orientation);
+    if (original.isValid())
+        setOriginalSize(finished, orientation & QImageIOHandler::TransformationRotate90
+                                      ? original.transposed()
+                                      : original);
+    return finished;
+}
+
+// Whether a and b have the same proportions, to the pixel that rounding a side may add or lose.
+bool sameProportions(const QSize &a, const QSize &b)
+{
+    const qint64 tolerance = qMax(qMax(a.width(), a.height()), qMax(b.width(), b.height()));
+    return qAbs(qint64(a.width()) * b.height() - qint64(a.height()) * b.width()) <= tolerance;
 }
 
 void deleteTempFile(const QString &path)
@@ -131,13 +152,33 @@ QImage loadImage(const QString &path, bool thumbnail)
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!loadImage(path, thumbnail, picture, orientation))
         return QImage();
-    const QSize original = originalSize(picture);
-    QImage finished = finishPicture(std::move(picture), orientation);
-    if (original.isValid())
-        setOriginalSize(finished, orientation & QImageIOHandler::TransformationRotate90
-                                      ? original.transposed()
-                                      : original);
-    return finished;
+    return finishedRead(std::move(picture), orientation);
+}
+
+QImage loadImage(const QString &path, const QSize &cover, const StandInReady &standIn)
+{
+    if (cover.isEmpty() || isRawFile(path))
+        return loadImage(path, false);
+    QImage picture;
+    Orientation orientation = QImageIOHandler::TransformationNone;
+    if (!decodePicture(path, false, picture, orientation, 0, cover))
+        return QImage();
+    const QSize stored = fullViewSize(picture);
+    // Not reduced: this is the full view already.
+    if (!stored.isValid())
+        return finishedRead(std::move(picture), orientation);
+    const QSize full =
+        orientation & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
+    setFullViewSize(picture, QSize());
+    const QImage reduced = finishPicture(std::move(picture), orientation);
+    // A reader that delivers other proportions (a cropped picture's stored thumbnail) would make
+    // the full view jump when it comes.
+    if (sameProportions(reduced.size(), full))
+        standIn(reduced, full);
+    // Passed by a newer opening meanwhile.
+    if (QThread::currentThread()->isInterruptionRequested())
+        return QImage();
+    return loadImage(path, false);
 }
 
 bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
