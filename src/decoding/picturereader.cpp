@@ -38,9 +38,10 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
         return false;
     orientation = reader.transformation();
     setOriginalSize(buffer, original);
-    if (fullView.isValid())
-        setFullViewSize(buffer, fullView);
     if (!buffer.colorSpace().isValid())
         applyUnusableProfile(path, format, buffer);
+    // After the colours, which may come as a picture of their own.
+    if (fullView.isValid())
+        setFullViewSize(buffer, fullView);
     return true;
 }

@@ -167,10 +167,13 @@ QImage loadImage(const QString &path, const QSize &cover, const StandInReady &st
     // Not reduced: this is the full view already.
     if (!stored.isValid())
         return finishedRead(std::move(picture), orientation);
-    const QSize full =
+    QSize full =
         orientation & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
     setFullViewSize(picture, QSize());
     const QImage reduced = finishPicture(std::move(picture), orientation);
+    // A HEIF file states its size before the quarter turn that its reader makes itself.
+    if (!sameProportions(reduced.size(), full))
+        full.transpose();
     // A reader that delivers other proportions (a cropped picture's stored thumbnail) would make
     // the full view jump when it comes.
     if (sameProportions(reduced.size(), full))
