@@ -114,7 +114,7 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
         servePicture(request, reply);
         break;
     case DecoderRequest::RawOrientation:
-        reply.orientation = int(rawFileOrientation(request.name));
+        reply.orientation = int(rawFileOrientation(request.name, &reply.size));
         reply.ok = true;
         break;
     case DecoderRequest::Metadata:
