@@ -337,6 +337,13 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced_data()
     }
     writeHeif(row("cropped.heic"), markedPicture(QSize(641, 400)), {false, 8, 1, 400, true});
     writeHeif(row("mif1.heic"), markedPicture(QSize(640, 400)), {false, 8, 1, 320, false, "mif1"});
+    DngOptions withPreview;
+    withPreview.width = 512;
+    withPreview.height = 384;
+    withPreview.previewWidth = 256;
+    withPreview.previewHeight = 192;
+    withPreview.previewShowsRaw = true;
+    writeDng(row("preview.dng"), withPreview);
 }
 
 // The mean difference of two pictures of one size, each colour counting as much as it is opaque.
