@@ -12,6 +12,7 @@
 #include "panereader.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -41,6 +42,7 @@ private slots:
     void refusedSandboxIsSaid();
     void loadFollowsFitToWindow();
     void secondLoadResetsTheZoom();
+    void largePhotoShowsAStandInUntilTheFullPicture();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
     void animationEndsAfterItsLoops();
@@ -335,6 +337,41 @@ void ImageViewerTest::secondLoadResetsTheZoom()
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.0);
     QCOMPARE(viewer.imageLabel->image().size(), QSize(60, 50));
+}
+
+void ImageViewerTest::largePhotoShowsAStandInUntilTheFullPicture()
+{
+    ImageViewer viewer("RAW");
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    photo.fill(Qt::magenta);
+    const QString path = dir.filePath("large.jpg");
+    QVERIFY(photo.save(path));
+
+    QSize standInLabel;
+    bool standInCopied = true;
+    connect(viewer.paneReader, &PaneReader::standInRead, &viewer, [&] {
+        QVERIFY(viewer.imageLabel->showsStandIn());
+        QCOMPARE(viewer.imageLabel->pictureSize(), QSize(4000, 3000));
+        standInLabel = viewer.imageLabel->size();
+        standInCopied = viewer.copyAction->isEnabled();
+    });
+    QSignalSpy read(viewer.paneReader, &PaneReader::pictureRead);
+    viewer.loadFile(path);
+    QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 30000);
+    QVERIFY(standInLabel.isValid());
+    QVERIFY(!standInCopied);
+    // In the very place of the stand-in.
+    QCOMPARE(viewer.imageLabel->size(), standInLabel);
+    QVERIFY(!viewer.imageLabel->showsStandIn());
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(4000, 3000));
+
+    viewer.copyPicture();
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(4000, 3000));
+    viewer.fitToWindowAction->trigger();
+    viewer.normalSizeAction->trigger();
+    QCOMPARE(viewer.imageLabel->size(), QSize(4000, 3000));
 }
 
 void ImageViewerTest::waitCursorOnlyWhileLoading()
