@@ -36,6 +36,9 @@ void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
 
 QSize ImageLabel::fittedBox() const
 {
+    // A pane not on screen yet has no size of its own to go by.
+    if (!scrollArea || !scrollArea->isVisible())
+        return QSize();
     const QSize label = labelSize(areaSize(), QSize(), true, 1.0);
     return (QSizeF(label) * devicePixelRatioF()).toSize();
 }
