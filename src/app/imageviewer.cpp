@@ -205,15 +205,26 @@ void ImageViewer::beginOpening(const QString &path)
     paneReader->cancel();
 }
 
-void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
+void ImageViewer::followReading(const QString &path, const QImage &image)
 {
-    endLoading();
     // The pictures read ahead come with the pane's smooth copy for the window as it is now.
     readAhead->follow(path, image,
                       [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
                        fit = fitToWindowAction->isChecked()](const QImage &picture) {
                           return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
                       });
+}
+
+void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
+{
+    endLoading();
+    // In the stand-in's place, as the user may have zoomed it meanwhile.
+    const bool replacesStandIn = imageLabel->showsStandIn() && shownFile == path;
+    // Reading ahead began with the stand-in.
+    if (replacesStandIn)
+        readAhead->keepShown(path, image);
+    else
+        followReading(path, image);
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.
@@ -234,8 +245,6 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
                                  QMessageBox::Ok);
         return;
     }
-    // In the stand-in's place, as the user may have zoomed it meanwhile.
-    const bool replacesStandIn = imageLabel->showsStandIn() && shownFile == path;
     shownFile = path;
     imageLabel->resetRotation();
     imageLabel->setImage(image);
@@ -255,6 +264,9 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
 void ImageViewer::showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize)
 {
     endLoading();
+    // While the full picture is read, the neighbours are too: the user, who sees the picture now,
+    // may step on before it comes.
+    followReading(path, QImage());
     animation->stop();
     shownFile = path;
     imageLabel->setStandIn(standIn, fullSize);

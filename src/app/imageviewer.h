@@ -81,6 +81,8 @@ private:
     // Shows standIn, read smaller from path, in the place of its full picture of fullSize, which
     // showRead puts there; what needs the full picture waits for it.
     void showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize);
+    // Reads ahead around path, whose picture image is shown (null while it is being read).
+    void followReading(const QString &path, const QImage &image);
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();

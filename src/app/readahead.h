@@ -41,6 +41,9 @@ public:
     // reading ahead starts around it, each picture read going through prepare. Travel goes
     // backwards when its name comes before the last one's.
     void follow(const QString &path, const QImage &picture, const Preparation &prepare = {});
+    // The picture of path, which follow was given null while a smaller one stood in for it, has
+    // come: it is kept when the user steps on, and reading ahead goes on undisturbed.
+    void keepShown(const QString &path, const QImage &picture);
     // The grid shows folder: unless the shown picture is in it, everything held goes.
     void showFolder(const QString &folder);
     // The memory of the pictures held, the one shown aside.
