@@ -244,7 +244,8 @@ void ImageViewer::loadFile(const QString &path)
         return;
     }
     // A large picture or a raw conversion can take seconds, while the window goes on answering.
-    paneReader->read(path);
+    // A fitted picture is seen first at the size it is shown, where that is quicker to read.
+    paneReader->read(path, fitToWindowAction->isChecked() ? imageLabel->fittedBox() : QSize());
     if (loadingLabel->isHidden())
         loadingDelay->start();
     else
@@ -260,11 +261,26 @@ void ImageViewer::beginOpening(const QString &path)
     paneReader->cancel();
 }
 
+void ImageViewer::followReading(const QString &path, const QImage &image)
+{
+    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
+    readAhead->follow(path, image,
+                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
+                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
+                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
+                      });
+}
+
 void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
 {
     endLoading();
-    if (!launching())
-        readAround(path, image);
+    // In the stand-in's place, as the user may have zoomed it meanwhile.
+    const bool replacesStandIn = imageLabel->showsStandIn() && shownFile == path;
+    // Reading ahead began with the stand-in; at launch it waits until the picture is seen.
+    if (replacesStandIn)
+        readAhead->keepShown(path, image);
+    else if (!launching())
+        followReading(path, image);
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.
@@ -295,27 +311,42 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
     imageLabel->setImage(image);
     imageLabel->offerCopy(copy);
     animation->play(path);
-    if (!keepsZoom())
-        imageLabel->setScaleFactor(1.0);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);
-    updateActions();
-    imageLabel->setFitMode(fitToWindowAction->isChecked());
-    if (keepsZoom())
-        scrollTo(scrolled);
+    if (!replacesStandIn) {
+        if (!keepsZoom())
+            imageLabel->setScaleFactor(1.0);
+        updateActions();
+        imageLabel->setFitMode(fitToWindowAction->isChecked());
+        if (keepsZoom())
+            scrollTo(scrolled);
+    }
     pictureShown();
     if (launching())
         endLaunch(path, image);
 }
 
-void ImageViewer::readAround(const QString &path, const QImage &image)
+void ImageViewer::showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize)
 {
-    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
-    readAhead->follow(path, image,
-                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
-                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
-                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
-                      });
+    endLoading();
+    // While the full picture is read, the neighbours are too: the user, who sees the picture now,
+    // may step on before it comes. At launch the tree and the grid start once it is seen.
+    if (!launching())
+        followReading(path, QImage());
+    animation->stop();
+    shownFile = path;
+    paneFileActions->setFile(path);
+    imageLabel->setStandIn(standIn, fullSize);
+    if (!keepsZoom())
+        imageLabel->setScaleFactor(1.0);
+    // Printing, copying and turning act on the full picture, and come back with it.
+    for (QAction *action : {printAction, rotateLeftAction, rotateRightAction, copyAction})
+        action->setEnabled(false);
+    fitToWindowAction->setEnabled(true);
+    updateActions();
+    imageLabel->setFitMode(fitToWindowAction->isChecked());
+    if (launching())
+        endLaunch(path, QImage());
 }
 
 void ImageViewer::endLaunch(const QString &path, const QImage &image)
@@ -328,7 +359,7 @@ void ImageViewer::endLaunch(const QString &path, const QImage &image)
     else
         showFolder(launchFolder);
     thumbView->setCurrentFile(currentFile);
-    readAround(path, image);
+    followReading(path, image);
 }
 
 void ImageViewer::about()

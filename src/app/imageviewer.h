@@ -95,15 +95,17 @@ private:
     QPoint scrollValues() const;
     // Sets the bars, once the pane has shown or hidden them for the label's size.
     void scrollTo(const QPoint &values);
+    // Shows standIn, read smaller from path, in the place of its full picture of fullSize, which
+    // showRead puts there; what needs the full picture waits for it.
+    void showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize);
+    // Reads ahead around path, whose picture image is shown (null while it is being read).
+    void followReading(const QString &path, const QImage &image);
     void scaleImage(double factor);
     void adjustScrollBar(QScrollBar *scrollBar, double factor);
     void updateActions();
     void createDesktopActions();
     // Gives the folder tree its model, which reads the folders in the background.
     void startBrowsing();
-    // Starts reading ahead around path, whose picture (null when it could not be read) the
-    // window has just been given.
-    void readAround(const QString &path, const QImage &image);
     // The first picture's opening is over: it is painted now, and what waited for it starts.
     void endLaunch(const QString &path, const QImage &image);
     // Until the picture named at launch is on the screen, the folder tree has no model.

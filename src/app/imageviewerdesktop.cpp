@@ -93,6 +93,7 @@ void ImageViewer::createDesktopActions()
             [this](const QString &path, const QImage &picture) {
                 showRead(path, picture, QImage());
             });
+    connect(paneReader, &PaneReader::standInRead, this, &ImageViewer::showStandIn);
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
@@ -264,7 +265,7 @@ void ImageViewer::updateStatus()
 {
     if (shownFile.isEmpty())
         return;
-    statusLabel->setText(pictureStatus(shownFile, imageLabel->image().size(),
+    statusLabel->setText(pictureStatus(shownFile, imageLabel->pictureSize(),
                                        imageLabel->isFitMode(), imageLabel->shownScale(),
                                        originalSize(imageLabel->image())));
 }

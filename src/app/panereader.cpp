@@ -20,7 +20,7 @@ PaneReader::~PaneReader()
     }
 }
 
-void PaneReader::read(const QString &path)
+void PaneReader::read(const QString &path, const QSize &cover)
 {
     cancel();
     // Started at once: a read given up ends within moments (its decoder is ended), so the
@@ -28,11 +28,19 @@ void PaneReader::read(const QString &path)
     auto read = std::make_unique<Read>();
     read->id = asked;
     read->path = path;
+    read->cover = cover;
     Read *started = read.get();
-    started->thread = QThread::create([started] {
+    started->thread = QThread::create([this, started] {
         // Printed when the picture is shown, and not at all for one passed meanwhile.
         holdPrintedLines(&started->lines);
-        started->picture = loadImage(started->path, false);
+        const auto standIn = [this, started](const QImage &reduced, const QSize &fullSize) {
+            QMetaObject::invokeMethod(this, [this, started, reduced, fullSize] {
+                // The worker is still running: it ends only after this arrived.
+                if (started->id == asked)
+                    emit standInRead(started->path, reduced, fullSize);
+            });
+        };
+        started->picture = loadImage(started->path, started->cover, standIn);
         holdPrintedLines(nullptr);
         // Passed by a newer opening, which ended its decoder: the next read is not to wait for
         // another one to start.

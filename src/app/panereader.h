@@ -17,7 +17,8 @@ class QThread;
 // so that the window takes the next key, menu or opening at once: one that comes during a read
 // only changes what is read. The read of a picture already passed is given up (a decoder at work
 // is ended) and what it still delivers is dropped, so that only the picture asked for last
-// reaches the pane.
+// reaches the pane. A picture that can be read smaller at little cost is first read at the size
+// the pane shows it, so that it is seen at once while the full read goes on.
 class PaneReader : public QObject
 {
     Q_OBJECT
@@ -26,8 +27,9 @@ public:
     explicit PaneReader(QObject *parent = nullptr);
     ~PaneReader() override;
 
-    // Reads path, and gives up whatever was asked before.
-    void read(const QString &path);
+    // Reads path, and gives up whatever was asked before. A valid cover (the device pixels that a
+    // fitted picture may cover) lets a stand-in come first (loadImage, loader.h).
+    void read(const QString &path, const QSize &cover = QSize());
     // Gives up whatever was asked: the window has shown a picture by other means.
     void cancel();
     // Whether a worker runs, reading the picture asked for or finishing one that was given up.
@@ -37,12 +39,16 @@ signals:
     // The picture asked for last, null when it cannot be read. The lines that its read printed
     // (such as a decoder's complaint) are printed just before.
     void pictureRead(const QString &path, const QImage &picture);
+    // Before pictureRead, for the picture asked for last: it read smaller, to be drawn in the
+    // place of a picture of fullSize until that comes.
+    void standInRead(const QString &path, const QImage &standIn, const QSize &fullSize);
 
 private:
     struct Read
     {
         quint64 id = 0;
         QString path;
+        QSize cover;
         QImage picture;
         QList<QByteArray> lines;
         QThread *thread = nullptr;

@@ -130,6 +130,12 @@ void ReadAhead::follow(const QString &path, const QImage &picture, const Prepara
     startPending();
 }
 
+void ReadAhead::keepShown(const QString &path, const QImage &picture)
+{
+    if (listedPath(path) == shown.path)
+        shown.picture = picture;
+}
+
 void ReadAhead::showFolder(const QString &folder)
 {
     if (!shown.path.isEmpty() && folderOf(shown.path) == listedPath(folder))

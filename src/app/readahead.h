@@ -43,6 +43,9 @@ public:
     // reading ahead starts around it, each picture read going through prepare. Travel goes
     // backwards when it comes before the last one in the order.
     void follow(const QString &path, const QImage &picture, const Preparation &prepare = {});
+    // The picture of path, which follow was given null while a smaller one stood in for it, has
+    // come: it is kept when the user steps on, and reading ahead goes on undisturbed.
+    void keepShown(const QString &path, const QImage &picture);
     // The grid shows folder: unless the shown picture is in it, everything held goes.
     void showFolder(const QString &folder);
     // The neighbours are those in order, as the grid lists them, from the next picture followed.

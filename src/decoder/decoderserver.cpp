@@ -114,7 +114,7 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
         servePicture(request, reply);
         break;
     case DecoderRequest::RawOrientation:
-        reply.orientation = int(rawFileOrientation(request.name));
+        reply.orientation = int(rawFileOrientation(request.name, &reply.size));
         reply.ok = true;
         break;
     case DecoderRequest::Metadata:
@@ -152,7 +152,8 @@ void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &re
 {
     QImage buffer = pixelSlots.reusable(request.freeSlots);
     Orientation orientation = QImageIOHandler::TransformationNone;
-    if (!readPicture(request.name, buffer, orientation, request.leastSide) || buffer.isNull())
+    if (!readPicture(request.name, buffer, orientation, request.leastSide, request.coverSize) ||
+        buffer.isNull())
         return;
     reply.orientation = int(orientation);
     deliver(buffer, request.freeSlots, reply);

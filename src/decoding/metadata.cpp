@@ -211,7 +211,7 @@ PictureMetadata readMetadata(const QString &path)
     return metadata;
 }
 
-Orientation rawFileOrientation(const QString &path)
+Orientation rawFileOrientation(const QString &path, QSize *size)
 {
     // Whatever the file holds, the picture is still shown: a file the library cannot parse, or
     // that makes it fail in any other way, keeps its stored orientation.
@@ -220,6 +220,8 @@ Orientation rawFileOrientation(const QString &path)
         const auto image = openMetadata(file);
         if (!image)
             return QImageIOHandler::TransformationNone;
+        if (size)
+            *size = QSize(int(image->pixelWidth()), int(image->pixelHeight()));
         const Exiv2::Exifdatum *found = findDatum(image->exifData(), Exiv2::orientation);
         return found ? fromExif(found->toLong()) : QImageIOHandler::TransformationNone;
     } catch (...) {

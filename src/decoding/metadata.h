@@ -6,6 +6,7 @@
 #include "picturemetadata.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 // The metadata of the file at path, camera raw files included, read by libexiv2 without changing
@@ -15,7 +16,9 @@ PictureMetadata readMetadata(const QString &path);
 
 // The orientation a camera raw file records, read by libexiv2; none when the file has none or
 // cannot be parsed. Safe to call from several threads at once.
-Orientation rawFileOrientation(const QString &path);
+// size, when given, gets the size of its main picture as stored, before the turn; invalid when
+// the library does not find one.
+Orientation rawFileOrientation(const QString &path, QSize *size = nullptr);
 
 // The colour profile (ICC; empty for none) and orientation that the headers of the JPEG, PNG or
 // TIFF file at path record, read by libexiv2 without decoding the picture: what Qt's reader gives

@@ -31,7 +31,8 @@ void premultiplyDeep(QImage &picture)
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
-bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide)
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide,
+                 const QSize &coverSize)
 {
     QFile file(path);
     if (!openRegularFile(file))
@@ -42,6 +43,16 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     const QSize original = reduceToFit(reader, file.size());
     if (!original.isValid())
         requestReducedSize(reader, leastSide);
+    QSize fullView;
+    if (!original.isValid() && coverSize.isValid()) {
+        // The box is as shown; the reader's size is as stored, before a quarter turn.
+        fullView = reader.size();
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        requestReducedSize(reader, coveringSide(fullView, turned ? coverSize.transposed()
+                                                                 : coverSize));
+        if (!reader.scaledSize().isValid())
+            fullView = QSize();
+    }
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
@@ -49,5 +60,8 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     setOriginalSize(buffer, original);
     if (!buffer.colorSpace().isValid())
         applyUnusableProfile(path, format, buffer);
+    // After the colours, which may come as a picture of their own.
+    if (fullView.isValid())
+        setFullViewSize(buffer, fullView);
     return true;
 }

@@ -10,6 +10,10 @@
 // The read that the decoder process makes of a picture file: loadImage's buffer variant (loader.h)
 // for a file that is no camera raw file, as Qt's readers and the format plugin give it. Runs in
 // the decoder only, where path names a file handed over to it (handOverFile, paths.h).
-bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide);
+// A valid coverSize reads the picture no larger than it needs to cover its fitted rectangle in a
+// box of that size, where the reader can reduce, and records the full view's size in the file
+// (fullViewSize, reduction.h) on a picture so reduced.
+bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide,
+                 const QSize &coverSize = QSize());
 
 #endif

@@ -3,6 +3,8 @@
 
 #include <QImageReader>
 
+#include <cmath>
+
 namespace {
 
 // Every JPEG decoder reduces by 2, 4 and 8 while decoding; beyond that the reader would decode
@@ -82,4 +84,13 @@ void requestReducedSize(QImageReader &reader, int leastSide)
             return;
         }
     }
+}
+
+int coveringSide(const QSize &size, const QSize &box)
+{
+    if (size.isEmpty() || box.isEmpty())
+        return 0;
+    const double scale = qMin(double(box.width()) / size.width(),
+                              double(box.height()) / size.height());
+    return int(std::ceil(scale * qMin(size.width(), size.height())));
 }

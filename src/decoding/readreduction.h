@@ -29,4 +29,8 @@ QSize reduceToFit(QImageReader &reader, qint64 fileBytes);
 // read whole is left to reduceToFit, so that the grid reads or refuses it as the pane does.
 void requestReducedSize(QImageReader &reader, int leastSide);
 
+// The shorter side, rounded up, of a picture of size fitted into box: a picture read reduced to
+// no less than this still covers every pixel of box that the fitted picture covers.
+int coveringSide(const QSize &size, const QSize &box);
+
 #endif

@@ -19,7 +19,29 @@ void ImageLabel::setImage(const QImage &image)
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = image;
+    // The full picture is in: the smaller one has served.
+    standIn = QImage();
+    standInSize = QSize();
     showTurned();
+}
+
+void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
+{
+    setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    given = QImage();
+    quarterTurns = 0;
+    standIn = reduced;
+    standInSize = fullSize;
+    showTurned();
+}
+
+QSize ImageLabel::fittedBox() const
+{
+    // A pane not on screen yet has no size of its own to go by.
+    if (!scrollArea || !scrollArea->isVisible())
+        return QSize();
+    const QSize label = labelSize(areaSize(), QSize(), true, 1.0);
+    return (QSizeF(label) * devicePixelRatioF()).toSize();
 }
 
 void ImageLabel::offerCopy(const QImage &copy)
@@ -88,12 +110,12 @@ void ImageLabel::setScrollArea(QScrollArea *area)
 
 double ImageLabel::shownScale() const
 {
-    return fitMode ? fittedScale(areaSize(), picture.size(), devicePixelRatioF()) : scale;
+    return fitMode ? fittedScale(areaSize(), pictureSize(), devicePixelRatioF()) : scale;
 }
 
 QRectF ImageLabel::pictureArea() const
 {
-    return drawnArea(size(), picture.size(), fitMode, scale, devicePixelRatioF());
+    return drawnArea(size(), pictureSize(), fitMode, scale, devicePixelRatioF());
 }
 
 QSize ImageLabel::areaSize() const
@@ -115,23 +137,24 @@ void ImageLabel::parentResized()
 
 void ImageLabel::updateSize()
 {
-    if (picture.isNull() || !scrollArea)
+    if (pictureSize().isEmpty() || !scrollArea)
         return;
-    resize(labelSize(areaSize(), picture.size(), fitMode, scale, devicePixelRatioF()));
+    resize(labelSize(areaSize(), pictureSize(), fitMode, scale, devicePixelRatioF()));
 }
 
 void ImageLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const QRectF target = pictureArea();
+    const QImage &shown = picture.isNull() ? standIn : picture;
     // Black only where no opaque picture covers it, so that a repaint is little more than a copy.
     // The picture's edges may fall inside a logical pixel; the black goes under that one.
     QRegion background(rect());
-    if (!picture.isNull() && !picture.hasAlphaChannel())
+    if (!shown.isNull() && !shown.hasAlphaChannel())
         background -= QRect(QPoint(qCeil(target.left()), qCeil(target.top())),
                             QPoint(qFloor(target.right()) - 1, qFloor(target.bottom()) - 1));
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
-    if (!picture.isNull())
-        smoothCopy.draw(painter, target, picture);
+    if (!shown.isNull())
+        smoothCopy.draw(painter, target, shown);
 }

@@ -20,6 +20,16 @@ public:
 
     // Shows image, turned as far as the picture before it was.
     void setImage(const QImage &image);
+    // Draws standIn, a picture read smaller, in the place of a picture of fullSize until
+    // setImage gives that: the label lays out as for the full picture, which then takes the
+    // same place. Nothing is turned, printed or copied meanwhile.
+    void setStandIn(const QImage &standIn, const QSize &fullSize);
+    bool showsStandIn() const { return !standIn.isNull(); }
+    // The size of the picture the label lays out, the full one while a stand-in is drawn.
+    QSize pictureSize() const { return picture.isNull() ? standInSize : picture.size(); }
+    // The device pixels that a picture fitted into the scroll area may cover; invalid while the
+    // area is not shown.
+    QSize fittedBox() const;
     // Draws the picture just set from copy, made beforehand by fittedCopy, where it fits.
     void offerCopy(const QImage &copy);
     // The smooth copy that the label draws of image fitted into a scroll area of areaSize on a
@@ -69,6 +79,8 @@ private:
     QImage given;
     int quarterTurns = 0;
     QImage picture;
+    QImage standIn;
+    QSize standInSize;
     QScrollArea *scrollArea = nullptr;
     SmoothCopy smoothCopy{this};
 };

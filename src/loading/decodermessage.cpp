@@ -14,7 +14,7 @@ namespace {
 
 // Both sides come from the same build; a decoder of another one (an older installed copy)
 // answers nothing the viewer takes.
-constexpr quint32 kProtocol = 0x564d4401;
+constexpr quint32 kProtocol = 0x564d4402;
 constexpr QDataStream::Version kStreamVersion = QDataStream::Qt_6_4;
 // Far above any description, profile or metadata; a length beyond it is garbage.
 constexpr quint32 kLargestMessage = 64 * 1024 * 1024;
@@ -185,7 +185,8 @@ bool readFully(int socket, char *data, size_t size, const std::function<bool()> 
 QByteArray encodeMessage(const DecoderRequest &request)
 {
     return encode([&](QDataStream &s) {
-        s << quint8(request.kind) << request.leastSide << request.allocationLimit << request.name
+        s << quint8(request.kind) << request.leastSide << request.coverSize
+          << request.allocationLimit << request.name
           << request.freeSlots << request.slot;
     });
 }
@@ -205,7 +206,7 @@ bool decodeMessage(const QByteArray &message, DecoderRequest &request)
 {
     quint8 kind = 0;
     const bool whole = decode(message, [&](QDataStream &s) {
-        getAll(s, kind, request.leastSide, request.allocationLimit, request.name,
+        getAll(s, kind, request.leastSide, request.coverSize, request.allocationLimit, request.name,
                request.freeSlots, request.slot);
     });
     request.kind = DecoderRequest::Kind(kind);

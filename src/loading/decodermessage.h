@@ -40,6 +40,9 @@ struct DecoderRequest
     Kind kind = Picture;
     // Read reduced to no less than this on the shorter side, where the reader can.
     qint32 leastSide = 0;
+    // Read reduced as far as the picture still covers its fitted rectangle in a box of this
+    // size (the pane's device pixels), where the reader can; the full view's size comes along.
+    QSize coverSize;
     // The viewer's QImageReader::allocationLimit(), which the reading keeps to.
     qint32 allocationLimit = 0;
     // The file's name without its folder: Qt's readers look at the suffix. Never opened.

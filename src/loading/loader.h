@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Reads a picture; camera raw files go through dcraw. Null when nothing can be read. The picture
 // comes turned as it was taken and in sRGB; one too large for the allocation limit comes reduced,
 // with its size in the file as originalSize (reduction.h) gives it.
@@ -22,6 +24,17 @@ QImage loadImage(const QString &path, bool thumbnail);
 // shorter side; other readers deliver it whole.
 bool loadImage(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
                int leastSide = 0);
+
+// Receives what the pane shows of a picture until its full view comes: the picture read smaller,
+// turned and coloured as the full view, and the size (as shown) that the full view will have.
+using StandInReady = std::function<void(const QImage &standIn, const QSize &fullSize)>;
+
+// Reads the picture at path as loadImage(path, false) does. Where the format can deliver it
+// smaller at little cost (JPEG by reducing while decoding, a HEIF file's stored thumbnail) and
+// that still covers the picture's fitted rectangle in a box of cover (the pane's device pixels),
+// that stand-in goes to standIn first; a picture that no smaller read serves is read once. An
+// invalid cover reads the full view alone.
+QImage loadImage(const QString &path, const QSize &cover, const StandInReady &standIn);
 
 // What the file at path records about how it was taken (metadata.h), read by a decoder process;
 // empty when it cannot be read. It may take a while, so not from the user-interface thread.

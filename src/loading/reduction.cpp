@@ -4,22 +4,43 @@
 namespace {
 
 const char kOriginalSizeKey[] = "Velmora-OriginalSize";
+const char kFullViewSizeKey[] = "Velmora-FullViewSize";
 
-} // namespace
-
-QSize originalSize(const QImage &picture)
+QSize sizeText(const QImage &picture, const char *key)
 {
-    const QStringList sides = picture.text(QLatin1String(kOriginalSizeKey)).split(QLatin1Char('x'));
+    const QStringList sides = picture.text(QLatin1String(key)).split(QLatin1Char('x'));
     if (sides.size() != 2)
         return QSize();
     return QSize(sides.at(0).toInt(), sides.at(1).toInt());
 }
 
-void setOriginalSize(QImage &picture, const QSize &size)
+void setSizeText(QImage &picture, const char *key, const QSize &size)
 {
-    picture.setText(QLatin1String(kOriginalSizeKey),
+    picture.setText(QLatin1String(key),
                     size.isValid() ? QStringLiteral("%1x%2").arg(size.width()).arg(size.height())
                                    : QString());
+}
+
+} // namespace
+
+QSize originalSize(const QImage &picture)
+{
+    return sizeText(picture, kOriginalSizeKey);
+}
+
+void setOriginalSize(QImage &picture, const QSize &size)
+{
+    setSizeText(picture, kOriginalSizeKey, size);
+}
+
+QSize fullViewSize(const QImage &picture)
+{
+    return sizeText(picture, kFullViewSizeKey);
+}
+
+void setFullViewSize(QImage &picture, const QSize &size)
+{
+    setSizeText(picture, kFullViewSizeKey, size);
 }
 
 QSize sizeInFile(const QImage &picture)

@@ -12,6 +12,11 @@
 QSize originalSize(const QImage &picture);
 void setOriginalSize(QImage &picture, const QSize &size);
 
+// The size, as stored in the file, of the full view of a picture read smaller to be shown
+// until the full view comes (a stand-in); invalid for any other picture.
+QSize fullViewSize(const QImage &picture);
+void setFullViewSize(QImage &picture, const QSize &size);
+
 // The size of picture in its file, turned as picture is shown: its own size when read whole.
 QSize sizeInFile(const QImage &picture);
 

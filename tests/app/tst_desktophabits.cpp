@@ -731,12 +731,12 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
     QFETCH(bool, box);
     QTemporaryDir folder;
     QTemporaryDir bin;
-    // The real decoder, each run counted as one byte of runs, in the private folder: the one
-    // place a confined decoder may write.
+    // The real decoder, each conversion counted as one byte of runs, in the private folder: the
+    // one place a confined decoder may write. A preview taken beside it is no conversion.
     const QString runs = privateTempDirectory() + "/runs";
     const auto forget = qScopeGuard([&runs] { QFile::remove(runs); });
     QVERIFY(writeScript(bin.filePath("dcraw"),
-                        "echo >> \"${2%/*}/runs\"\nexec '" +
+                        "[ \"$1\" = -T ] && echo >> \"${2%/*}/runs\"\nexec '" +
                             QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
     EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(bin.path()));
     const QString next = folder.filePath("b.dng");

@@ -13,6 +13,7 @@
 #include "thumbview.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -42,6 +43,7 @@ private slots:
     void refusedSandboxIsSaid();
     void loadFollowsFitToWindow();
     void secondLoadResetsTheZoomUnlessKept();
+    void largePhotoShowsAStandInUntilTheFullPicture();
     void waitCursorOnlyWhileLoading();
     void animationPlaysUntilAnotherPictureOpens();
     void animationEndsAfterItsLoops();
@@ -354,6 +356,41 @@ void ImageViewerTest::secondLoadResetsTheZoomUnlessKept()
     QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.25);
     QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
+}
+
+void ImageViewerTest::largePhotoShowsAStandInUntilTheFullPicture()
+{
+    ImageViewer viewer("RAW");
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    photo.fill(Qt::magenta);
+    const QString path = dir.filePath("large.jpg");
+    QVERIFY(photo.save(path));
+
+    QSize standInLabel;
+    bool standInCopied = true;
+    connect(viewer.paneReader, &PaneReader::standInRead, &viewer, [&] {
+        QVERIFY(viewer.imageLabel->showsStandIn());
+        QCOMPARE(viewer.imageLabel->pictureSize(), QSize(4000, 3000));
+        standInLabel = viewer.imageLabel->size();
+        standInCopied = viewer.copyAction->isEnabled();
+    });
+    QSignalSpy read(viewer.paneReader, &PaneReader::pictureRead);
+    viewer.loadFile(path);
+    QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 30000);
+    QVERIFY(standInLabel.isValid());
+    QVERIFY(!standInCopied);
+    // In the very place of the stand-in.
+    QCOMPARE(viewer.imageLabel->size(), standInLabel);
+    QVERIFY(!viewer.imageLabel->showsStandIn());
+    QCOMPARE(viewer.imageLabel->image().size(), QSize(4000, 3000));
+
+    viewer.copyPicture();
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(4000, 3000));
+    viewer.fitToWindowAction->trigger();
+    viewer.normalSizeAction->trigger();
+    QCOMPARE(viewer.imageLabel->size(), QSize(4000, 3000));
 }
 
 void ImageViewerTest::waitCursorOnlyWhileLoading()

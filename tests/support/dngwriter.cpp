@@ -3,6 +3,7 @@
 #include "littleendian.h"
 
 #include <QBuffer>
+#include <QPainter>
 #include <QFile>
 #include <QImage>
 #include <QtEndian>
@@ -149,6 +150,15 @@ QByteArray previewData(const DngOptions &options)
 {
     QImage image(options.previewWidth, options.previewHeight, QImage::Format_RGB888);
     image.fill(options.previewColor);
+    if (options.previewShowsRaw) {
+        const int w = image.width() / 2;
+        const int h = image.height() / 2;
+        QPainter painter(&image);
+        painter.fillRect(0, 0, w, h, QColor(255, 64, 64));
+        painter.fillRect(w, 0, image.width() - w, h, QColor(64, 255, 64));
+        painter.fillRect(0, h, w, image.height() - h, QColor(64, 64, 255));
+        painter.fillRect(w, h, image.width() - w, image.height() - h, Qt::white);
+    }
     if (options.previewMarkColor.isValid()) {
         const int side = qMin(image.width(), image.height()) / 3;
         for (int y = 0; y < side; ++y) {

@@ -26,6 +26,9 @@ struct DngOptions
     int previewWidth = 32; // at most width: dcraw takes the largest picture as the raw one
     int previewHeight = 24;
     QColor previewColor = QColor(40, 90, 200);
+    // The preview shows the raw picture's quadrants as the viewer shows dcraw's conversion,
+    // not previewColor.
+    bool previewShowsRaw = false;
     // The TIFF orientation of the raw picture (1 to 8, 6 for a camera turned clockwise); 0
     // writes no orientation at all.
     int orientation = 0;

@@ -351,26 +351,56 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced_data()
     }
     writeHeif(row("cropped.heic"), markedPicture(QSize(641, 400)), {false, 8, 1, 400, true});
     writeHeif(row("mif1.heic"), markedPicture(QSize(640, 400)), {false, 8, 1, 320, false, "mif1"});
+    DngOptions withPreview;
+    withPreview.width = 512;
+    withPreview.height = 384;
+    withPreview.previewWidth = 256;
+    withPreview.previewHeight = 192;
+    withPreview.previewShowsRaw = true;
+    writeDng(row("preview.dng"), withPreview);
 }
 
-// Whatever a reader delivers reduced comes turned, cropped and coloured as the full view.
+// The mean difference of two pictures of one size, each colour counting as much as it is opaque.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage first = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage second = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    qint64 difference = 0;
+    for (qsizetype i = 0; i < first.sizeInBytes(); ++i)
+        difference += qAbs(first.constBits()[i] - second.constBits()[i]);
+    return double(difference) / first.sizeInBytes();
+}
+
+// Whatever a reader delivers reduced comes turned, cropped and coloured as the full view: the
+// thumbnail, and the pane's first view of a picture fitted into a small box.
 void TestThumbThread::thumbnailIsTheWholePictureReduced()
 {
     QFETCH(QString, path);
     ThumbThread worker;
     const QList<Rendered> results = renderAll(worker, {path});
     QCOMPARE(results.size(), 1);
-    // As seen: a colour counts as much as it is opaque.
-    const QImage reduced = results.at(0).image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage whole =
-        scaleThumbnail(loadImage(path, false)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage full = loadImage(path, false);
+    const QImage whole = scaleThumbnail(full);
     QVERIFY(!whole.isNull());
-    QCOMPARE(reduced.size(), whole.size());
-    qint64 difference = 0;
-    for (qsizetype i = 0; i < whole.sizeInBytes(); ++i)
-        difference += qAbs(reduced.constBits()[i] - whole.constBits()[i]);
-    const double mean = double(difference) / whole.sizeInBytes();
+    QCOMPARE(results.at(0).image.size(), whole.size());
+    const double mean = meanDifference(results.at(0).image, whole);
     QVERIFY2(mean <= 2, qPrintable(QString::number(mean)));
+
+    QImage standIn;
+    QSize fullSize;
+    const QImage read = loadImage(path, QSize(200, 200), [&](const QImage &reduced, QSize size) {
+        standIn = reduced;
+        fullSize = size;
+    });
+    QCOMPARE(read.size(), full.size());
+    if (standIn.isNull())
+        return;
+    QCOMPARE(fullSize, full.size());
+    const QSize fitted = full.size().scaled(200, 200, Qt::KeepAspectRatio);
+    QVERIFY(standIn.width() >= fitted.width() && standIn.height() >= fitted.height());
+    const double standInMean = meanDifference(
+        standIn, full.scaled(standIn.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    QVERIFY2(standInMean <= 2, qPrintable(QString::number(standInMean)));
 }
 
 void TestThumbThread::sharedThumbnailStandsInOnlyWhenItCannotDiffer_data()
