@@ -188,6 +188,7 @@ void ImageViewer::createActions()
     // No slot: showRead reads it when the next picture comes.
     keepZoomAction = new QAction(tr("&Keep Zoom"), this);
     keepZoomAction->setCheckable(true);
+    keepZoomAction->setShortcut(QKeySequence(tr("Ctrl+K")));
 
     convertAction = new QAction(tr("Convert and Process"), this);
     connect(convertAction, &QAction::triggered, this, &ImageViewer::convertAndProcess);

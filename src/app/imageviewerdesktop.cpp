@@ -45,7 +45,7 @@ void ImageViewer::createDesktopActions()
     // Menu shortcuts go through the menu bar, which full screen hides; the window itself keeps
     // them working there.
     addActions({openAction, printAction, exitAction, zoomInAction, zoomOutAction,
-                normalSizeAction, fitToWindowAction});
+                normalSizeAction, fitToWindowAction, keepZoomAction});
 
     // Ctrl++ needs Shift on most keyboards; the key that carries + zooms in without it too.
     zoomInAction->setShortcuts({zoomInAction->shortcut(), QKeySequence(tr("Ctrl+="))});
