@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -48,6 +49,14 @@ QSize firstWindowSize(const QSize &available, const QMargins &frame)
 ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
 {
     this->edition = edition;
+    // The picture named at launch is read while the window is built, fitted within the window's
+    // first size, which the pane will not exceed.
+    paneReader = new PaneReader(this);
+    if (QFileInfo(firstPath).isFile()) {
+        const QSize first = firstWindowSize(screen()->availableGeometry().size());
+        paneReader->read(QFileInfo(firstPath).absoluteFilePath(),
+                         (QSizeF(first) * devicePixelRatioF()).toSize());
+    }
 
     folderTree = new QTreeView;
     folderDock = new QDockWidget(this);
@@ -238,6 +247,13 @@ void ImageViewer::loadFile(const QString &path)
     // The next step counts from here, whether or not the picture has come yet: a burst of keys
     // goes as far as it was pressed, without reading what lies between.
     beginOpening(path);
+    // The picture named at launch has been read since before the window was built.
+    if (launching() && paneReader->reads(path)) {
+        loadingDelay->start();
+        return;
+    }
+    // Whatever a step was still reading has been passed.
+    paneReader->cancel();
     QImage copy;
     const QImage image = readAhead->take(path, &copy);
     if (!image.isNull()) {
@@ -258,8 +274,6 @@ void ImageViewer::beginOpening(const QString &path)
     lastDirectory = pathDirectory(path);
     currentFile = path;
     thumbView->setCurrentFile(path);
-    // Whatever a step was still reading has been passed.
-    paneReader->cancel();
 }
 
 void ImageViewer::followReading(const QString &path, const QImage &image)

@@ -78,7 +78,6 @@ void ImageViewer::createDesktopActions()
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
     readAhead = new ReadAhead(this);
-    paneReader = new PaneReader(this);
     loadingDelay = new QTimer(this);
     loadingDelay->setSingleShot(true);
     loadingDelay->setInterval(kLoadingDelay);

@@ -34,6 +34,11 @@ public:
     void cancel();
     // Whether a worker runs, reading the picture asked for or finishing one that was given up.
     bool isReading() const { return !running.empty(); }
+    // Whether path is what was asked for last, and is still being read.
+    bool reads(const QString &path) const
+    {
+        return !running.empty() && running.back()->id == asked && running.back()->path == path;
+    }
 
 signals:
     // The picture asked for last, null when it cannot be read. The lines that its read printed

@@ -37,10 +37,17 @@ void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
 
 QSize ImageLabel::fittedBox() const
 {
-    // A pane not on screen yet has no size of its own to go by.
-    if (!scrollArea || !scrollArea->isVisible())
+    if (!scrollArea)
         return QSize();
-    const QSize label = labelSize(areaSize(), QSize(), true, 1.0);
+    // A pane not on screen yet (the picture named at launch is read while the window is built)
+    // has no size of its own to go by, but lies within the size its window was given.
+    QSize area = areaSize();
+    if (!scrollArea->isVisible()) {
+        if (!window()->testAttribute(Qt::WA_Resized))
+            return QSize();
+        area = window()->size();
+    }
+    const QSize label = labelSize(area, QSize(), true, 1.0);
     return (QSizeF(label) * devicePixelRatioF()).toSize();
 }
 

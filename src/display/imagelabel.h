@@ -27,8 +27,8 @@ public:
     bool showsStandIn() const { return !standIn.isNull(); }
     // The size of the picture the label lays out, the full one while a stand-in is drawn.
     QSize pictureSize() const { return picture.isNull() ? standInSize : picture.size(); }
-    // The device pixels that a picture fitted into the scroll area may cover; invalid while the
-    // area is not shown.
+    // The device pixels that a picture fitted into the scroll area may cover; before the area is
+    // shown, those of its window's size, and invalid when that was not set either.
     QSize fittedBox() const;
     // Draws the picture just set from copy, made beforehand by fittedCopy, where it fits.
     void offerCopy(const QImage &copy);

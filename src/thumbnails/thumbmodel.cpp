@@ -116,6 +116,8 @@ void ThumbModel::setFileList(const QStringList &files, qreal devicePixelRatio)
     this->files = files;
     images = QList<QImage>(files.size());
     tried = QList<bool>(files.size(), false);
+    firstVisible = lastVisible = -1;
+    viewFilled = false;
     QHash<QString, int> stems;
     for (const QString &file : files)
         ++stems[pathBaseName(file).toCaseFolded()];
@@ -181,6 +183,21 @@ void ThumbModel::setVisibleRows(int first, int last)
 {
     if (queue)
         queue->prioritise(first, last);
+    firstVisible = first;
+    lastVisible = last;
+    checkViewFilled();
+}
+
+void ThumbModel::checkViewFilled()
+{
+    if (viewFilled || firstVisible < 0)
+        return;
+    for (int row = firstVisible; row <= lastVisible && row < rows.size(); ++row) {
+        if (!tried.at(order.at(row)))
+            return;
+    }
+    viewFilled = true;
+    emit viewFilledIn();
 }
 
 void ThumbModel::releaseWorkers()
@@ -216,6 +233,7 @@ void ThumbModel::updatePixmap(const QImage &image, int index)
     tried[index] = true;
     const QModelIndex cell = this->index(rows.at(index), 0);
     emit dataChanged(cell, cell);
+    checkViewFilled();
 
     // Pumping from a nested call would stack one level per queued thumbnail; the outermost
     // call already delivers them all. The flag is not a member because an event handled inside

@@ -59,6 +59,12 @@ public:
     void arrange(const QStringList &files);
     // Rows first to last are in view: they are rendered next, then those around them.
     void setVisibleRows(int first, int last);
+    // Whether every row in view has been tried since the list was set.
+    bool isViewFilled() const { return viewFilled; }
+
+signals:
+    // The rows in view have all been tried, once per list.
+    void viewFilledIn();
 
 private slots:
     void updatePixmap(const QImage &image, int index);
@@ -66,9 +72,13 @@ private slots:
 private:
     void releaseWorkers();
     void retire(ThumbThread *worker);
+    void checkViewFilled();
 
     // The workers of the current list; they share its queue.
     QList<ThumbThread *> threads;
+    int firstVisible = -1;
+    int lastVisible = -1;
+    bool viewFilled = false;
     std::shared_ptr<ThumbQueue> queue;
     // By index in the list as set, which the workers report.
     QStringList files;

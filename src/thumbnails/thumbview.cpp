@@ -53,6 +53,8 @@ ThumbView::ThumbView() : QListView(nullptr)
     setItemDelegate(new ThumbDelegate(nullptr));
     takenDates = new TakenDates(this);
     connect(takenDates, &TakenDates::datesRead, this, [this] { arrange(); });
+    connect(thumbModel, &ThumbModel::viewFilledIn, this,
+            [this] { followDates(thumbModel->fileList()); });
 
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followView(); });
 }
@@ -100,10 +102,12 @@ void ThumbView::arrange()
 
 void ThumbView::followDates(const QStringList &files)
 {
-    if (pictureOrder.key == PictureOrder::DateTaken)
-        takenDates->read(files);
-    else
+    // The dates wait for the first screen of thumbnails, which would share the processors with
+    // them; the grid is in the order of modification times meanwhile.
+    if (pictureOrder.key != PictureOrder::DateTaken)
         takenDates->stop();
+    else if (thumbModel->isViewFilled())
+        takenDates->read(files);
 }
 
 void ThumbView::setCurrentFile(const QString &path)
