@@ -83,7 +83,8 @@ public:
             // The dock's own step alone, as loadFile takes it: handing over the shown picture.
             settle();
             timer.start();
-            commands->informationDock()->showPicture(path, viewer.findChild<ImageLabel *>()->image());
+            commands->informationDock()->showPicture(path,
+                                                     viewer.findChild<ImageLabel *>()->image());
             const double step = timer.nsecsElapsed() / 1e6;
             if (run >= 0) {
                 closed.append(pair[0]);

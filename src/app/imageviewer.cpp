@@ -59,7 +59,7 @@ ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
     if (QFileInfo(firstPath).isFile()) {
         const QSize first = firstWindowSize(screen()->availableGeometry().size());
         arrival->paneReader()->read(QFileInfo(firstPath).absoluteFilePath(),
-                         (QSizeF(first) * devicePixelRatioF()).toSize());
+                                    (QSizeF(first) * devicePixelRatioF()).toSize());
     }
 
     folderTree = new QTreeView;

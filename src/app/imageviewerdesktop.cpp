@@ -32,9 +32,9 @@
 
 void ImageViewer::createParts()
 {
-    slideshow = new Slideshow(fitToWindowAction, statusBar(),
-                              [this] { return neighbourPicture(currentFile, 1, thumbView->order()); },
-                              this);
+    slideshow = new Slideshow(
+        fitToWindowAction, statusBar(),
+        [this] { return neighbourPicture(currentFile, 1, thumbView->order()); }, this);
     connect(slideshow, &Slideshow::openRequested, this, &ImageViewer::loadFile);
     connect(slideshow, &Slideshow::leaveWanted, this, &ImageViewer::leaveFullScreen);
     connect(slideshow, &Slideshow::fullScreenWanted, this, [this] {

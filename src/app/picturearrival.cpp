@@ -58,6 +58,7 @@ void PictureArrival::setPane(ImageLabel *label, ImageScroll *scroll, QAction *fi
 void PictureArrival::read(const QString &path, bool launching)
 {
     reading = path;
+    // The picture named at launch has been read since before the window was built.
     if (launching && reader->reads(path)) {
         loadingDelay->start();
         return;

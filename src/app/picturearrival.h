@@ -49,6 +49,7 @@ public:
     void follow(const QString &path, const QImage &image);
     // The read is over: it shows no more sign of itself.
     void endLoading();
+    // View › Keep Zoom is checked; the window sets it aside while a slideshow fits every picture.
     bool keepsZoom() const;
     QPoint scrollValues() const;
     // Sets the bars, once the pane has shown or hidden them for the label's size.

@@ -12,8 +12,8 @@ constexpr int kSlideshowInterval = 4000; // milliseconds per picture
 
 } // namespace
 
-Slideshow::Slideshow(QAction *fitToWindow, QStatusBar *status,
-                     std::function<QString()> nextPicture, QObject *parent)
+Slideshow::Slideshow(QAction *fitToWindow, QStatusBar *status, std::function<QString()> nextPicture,
+                     QObject *parent)
     : QObject(parent), fitToWindowAction(fitToWindow), statusBar(status),
       nextPicture(std::move(nextPicture))
 {

@@ -9,8 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 
-BrowsingOrder::BrowsingOrder(ThumbView *view, QWidget *window)
-    : QObject(window), thumbView(view)
+BrowsingOrder::BrowsingOrder(ThumbView *view, QWidget *window) : QObject(window), thumbView(view)
 {
     sortMenu = new QMenu(tr("Sort &By"), window);
     sortKeys = new QActionGroup(this);
@@ -35,8 +34,7 @@ BrowsingOrder::BrowsingOrder(ThumbView *view, QWidget *window)
 
     count = new QLabel;
     // A new folder in the grid, and the rows moving into another order.
-    connect(thumbView->model(), &QAbstractItemModel::modelReset, this,
-            &BrowsingOrder::updateCount);
+    connect(thumbView->model(), &QAbstractItemModel::modelReset, this, &BrowsingOrder::updateCount);
     connect(thumbView->model(), &QAbstractItemModel::layoutChanged, this,
             &BrowsingOrder::updateCount);
 }

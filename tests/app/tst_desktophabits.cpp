@@ -393,7 +393,8 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
     QCOMPARE(thumbnails(), 3);
     QTRY_COMPARE(grid(), order);
     QCOMPARE(viewer->thumbView->currentIndex().row(), order.indexOf('a'));
-    QCOMPARE(viewer->browsingOrder->countLabel()->text(), QString("%1 of 3").arg(order.indexOf('a') + 1));
+    QCOMPARE(viewer->browsingOrder->countLabel()->text(),
+             QString("%1 of 3").arg(order.indexOf('a') + 1));
 
     viewer->openPath(path(order.at(0)));
     for (int i = 0; i < 3; ++i) {
@@ -809,7 +810,8 @@ void DesktopHabitsTest::windowAnswersWhileTheDecoderIsStuck()
     QTRY_COMPARE(viewer->arrival->loadingLabel()->text(), QString("Loading a.png..."));
     QCOMPARE(viewer->imageScroll->viewport()->cursor().shape(), Qt::BusyCursor);
     pressOn(viewer->imageScroll, Qt::Key_F1);
-    QVERIFY(viewer->commands->shortcutsWindow() && viewer->commands->shortcutsWindow()->isVisible());
+    QVERIFY(viewer->commands->shortcutsWindow() &&
+            viewer->commands->shortcutsWindow()->isVisible());
     QVERIFY(viewer->arrival->paneReader()->isReading());
     // A newer picture replaces the one that never comes, whose decoder is ended.
     viewer->loadFile(picture("b.png"));

@@ -157,11 +157,14 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.viewMenu),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
                           "&Fit to Window", "&Keep Zoom", "-", "Sort &By"}));
-    QVERIFY(viewer.arrival->keepZoomAction()->isCheckable() && !viewer.arrival->keepZoomAction()->isChecked());
-    QCOMPARE(texts(viewer.browsingOrder->menu()), QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size",
-                                                  "-", "&Reverse Order"}));
-    QCOMPARE(texts(viewer.commands->menu()), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
-                                                     "-", "Information", "&Slideshow"}));
+    QVERIFY(viewer.arrival->keepZoomAction()->isCheckable() &&
+            !viewer.arrival->keepZoomAction()->isChecked());
+    QCOMPARE(
+        texts(viewer.browsingOrder->menu()),
+        QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size", "-", "&Reverse Order"}));
+    QCOMPARE(texts(viewer.commands->menu()),
+             QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy", "-", "Information",
+                          "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
 }
 
