@@ -5,6 +5,7 @@
 #include "readreduction.h"
 #include "reduction.h"
 #include "storedcolours.h"
+#include "tgahandler.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -37,6 +38,16 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     QFile file(path);
     if (!openRegularFile(file))
         return false;
+    // Qt's own TGA plugin claims every .tga file by its name, yet reads only uncompressed true
+    // colour ones of the format's second version: the project's reader takes them all. It
+    // neither reduces nor turns, and TGA files carry no colour profile.
+    if (pathExtension(path).compare(QLatin1String("tga"), Qt::CaseInsensitive) == 0 &&
+        TgaHandler::canRead(&file)) {
+        TgaHandler tga;
+        tga.setDevice(&file);
+        orientation = QImageIOHandler::TransformationNone;
+        return tga.read(&buffer);
+    }
     QImageReader reader(&file);
     // Asked before the read: the reader forgets a format it found by the content once done.
     const QByteArray format = reader.format();

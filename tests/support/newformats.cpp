@@ -183,3 +183,10 @@ bool writeProfiled(const QString &path, const QStringList &source, const QByteAr
                                         source + QStringList{QStringLiteral("-profile"),
                                                              icc.fileName(), path}) == 0;
 }
+
+bool writeWithMagick(const QString &path, const QImage &picture, const QStringList &options)
+{
+    QTemporaryFile source(QDir::tempPath() + QStringLiteral("/source-XXXXXX.png"));
+    return source.open() && picture.save(&source, "PNG") && source.flush() &&
+           runQuietly(QStringLiteral("convert"), QStringList{source.fileName()} + options + QStringList{path});
+}

@@ -40,4 +40,8 @@ QByteArray tableProfile(int channels);
 // inverted with an Adobe marker, as Adobe's writers make them. False on failure.
 bool writeProfiled(const QString &path, const QStringList &source, const QByteArray &profile);
 
+// Writes picture through ImageMagick's convert with options before the output path (which may
+// start with the format, as "BMP3:"), for the older formats' variants. False on failure.
+bool writeWithMagick(const QString &path, const QImage &picture, const QStringList &options);
+
 #endif
