@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "picturereader.h"
 
+#include "os2bitmap.h"
 #include "paths.h"
 #include "readreduction.h"
 #include "reduction.h"
 #include "storedcolours.h"
 #include "tgahandler.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
@@ -48,7 +50,11 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
         orientation = QImageIOHandler::TransformationNone;
         return tga.read(&buffer);
     }
-    QImageReader reader(&file);
+    // A bitmap of OS/2's second version reaches Qt's reader with a Windows header.
+    QBuffer rewritten;
+    rewritten.setData(windowsBitmap(file));
+    const bool os2 = !rewritten.data().isEmpty() && rewritten.open(QIODevice::ReadOnly);
+    QImageReader reader(os2 ? static_cast<QIODevice *>(&rewritten) : &file, os2 ? "bmp" : "");
     // Asked before the read: the reader forgets a format it found by the content once done.
     const QByteArray format = reader.format();
     const QSize original = reduceToFit(reader, file.size());

@@ -903,6 +903,7 @@ void TestLoader::classicFormats_data()
     row("TGA half transparent", "a.tga", top, "alpha");
     row("BMP version 3, RLE8", "BMP3:a.bmp", {"-type", "Palette", "-compress", "RLE"});
     row("BMP of OS/2", "BMP2:a.bmp", {});
+    row("BMP of OS/2's second version, short header", "BMP3:os2.bmp", {"-type", "Palette"});
     row("BMP version 5, half transparent", "BMP:a.bmp", {}, "alpha");
     row("ICO, 32 bits with alpha", "a.ico", {}, "alpha");
     row("ICO with a palette and a mask", "a.ico", {"-type", "Palette"});
@@ -945,6 +946,12 @@ void TestLoader::classicFormats()
             for (int x = block(i).left(); x <= block(i).right(); ++x)
                 picture.setPixelColor(x, y, colours[i]);
     QVERIFY(writeWithMagick(name.chopped(file.size()) + path, picture, options));
+    if (file == QLatin1String("os2.bmp")) {
+        QFile bitmap(path);
+        QVERIFY(bitmap.open(QIODevice::ReadWrite));
+        const QByteArray os2 = os2SecondBitmap(bitmap.readAll());
+        QVERIFY(bitmap.resize(0) && bitmap.write(os2) == os2.size());
+    }
     QVERIFY(supportedFormats().contains(pathExtension(path)));
 
     StdoutCapture capture;

@@ -190,3 +190,13 @@ bool writeWithMagick(const QString &path, const QImage &picture, const QStringLi
     return source.open() && picture.save(&source, "PNG") && source.flush() &&
            runQuietly(QStringLiteral("convert"), QStringList{source.fileName()} + options + QStringList{path});
 }
+
+QByteArray os2SecondBitmap(const QByteArray &windows)
+{
+    constexpr int kDropped = 24;
+    QByteArray os2 = windows.left(30) + windows.mid(54);
+    qToLittleEndian<quint32>(16, os2.data() + 14);
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(os2.constData() + 10) - kDropped,
+                             os2.data() + 10);
+    return os2;
+}

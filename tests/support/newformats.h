@@ -44,4 +44,8 @@ bool writeProfiled(const QString &path, const QStringList &source, const QByteAr
 // start with the format, as "BMP3:"), for the older formats' variants. False on failure.
 bool writeWithMagick(const QString &path, const QImage &picture, const QStringList &options);
 
+// An uncompressed Windows bitmap of 40-byte header rewritten with the shortest header of OS/2's
+// second version: 16 bytes, up to the bits a pixel.
+QByteArray os2SecondBitmap(const QByteArray &windows);
+
 #endif
