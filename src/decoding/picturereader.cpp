@@ -30,7 +30,24 @@ void premultiplyDeep(QImage &picture)
     picture.reinterpretAsFormat(QImage::Format_RGBA64_Premultiplied);
 }
 
+// Qt's own TGA plugin claims every .tga file by its name, yet reads only uncompressed true
+// colour ones of the format's second version (and its ICO plugin claims those by their content):
+// the project's reader takes them all.
+bool isTgaFile(const QString &path, QFile &file)
+{
+    return pathExtension(path).compare(QLatin1String("tga"), Qt::CaseInsensitive) == 0 &&
+           TgaHandler::canRead(&file);
+}
+
 } // namespace
+
+QByteArray pictureFormat(const QString &path)
+{
+    QFile file(path);
+    if (!openRegularFile(file))
+        return QByteArray();
+    return isTgaFile(path, file) ? QByteArray("tga") : QImageReader::imageFormat(&file);
+}
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
@@ -40,11 +57,8 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     QFile file(path);
     if (!openRegularFile(file))
         return false;
-    // Qt's own TGA plugin claims every .tga file by its name, yet reads only uncompressed true
-    // colour ones of the format's second version: the project's reader takes them all. It
-    // neither reduces nor turns, and TGA files carry no colour profile.
-    if (pathExtension(path).compare(QLatin1String("tga"), Qt::CaseInsensitive) == 0 &&
-        TgaHandler::canRead(&file)) {
+    // It neither reduces nor turns, and TGA files carry no colour profile.
+    if (isTgaFile(path, file)) {
         TgaHandler tga;
         tga.setDevice(&file);
         orientation = QImageIOHandler::TransformationNone;
