@@ -891,6 +891,7 @@ void TestLoader::classicFormats_data()
     row("Photoshop indexed", "PSD:a.psd", {"-type", "Palette"});
     row("Photoshop bitmap", "PSD:a.psd", {"-type", "Bilevel"}, "mono");
     row("Photoshop large document", "PSB:a.psb", {});
+    row("Photoshop RGB, 32-bit floats", "PSD:linear.psd", {});
     row("Photoshop, uncompressed", "PSD:a.psd", {"-compress", "None"});
     // ImageMagick writes a TGA file's rows from the top, and says so when it is told to.
     const QStringList top{"-orient", "TopLeft"};
@@ -946,6 +947,10 @@ void TestLoader::classicFormats()
             for (int x = block(i).left(); x <= block(i).right(); ++x)
                 picture.setPixelColor(x, y, colours[i]);
     QVERIFY(writeWithMagick(name.chopped(file.size()) + path, picture, options));
+    if (file == QLatin1String("linear.psd")) {
+        QFile psd(path);
+        QVERIFY(psd.open(QIODevice::WriteOnly) && psd.write(linearPsd(picture)) > 0);
+    }
     if (file == QLatin1String("os2.bmp")) {
         QFile bitmap(path);
         QVERIFY(bitmap.open(QIODevice::ReadWrite));

@@ -13,6 +13,7 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -199,4 +200,30 @@ QByteArray os2SecondBitmap(const QByteArray &windows)
     qToLittleEndian<quint32>(qFromLittleEndian<quint32>(os2.constData() + 10) - kDropped,
                              os2.data() + 10);
     return os2;
+}
+
+QByteArray linearPsd(const QImage &picture)
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3", 14);
+    const auto append = [&psd](quint32 value) {
+        const quint32 big = qToBigEndian(value);
+        psd.append(reinterpret_cast<const char *>(&big), 4);
+    };
+    append(quint32(picture.height()));
+    append(quint32(picture.width()));
+    psd += QByteArray("\0\x20\0\3", 4) + QByteArray(14, '\0'); // 32 bits, RGB, raw rows
+    for (int channel = 0; channel < 3; ++channel) {
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb pixel = picture.pixel(x, y);
+                const float value = (channel == 0 ? qRed(pixel) : channel == 1 ? qGreen(pixel) : qBlue(pixel)) / 255.0f;
+                const float linear = value <= 0.04045f ? value / 12.92f
+                                                       : std::pow((value + 0.055f) / 1.055f, 2.4f);
+                quint32 bits;
+                std::memcpy(&bits, &linear, 4);
+                append(bits);
+            }
+        }
+    }
+    return psd;
 }

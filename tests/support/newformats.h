@@ -48,4 +48,8 @@ bool writeWithMagick(const QString &path, const QImage &picture, const QStringLi
 // second version: 16 bytes, up to the bits a pixel.
 QByteArray os2SecondBitmap(const QByteArray &windows);
 
+// picture as a Photoshop RGB file of 32-bit floats in linear light, as Photoshop stores them
+// (ImageMagick writes no such file), uncompressed.
+QByteArray linearPsd(const QImage &picture);
+
 #endif
