@@ -19,8 +19,8 @@ constexpr quint32 kRunLength24 = 4;
 bool isOs2SecondHeader(quint32 size)
 {
     // 40, 52 and 56 bytes are Windows' own, and Qt reads the whole 64 of OS/2.
-    return size >= 16 && size < 64 && size % 4 == 0 && size != kWindowsHeaderBytes &&
-           size != 52 && size != 56;
+    return size >= 16 && size < 64 && size % 4 == 0 && size != kWindowsHeaderBytes && size != 52 &&
+           size != 56;
 }
 
 } // namespace
@@ -34,8 +34,9 @@ QByteArray windowsBitmap(QFile &file)
     const quint32 headerBytes = qFromLittleEndian<quint32>(data + kFileHeaderBytes);
     if (!isOs2SecondHeader(headerBytes))
         return QByteArray();
-    const quint32 coding =
-        headerBytes >= 20 && head.size() >= kCoding + 4 ? qFromLittleEndian<quint32>(data + kCoding) : 0;
+    const quint32 coding = headerBytes >= 20 && head.size() >= kCoding + 4
+                               ? qFromLittleEndian<quint32>(data + kCoding)
+                               : 0;
     const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
     if (coding == kHuffman || coding == kRunLength24 || (limit > 0 && file.size() > limit))
         return QByteArray();
@@ -47,8 +48,8 @@ QByteArray windowsBitmap(QFile &file)
     QByteArray header = bitmap.mid(kFileHeaderBytes, qMin(headerBytes, kWindowsHeaderBytes));
     header.append(QByteArray(kWindowsHeaderBytes - header.size(), '\0'));
     qToLittleEndian(kWindowsHeaderBytes, header.data());
-    QByteArray windows = bitmap.left(kFileHeaderBytes) + header +
-                         bitmap.mid(kFileHeaderBytes + headerBytes);
+    QByteArray windows =
+        bitmap.left(kFileHeaderBytes) + header + bitmap.mid(kFileHeaderBytes + headerBytes);
     const qint64 offset = qint64(qFromLittleEndian<quint32>(data + kPixelOffset)) +
                           qint64(kWindowsHeaderBytes) - headerBytes;
     if (offset < kFileHeaderBytes + kWindowsHeaderBytes || offset > windows.size())

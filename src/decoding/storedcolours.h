@@ -25,7 +25,8 @@ struct StoredColours
 QImage storedToSrgb(const QImage &picture, const StoredColours &stored);
 
 // Reads the embedded profile of the JPEG, TIFF or Photoshop file at path (format as Qt names
-// it), and its CMYK values when it has both; false when there is no profile or the file cannot be read.
+// it), and its CMYK values when it has both; false when there is no profile or the file cannot
+// be read.
 bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored);
 
 // Qt shows the pixels of a file whose profile it cannot use (CMYK, table-based) as they are

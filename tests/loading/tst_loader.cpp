@@ -884,7 +884,8 @@ void TestLoader::classicFormats_data()
     row("Photoshop RGB, 16 bits", "PSD:a.psd", {"-depth", "16"});
     row("Photoshop RGB, half transparent", "PSD:a.psd", {}, "alpha");
     row("Photoshop greyscale", "PSD:a.psd", {"-colorspace", "Gray"}, "grey");
-    row("Photoshop greyscale, 16 bits", "PSD:a.psd", {"-colorspace", "Gray", "-depth", "16"}, "grey");
+    row("Photoshop greyscale, 16 bits", "PSD:a.psd", {"-colorspace", "Gray", "-depth", "16"},
+        "grey");
     row("Photoshop CMYK", "PSD:a.psd", {"-colorspace", "CMYK"});
     row("Photoshop CMYK, 16 bits", "PSD:a.psd", {"-colorspace", "CMYK", "-depth", "16"});
     row("Photoshop Lab", "PSD:a.psd", {"-colorspace", "Lab"});
@@ -898,9 +899,11 @@ void TestLoader::classicFormats_data()
     row("TGA true colour", "a.tga", top);
     row("TGA true colour, stored from the bottom row", "a.tga", {"-flip", "-orient", "BottomLeft"});
     row("TGA run-length", "a.tga", top + QStringList{"-compress", "RLE"});
-    row("TGA colour-mapped, run-length", "a.tga", top + QStringList{"-type", "Palette", "-compress", "RLE"});
+    row("TGA colour-mapped, run-length", "a.tga",
+        top + QStringList{"-type", "Palette", "-compress", "RLE"});
     row("TGA colour-mapped", "a.tga", top + QStringList{"-type", "Palette"});
-    row("TGA greyscale, run-length", "a.tga", top + QStringList{"-colorspace", "Gray", "-compress", "RLE"}, "grey");
+    row("TGA greyscale, run-length", "a.tga",
+        top + QStringList{"-colorspace", "Gray", "-compress", "RLE"}, "grey");
     row("TGA half transparent", "a.tga", top, "alpha");
     row("BMP version 3, RLE8", "BMP3:a.bmp", {"-type", "Palette", "-compress", "RLE"});
     row("BMP of OS/2", "BMP2:a.bmp", {});
@@ -965,9 +968,10 @@ void TestLoader::classicFormats()
         QCOMPARE(image.size(), size);
         for (int i = 0; i < 4; ++i) {
             const QColor seen = image.pixelColor(block(i).center());
-            QVERIFY2(qAbs(seen.alpha() - colours[i].alpha()) <= 2 &&
-                         (colours[i].alpha() == 0 || near(seen, colours[i], kJpegTolerance)),
-                     qPrintable(QString::number(i) + QLatin1Char(' ') + seen.name(QColor::HexArgb)));
+            QVERIFY2(
+                qAbs(seen.alpha() - colours[i].alpha()) <= 2 &&
+                    (colours[i].alpha() == 0 || near(seen, colours[i], kJpegTolerance)),
+                qPrintable(QString::number(i) + QLatin1Char(' ') + seen.name(QColor::HexArgb)));
         }
     }
     QCOMPARE(capture.text(), QByteArray());

@@ -149,9 +149,9 @@ QByteArray patched(QByteArray file, std::initializer_list<int> offsets, T value,
 QByteArray overrunningPsd()
 {
     QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\1", 14);
-    psd += QByteArray("\0\0\0\2\0\0\0\2\0\x08\0\1", 12); // 2 × 2, 8 bits, grey
-    psd += QByteArray(12, '\0');                                  // no palette, resources, layers
-    psd += QByteArray("\0\1\0\2\0\2\x81\x7f\x81\x7f", 10);    // run-length rows of 2 bytes
+    psd += QByteArray("\0\0\0\2\0\0\0\2\0\x08\0\1", 12);   // 2 × 2, 8 bits, grey
+    psd += QByteArray(12, '\0');                           // no palette, resources, layers
+    psd += QByteArray("\0\1\0\2\0\2\x81\x7f\x81\x7f", 10); // run-length rows of 2 bytes
     return psd;
 }
 QByteArray overrunningTga()
@@ -478,9 +478,11 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QList<QPair<QByteArray, QByteArray>> older{
         {"psd", patched<quint32>(psd, {14, 18}, 30000, true)},
         {"tga", patched<quint16>(tga, {12, 14}, 65535, false)},
-        {"pcx", patched<quint16>(patched<quint16>(pcx, {8, 10}, 65534, false), {66}, 65535, false)}};
+        {"pcx",
+         patched<quint16>(patched<quint16>(pcx, {8, 10}, 65534, false), {66}, 65535, false)}};
     for (const auto &[extension, data] : older)
-        add({QString::fromLatin1(extension.toUpper()) + QStringLiteral(" header claiming 65535 x 65535 pixels or more"),
+        add({QString::fromLatin1(extension.toUpper()) +
+                 QStringLiteral(" header claiming 65535 x 65535 pixels or more"),
              {},
              "absurd." + extension,
              Group::Absurd,
@@ -488,12 +490,18 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
              {},
              {}},
             data);
-    add({QStringLiteral("PSD whose run of 128 bytes fills a row of 2"), {}, "overrun.psd",
-         Group::Damaged, Outcome::Null, {}, {}},
+    add({QStringLiteral("PSD whose run of 128 bytes fills a row of 2"),
+         {},
+         "overrun.psd",
+         Group::Damaged,
+         Outcome::Null,
+         {},
+         {}},
         overrunningPsd());
-    for (const auto &[extension, data] :
-         {qMakePair(QByteArray("tga"), overrunningTga()), qMakePair(QByteArray("pcx"), overrunningPcx())})
-        add({QString::fromLatin1(extension.toUpper()) + QStringLiteral(" whose last run goes past the picture"),
+    for (const auto &[extension, data] : {qMakePair(QByteArray("tga"), overrunningTga()),
+                                          qMakePair(QByteArray("pcx"), overrunningPcx())})
+        add({QString::fromLatin1(extension.toUpper()) +
+                 QStringLiteral(" whose last run goes past the picture"),
              {},
              "overrun." + extension,
              Group::Damaged,

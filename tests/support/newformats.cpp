@@ -189,7 +189,8 @@ bool writeWithMagick(const QString &path, const QImage &picture, const QStringLi
 {
     QTemporaryFile source(QDir::tempPath() + QStringLiteral("/source-XXXXXX.png"));
     return source.open() && picture.save(&source, "PNG") && source.flush() &&
-           runQuietly(QStringLiteral("convert"), QStringList{source.fileName()} + options + QStringList{path});
+           runQuietly(QStringLiteral("convert"),
+                      QStringList{source.fileName()} + options + QStringList{path});
 }
 
 QByteArray os2SecondBitmap(const QByteArray &windows)
@@ -216,9 +217,12 @@ QByteArray linearPsd(const QImage &picture)
         for (int y = 0; y < picture.height(); ++y) {
             for (int x = 0; x < picture.width(); ++x) {
                 const QRgb pixel = picture.pixel(x, y);
-                const float value = (channel == 0 ? qRed(pixel) : channel == 1 ? qGreen(pixel) : qBlue(pixel)) / 255.0f;
-                const float linear = value <= 0.04045f ? value / 12.92f
-                                                       : std::pow((value + 0.055f) / 1.055f, 2.4f);
+                const float value = (channel == 0   ? qRed(pixel)
+                                     : channel == 1 ? qGreen(pixel)
+                                                    : qBlue(pixel)) /
+                                    255.0f;
+                const float linear =
+                    value <= 0.04045f ? value / 12.92f : std::pow((value + 0.055f) / 1.055f, 2.4f);
                 quint32 bits;
                 std::memcpy(&bits, &linear, 4);
                 append(bits);

@@ -40,10 +40,10 @@ bool parse(const QByteArray &bytes, Header &header)
     header.planes = data[65];
     header.lineBytes = qFromLittleEndian<quint16>(data + 66);
     header.size = QSize(right - left + 1, bottom - top + 1);
-    const bool known = (header.bits == 1 && header.planes >= 1 && header.planes <= 4) ||
-                       ((header.bits == 2 || header.bits == 4) && header.planes == 1) ||
-                       (header.bits == 8 && (header.planes == 1 || header.planes == 3 ||
-                                             header.planes == 4));
+    const bool known =
+        (header.bits == 1 && header.planes >= 1 && header.planes <= 4) ||
+        ((header.bits == 2 || header.bits == 4) && header.planes == 1) ||
+        (header.bits == 8 && (header.planes == 1 || header.planes == 3 || header.planes == 4));
     return known && !header.size.isEmpty() &&
            qint64(header.lineBytes) * 8 >= qint64(header.size.width()) * header.bits;
 }
@@ -115,7 +115,7 @@ bool PcxHandler::read(QImage *image)
         return false;
     const auto *headerColours = reinterpret_cast<const uchar *>(head.constData()) + kHeaderPalette;
     const bool direct = header.bits == 8 && header.planes > 1;
-    const QImage::Format format = !direct            ? QImage::Format_Indexed8
+    const QImage::Format format = !direct              ? QImage::Format_Indexed8
                                   : header.planes == 4 ? QImage::Format_ARGB32
                                                        : QImage::Format_RGB32;
     QImage picture;

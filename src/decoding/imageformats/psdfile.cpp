@@ -206,8 +206,8 @@ quint16 sample(const PsdComposite &psd, const QByteArray &plane, qsizetype index
     std::memcpy(&value, &bits, sizeof value);
     value = std::isnan(value) ? 0.0f : qBound(0.0f, value, 1.0f);
     if (colour)
-        value = value <= 0.0031308f ? 12.92f * value
-                                    : 1.055f * std::pow(value, 1.0f / 2.4f) - 0.055f;
+        value =
+            value <= 0.0031308f ? 12.92f * value : 1.055f * std::pow(value, 1.0f / 2.4f) - 0.055f;
     return quint16(std::lround(value * 65535.0f));
 }
 
@@ -225,10 +225,9 @@ bool labToRgb(const PsdComposite &psd, QImage &picture)
 {
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    const std::unique_ptr<void, TransformDelete> transform(cmsCreateTransform(
-        lab, psd.alpha ? kLabAlpha16 : TYPE_Lab_16, srgb,
-        TYPE_RGBA_16, INTENT_PERCEPTUAL,
-        psd.alpha ? cmsFLAGS_COPY_ALPHA : 0));
+    const std::unique_ptr<void, TransformDelete> transform(
+        cmsCreateTransform(lab, psd.alpha ? kLabAlpha16 : TYPE_Lab_16, srgb, TYPE_RGBA_16,
+                           INTENT_PERCEPTUAL, psd.alpha ? cmsFLAGS_COPY_ALPHA : 0));
     cmsCloseProfile(lab);
     cmsCloseProfile(srgb);
     if (!transform)

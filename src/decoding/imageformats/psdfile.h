@@ -13,16 +13,24 @@ class QIODevice;
 // after its layers, which are not composed here: channel by channel, as stored.
 struct PsdComposite
 {
-    enum Mode { Bitmap = 0, Grey = 1, Indexed = 2, Rgb = 3, Cmyk = 4, Multichannel = 7,
-                Duotone = 8, Lab = 9 };
+    enum Mode {
+        Bitmap = 0,
+        Grey = 1,
+        Indexed = 2,
+        Rgb = 3,
+        Cmyk = 4,
+        Multichannel = 7,
+        Duotone = 8,
+        Lab = 9
+    };
 
     QSize size;
     int mode = Rgb;
-    int depth = 8;           // bits a sample: 1 (bitmap), 8, 16, or 32 (floats, linear light)
-    bool alpha = false;      // the channel after the colours is the merged transparency
-    bool matted = false;     // the colours are blended with white where the alpha is partial
-    QByteArray profile;      // the embedded ICC profile, if any
-    QByteArray palette;      // Indexed: 256 reds, then 256 greens, then 256 blues
+    int depth = 8;       // bits a sample: 1 (bitmap), 8, 16, or 32 (floats, linear light)
+    bool alpha = false;  // the channel after the colours is the merged transparency
+    bool matted = false; // the colours are blended with white where the alpha is partial
+    QByteArray profile;  // the embedded ICC profile, if any
+    QByteArray palette;  // Indexed: 256 reds, then 256 greens, then 256 blues
     int transparentIndex = -1;
     // The colour channels, then the alpha one: rows of ((width × depth + 7) / 8) big-endian
     // bytes, unpadded.

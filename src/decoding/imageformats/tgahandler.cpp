@@ -50,7 +50,8 @@ bool parse(const QByteArray &bytes, Header &header)
     header.mapFirst = qFromLittleEndian<quint16>(data + 3);
     header.mapLength = qFromLittleEndian<quint16>(data + 5);
     header.mapBits = data[7];
-    header.size = QSize(qFromLittleEndian<quint16>(data + 12), qFromLittleEndian<quint16>(data + 14));
+    header.size =
+        QSize(qFromLittleEndian<quint16>(data + 12), qFromLittleEndian<quint16>(data + 14));
     header.bits = data[16];
     header.descriptor = data[17];
     if (data[1] > 1 || header.size.isEmpty() || (header.descriptor & kInterleaving))
@@ -148,9 +149,10 @@ bool TgaHandler::read(QImage *image)
         return false;
     const int mapEntryBytes = header.mapBytes();
     const QByteArray skipped = in->read(header.idBytes);
-    const QByteArray map = header.hasMap ? in->read(qint64(header.mapLength) * mapEntryBytes)
-                                         : QByteArray();
-    if (skipped.size() != header.idBytes || map.size() != (header.hasMap ? header.mapLength * mapEntryBytes : 0))
+    const QByteArray map =
+        header.hasMap ? in->read(qint64(header.mapLength) * mapEntryBytes) : QByteArray();
+    if (skipped.size() != header.idBytes ||
+        map.size() != (header.hasMap ? header.mapLength * mapEntryBytes : 0))
         return false;
     const bool grey = header.kind == Grey;
     // Pictures that say they have alpha, yet are clear all over, are opaque ones written by
@@ -174,8 +176,8 @@ bool TgaHandler::read(QImage *image)
     bool anyAlpha = false;
     for (int row = 0; row < height; ++row) {
         const int y = header.descriptor & kTopToBottom ? row : height - 1 - row;
-        const auto *from = reinterpret_cast<const uchar *>(pixels.constData()) +
-                           qsizetype(row) * width * bytes;
+        const auto *from =
+            reinterpret_cast<const uchar *>(pixels.constData()) + qsizetype(row) * width * bytes;
         uchar *line = picture.scanLine(y);
         for (int column = 0; column < width; ++column) {
             const int x = header.descriptor & kRightToLeft ? width - 1 - column : column;
@@ -186,7 +188,8 @@ bool TgaHandler::read(QImage *image)
             }
             QRgb colour;
             if (header.kind == ColourMapped) {
-                const int index = (bytes == 2 ? qFromLittleEndian<quint16>(p) : p[0]) - header.mapFirst;
+                const int index =
+                    (bytes == 2 ? qFromLittleEndian<quint16>(p) : p[0]) - header.mapFirst;
                 colour = index >= 0 && index < colours.size() ? colours[index] : qRgb(0, 0, 0);
             } else if (grey) {
                 colour = qRgba(p[0], p[0], p[0], p[1]);
