@@ -181,8 +181,10 @@ bool readTiff(QFile &file, StoredColours &stored)
 // Photoshop files store CMYK as Adobe's JPEGs do, 255 for no ink.
 bool readPsd(QFile &file, StoredColours &stored)
 {
+    // The ink values are read only for a profile to apply to them.
     PsdComposite psd;
-    if (!readPsd(&file, psd) || psd.profile.isEmpty())
+    if (!readPsd(&file, psd, false) || psd.profile.isEmpty() ||
+        (psd.mode == PsdComposite::Cmyk && (!file.seek(0) || !readPsd(&file, psd))))
         return false;
     stored.profile = psd.profile;
     stored.cmyk = psdInk(psd);

@@ -282,7 +282,7 @@ bool readPsdHeader(QIODevice *device, PsdComposite &psd)
     return device && parseHeader(device->peek(kHeaderBytes), psd, channels, large);
 }
 
-bool readPsd(QIODevice *device, PsdComposite &psd)
+bool readPsd(QIODevice *device, PsdComposite &psd, bool withPlanes)
 {
     psd = PsdComposite();
     if (!device || device->isSequential())
@@ -326,7 +326,7 @@ bool readPsd(QIODevice *device, PsdComposite &psd)
     const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
     if (limit > 0 && qint64(used) * psd.rowBytes() * psd.size.height() > limit)
         return false;
-    return readPlanes(in, psd, channels, used, large);
+    return !withPlanes || readPlanes(in, psd, channels, used, large);
 }
 
 QImage psdToImage(const PsdComposite &psd)
@@ -361,6 +361,7 @@ QImage psdToImage(const PsdComposite &psd)
     if (psd.mode == PsdComposite::Lab) {
         if (!labToRgb(psd, picture))
             return QImage();
+        picture.setColorSpace(QColorSpace(QColorSpace::SRgb));
         return deep ? picture
                     : picture.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     }

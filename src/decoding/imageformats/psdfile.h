@@ -47,9 +47,9 @@ bool isPsd(QIODevice *device);
 // was. False for no Photoshop file or one this reader cannot show.
 bool readPsdHeader(QIODevice *device, PsdComposite &psd);
 
-// Reads the whole composite; false when the file is no Photoshop file, is truncated, breaks its
-// own counts, or would need more memory than Qt's allocation limit.
-bool readPsd(QIODevice *device, PsdComposite &psd);
+// Reads the whole composite, or all but its planes; false when the file is no Photoshop file, is
+// truncated, breaks its own counts, or would need more memory than Qt's allocation limit.
+bool readPsd(QIODevice *device, PsdComposite &psd, bool withPlanes = true);
 
 // The composite as Qt pictures hold it: 8 bits a channel for 8-bit files, 16 for deeper ones
 // (32-bit floats encoded as sRGB), CMYK by the naive formula that Qt uses for CMYK JPEGs (the
