@@ -3,7 +3,6 @@
 
 #include <QIODevice>
 #include <QImage>
-#include <QVariant>
 #include <QtEndian>
 
 namespace {
@@ -99,9 +98,10 @@ bool PcxHandler::canRead(QIODevice *device)
     return device && parse(device->peek(kHeaderBytes), header);
 }
 
-bool PcxHandler::canRead() const
+QSize PcxHandler::headerSize(QIODevice *device) const
 {
-    return canRead(device());
+    Header header;
+    return parse(device->peek(kHeaderBytes), header) ? header.size : QSize();
 }
 
 bool PcxHandler::read(QImage *image)
@@ -165,17 +165,4 @@ bool PcxHandler::read(QImage *image)
     }
     *image = picture;
     return true;
-}
-
-bool PcxHandler::supportsOption(ImageOption option) const
-{
-    return option == Size;
-}
-
-QVariant PcxHandler::option(ImageOption option) const
-{
-    Header header;
-    if (option != Size || !parse(device()->peek(kHeaderBytes), header))
-        return QVariant();
-    return header.size;
 }

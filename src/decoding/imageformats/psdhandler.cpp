@@ -3,13 +3,6 @@
 
 #include "psdfile.h"
 
-#include <QVariant>
-
-bool PsdHandler::canRead() const
-{
-    return isPsd(device());
-}
-
 bool PsdHandler::read(QImage *image)
 {
     PsdComposite psd;
@@ -22,15 +15,8 @@ bool PsdHandler::read(QImage *image)
     return true;
 }
 
-bool PsdHandler::supportsOption(ImageOption option) const
-{
-    return option == Size;
-}
-
-QVariant PsdHandler::option(ImageOption option) const
+QSize PsdHandler::headerSize(QIODevice *device) const
 {
     PsdComposite psd;
-    if (option != Size || !readPsdHeader(device(), psd))
-        return QVariant();
-    return psd.size;
+    return readPsdHeader(device, psd) ? psd.size : QSize();
 }

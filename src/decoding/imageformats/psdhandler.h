@@ -2,16 +2,16 @@
 #ifndef PSDHANDLER_H
 #define PSDHANDLER_H
 
-#include <QImageIOHandler>
+#include "sizedhandler.h"
 
 // Reads the merged picture of a Photoshop file (psdfile.h), with its colour profile.
-class PsdHandler : public QImageIOHandler
+class PsdHandler : public SizedHandler
 {
 public:
-    bool canRead() const override;
     bool read(QImage *image) override;
-    bool supportsOption(ImageOption option) const override;
-    QVariant option(ImageOption option) const override;
+
+protected:
+    QSize headerSize(QIODevice *device) const override;
 };
 
 #endif

@@ -3,7 +3,6 @@
 
 #include <QIODevice>
 #include <QImage>
-#include <QVariant>
 #include <QtEndian>
 
 #include <cstring>
@@ -136,9 +135,10 @@ bool TgaHandler::canRead(QIODevice *device)
     return device && parse(device->peek(kHeaderBytes), header);
 }
 
-bool TgaHandler::canRead() const
+QSize TgaHandler::headerSize(QIODevice *device) const
 {
-    return canRead(device());
+    Header header;
+    return parse(device->peek(kHeaderBytes), header) ? header.size : QSize();
 }
 
 bool TgaHandler::read(QImage *image)
@@ -204,17 +204,4 @@ bool TgaHandler::read(QImage *image)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     *image = picture;
     return true;
-}
-
-bool TgaHandler::supportsOption(ImageOption option) const
-{
-    return option == Size;
-}
-
-QVariant TgaHandler::option(ImageOption option) const
-{
-    Header header;
-    if (option != Size || !parse(device()->peek(kHeaderBytes), header))
-        return QVariant();
-    return header.size;
 }
