@@ -893,6 +893,7 @@ void TestLoader::classicFormats_data()
     row("Photoshop bitmap", "PSD:a.psd", {"-type", "Bilevel"}, "mono");
     row("Photoshop large document", "PSB:a.psb", {});
     row("Photoshop RGB, 32-bit floats", "PSD:linear.psd", {});
+    row("Photoshop's own file, half transparent over white", "PSD:matted.psd", {}, "alpha");
     row("Photoshop, uncompressed", "PSD:a.psd", {"-compress", "None"});
     // ImageMagick writes a TGA file's rows from the top, and says so when it is told to.
     const QStringList top{"-orient", "TopLeft"};
@@ -905,6 +906,7 @@ void TestLoader::classicFormats_data()
     row("TGA greyscale, run-length", "a.tga",
         top + QStringList{"-colorspace", "Gray", "-compress", "RLE"}, "grey");
     row("TGA half transparent", "a.tga", top, "alpha");
+    row("TGA of 16 bits a pixel", "five.tga", {});
     row("BMP version 3, RLE8", "BMP3:a.bmp", {"-type", "Palette", "-compress", "RLE"});
     row("BMP of OS/2", "BMP2:a.bmp", {});
     row("BMP of OS/2's second version, short header", "BMP3:os2.bmp", {"-type", "Palette"});
@@ -918,6 +920,7 @@ void TestLoader::classicFormats_data()
     row("PCX true colour", "a.pcx", {});
     row("PCX with a palette", "a.pcx", {"-type", "Palette"});
     row("PCX one bit", "a.pcx", {"-type", "Bilevel"}, "mono");
+    row("PCX of four one-bit planes", "ega.pcx", {});
 }
 
 // Each variant that ImageMagick writes of the older formats shows at its full size, with the
@@ -950,9 +953,10 @@ void TestLoader::classicFormats()
             for (int x = block(i).left(); x <= block(i).right(); ++x)
                 picture.setPixelColor(x, y, colours[i]);
     QVERIFY(writeWithMagick(name.chopped(file.size()) + path, picture, options));
-    if (file == QLatin1String("linear.psd")) {
-        QFile psd(path);
-        QVERIFY(psd.open(QIODevice::WriteOnly) && psd.write(linearPsd(picture)) > 0);
+    const QByteArray handMade = handMadeVariant(file, picture);
+    if (!handMade.isEmpty()) {
+        QFile made(path);
+        QVERIFY(made.open(QIODevice::WriteOnly) && made.write(handMade) == handMade.size());
     }
     if (file == QLatin1String("os2.bmp")) {
         QFile bitmap(path);

@@ -48,8 +48,10 @@ bool writeWithMagick(const QString &path, const QImage &picture, const QStringLi
 // second version: 16 bytes, up to the bits a pixel.
 QByteArray os2SecondBitmap(const QByteArray &windows);
 
-// picture as a Photoshop RGB file of 32-bit floats in linear light, as Photoshop stores them
-// (ImageMagick writes no such file), uncompressed.
-QByteArray linearPsd(const QImage &picture);
+// picture in a variant that ImageMagick does not write, by the name of the file: a Photoshop
+// file of 32-bit floats (linear.psd) or as Photoshop's own writer stores transparency
+// (matted.psd), a TGA file of 16 bits a pixel (five.tga), a PCX file of four one-bit planes
+// (ega.pcx, at most 16 colours); empty for other names.
+QByteArray handMadeVariant(const QString &name, const QImage &picture);
 
 #endif
