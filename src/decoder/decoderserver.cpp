@@ -128,9 +128,9 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
         break;
     }
     case DecoderRequest::Format: {
-        QFile file(request.name);
-        if (openRegularFile(file))
-            reply.formats = QStringList{QString::fromLatin1(QImageReader::imageFormat(&file))};
+        const QByteArray format = pictureFormat(request.name);
+        if (!format.isEmpty())
+            reply.formats = QStringList{QString::fromLatin1(format)};
         reply.ok = true;
         break;
     }

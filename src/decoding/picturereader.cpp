@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "picturereader.h"
 
+#include "os2bitmap.h"
 #include "paths.h"
 #include "readreduction.h"
 #include "reduction.h"
 #include "storedcolours.h"
+#include "tgahandler.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
@@ -27,7 +30,24 @@ void premultiplyDeep(QImage &picture)
     picture.reinterpretAsFormat(QImage::Format_RGBA64_Premultiplied);
 }
 
+// Qt's own TGA plugin claims every .tga file by its name, yet reads only uncompressed true
+// colour ones of the format's second version (and its ICO plugin claims those by their content):
+// the project's reader takes them all.
+bool isTgaFile(const QString &path, QFile &file)
+{
+    return pathExtension(path).compare(QLatin1String("tga"), Qt::CaseInsensitive) == 0 &&
+           TgaHandler::canRead(&file);
+}
+
 } // namespace
+
+QByteArray pictureFormat(const QString &path)
+{
+    QFile file(path);
+    if (!openRegularFile(file))
+        return QByteArray();
+    return isTgaFile(path, file) ? QByteArray("tga") : QImageReader::imageFormat(&file);
+}
 
 // Qt guesses the format from the file's name and content, as for QImage(path); only regular
 // files are read. Qt leaves a file's orientation to the caller, who may turn a smaller copy.
@@ -37,7 +57,18 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     QFile file(path);
     if (!openRegularFile(file))
         return false;
-    QImageReader reader(&file);
+    // It neither reduces nor turns, and TGA files carry no colour profile.
+    if (isTgaFile(path, file)) {
+        TgaHandler tga;
+        tga.setDevice(&file);
+        orientation = QImageIOHandler::TransformationNone;
+        return tga.read(&buffer);
+    }
+    // A bitmap of OS/2's second version reaches Qt's reader with a Windows header.
+    QBuffer rewritten;
+    rewritten.setData(windowsBitmap(file));
+    const bool os2 = !rewritten.data().isEmpty() && rewritten.open(QIODevice::ReadOnly);
+    QImageReader reader(os2 ? static_cast<QIODevice *>(&rewritten) : &file, os2 ? "bmp" : "");
     // Asked before the read: the reader forgets a format it found by the content once done.
     const QByteArray format = reader.format();
     const QSize original = reduceToFit(reader, file.size());

@@ -16,4 +16,7 @@
 bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, int leastSide,
                  const QSize &coverSize = QSize());
 
+// The format of the file at path as readPicture reads it, as Qt names formats; empty for none.
+QByteArray pictureFormat(const QString &path);
+
 #endif

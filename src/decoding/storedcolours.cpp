@@ -3,6 +3,7 @@
 
 #include "appearance.h"
 #include "paths.h"
+#include "psdfile.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -177,19 +178,37 @@ bool readTiff(QFile &file, StoredColours &stored)
     return true;
 }
 
+// Photoshop files store CMYK as Adobe's JPEGs do, 255 for no ink.
+bool readPsd(QFile &file, StoredColours &stored)
+{
+    // The ink values are read only for a profile to apply to them.
+    PsdComposite psd;
+    if (!readPsd(&file, psd, false) || psd.profile.isEmpty() ||
+        (psd.mode == PsdComposite::Cmyk && (!file.seek(0) || !readPsd(&file, psd))))
+        return false;
+    stored.profile = psd.profile;
+    stored.cmyk = psdInk(psd);
+    stored.size = psd.size;
+    stored.inverted = true;
+    return true;
+}
+
 } // namespace
 
 bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored)
 {
     stored = StoredColours();
     const bool tiff = format == "tiff";
-    if (format != "jpeg" && !tiff)
+    const bool psd = format == "psd" || format == "psb";
+    if (format != "jpeg" && !tiff && !psd)
         return false;
     QFile file(path);
     if (!openRegularFile(file) || file.size() == 0)
         return false;
     if (tiff)
         return readTiff(file, stored);
+    if (psd)
+        return readPsd(file, stored);
     // Mapped, not read: most files carry no profile, and only their headers are looked at.
     const uchar *data = file.map(0, file.size());
     return data && readJpeg(data, file.size(), stored);

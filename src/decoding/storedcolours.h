@@ -24,8 +24,9 @@ struct StoredColours
 // LittleCMS cannot use the profile either.
 QImage storedToSrgb(const QImage &picture, const StoredColours &stored);
 
-// Reads the embedded profile of the JPEG or TIFF file at path (format as Qt names it), and its
-// CMYK values when it has both; false when there is no profile or the file cannot be read.
+// Reads the embedded profile of the JPEG, TIFF or Photoshop file at path (format as Qt names
+// it), and its CMYK values when it has both; false when there is no profile or the file cannot
+// be read.
 bool readStoredColours(const QString &path, const QByteArray &format, StoredColours &stored);
 
 // Qt shows the pixels of a file whose profile it cannot use (CMYK, table-based) as they are

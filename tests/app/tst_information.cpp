@@ -57,6 +57,9 @@ void InformationTest::initTestCase()
     // An AVIF under another suffix: its brands name it.
     QVERIFY(writeHeif(dir.filePath("avif.heic"), picture, {true}));
 
+    // An uncompressed TGA, which Qt's ICO plugin takes for a cursor by its content.
+    QVERIFY(writeWithMagick(dir.filePath("plain.tga"), picture, {}));
+
     // An Exif block whose first directory lies far beyond the end of the file.
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
@@ -90,6 +93,7 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"exif.heic", "Format", "HEIC"},
         {"avif.heic", "Format", "AVIF"},
         {"exif.jxl", "Format", "JPEG XL"},
+        {"plain.tga", "Format", "TGA"},
         {"exif.jxl", "Lens", "Velmora 50mm F1.8"},
         {"exif.jxl", "Aperture", "f/2.8"},
         {"raw.dng", "Camera", "Velmora Test Sensor"},

@@ -65,6 +65,8 @@ private slots:
     void colourProfiles();
     void newFormats_data();
     void newFormats();
+    void classicFormats_data();
+    void classicFormats();
     void newFormatOrientation_data();
     void newFormatOrientation();
     void printColours_data();
@@ -868,6 +870,117 @@ void TestLoader::newFormats()
     QCOMPARE(capture.text(), QByteArray());
 }
 
+void TestLoader::classicFormats_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("kind");
+
+    const auto row = [](const char *what, const char *name, const QStringList &options,
+                        const char *kind = "colour") {
+        QTest::newRow(what) << QString(name) << options << QString(kind);
+    };
+    row("Photoshop RGB", "PSD:a.psd", {});
+    row("Photoshop RGB, 16 bits", "PSD:a.psd", {"-depth", "16"});
+    row("Photoshop RGB, half transparent", "PSD:a.psd", {}, "alpha");
+    row("Photoshop greyscale", "PSD:a.psd", {"-colorspace", "Gray"}, "grey");
+    row("Photoshop greyscale, 16 bits", "PSD:a.psd", {"-colorspace", "Gray", "-depth", "16"},
+        "grey");
+    row("Photoshop CMYK", "PSD:a.psd", {"-colorspace", "CMYK"});
+    row("Photoshop CMYK, 16 bits", "PSD:a.psd", {"-colorspace", "CMYK", "-depth", "16"});
+    row("Photoshop Lab", "PSD:a.psd", {"-colorspace", "Lab"});
+    row("Photoshop indexed", "PSD:a.psd", {"-type", "Palette"});
+    row("Photoshop bitmap", "PSD:a.psd", {"-type", "Bilevel"}, "mono");
+    row("Photoshop large document", "PSB:a.psb", {});
+    row("Photoshop RGB, 32-bit floats", "PSD:linear.psd", {});
+    row("Photoshop's own file, half transparent over white", "PSD:matted.psd", {}, "alpha");
+    row("Photoshop, uncompressed", "PSD:a.psd", {"-compress", "None"});
+    // ImageMagick writes a TGA file's rows from the top, and says so when it is told to.
+    const QStringList top{"-orient", "TopLeft"};
+    row("TGA true colour", "a.tga", top);
+    row("TGA true colour, stored from the bottom row", "a.tga", {"-flip", "-orient", "BottomLeft"});
+    row("TGA run-length", "a.tga", top + QStringList{"-compress", "RLE"});
+    row("TGA colour-mapped, run-length", "a.tga",
+        top + QStringList{"-type", "Palette", "-compress", "RLE"});
+    row("TGA colour-mapped", "a.tga", top + QStringList{"-type", "Palette"});
+    row("TGA greyscale, run-length", "a.tga",
+        top + QStringList{"-colorspace", "Gray", "-compress", "RLE"}, "grey");
+    row("TGA half transparent", "a.tga", top, "alpha");
+    row("TGA of 16 bits a pixel", "five.tga", {});
+    row("BMP version 3, RLE8", "BMP3:a.bmp", {"-type", "Palette", "-compress", "RLE"});
+    row("BMP of OS/2", "BMP2:a.bmp", {});
+    row("BMP of OS/2's second version, short header", "BMP3:os2.bmp", {"-type", "Palette"});
+    row("BMP version 5, half transparent", "BMP:a.bmp", {}, "alpha");
+    row("ICO, 32 bits with alpha", "a.ico", {}, "alpha");
+    row("ICO with a palette and a mask", "a.ico", {"-type", "Palette"});
+    row("plain PPM", "a.ppm", {"-compress", "None"});
+    row("plain PGM", "a.pgm", {"-compress", "None"}, "grey");
+    row("plain PBM", "a.pbm", {"-compress", "None"}, "mono");
+    row("raw PPM, 16 bits", "a.ppm", {"-depth", "16"});
+    row("PCX true colour", "a.pcx", {});
+    row("PCX with a palette", "a.pcx", {"-type", "Palette"});
+    row("PCX one bit", "a.pcx", {"-type", "Bilevel"}, "mono");
+    row("PCX of four one-bit planes", "ega.pcx", {});
+}
+
+// Each variant that ImageMagick writes of the older formats shows at its full size, with the
+// colours of its source, the same for the pane and the grid.
+void TestLoader::classicFormats()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString file = name.section(QLatin1Char(':'), -1);
+    const QString path = dir.filePath(file);
+    // Four blocks of colours that every variant holds exactly; an odd width, as rows get padded.
+    const QSize size(37, 23);
+    QList<QColor> colours{{200, 40, 40}, {40, 160, 60}, {30, 60, 200}, {240, 230, 60}};
+    if (kind == QLatin1String("grey"))
+        colours = {QColor(30, 30, 30), QColor(100, 100, 100), QColor(170, 170, 170), Qt::white};
+    else if (kind == QLatin1String("mono"))
+        colours = {Qt::black, Qt::white, Qt::white, Qt::black};
+    if (kind == QLatin1String("alpha")) {
+        colours[1].setAlpha(128);
+        colours[2].setAlpha(0);
+    }
+    QImage picture(size, QImage::Format_ARGB32);
+    const auto block = [&](int i) {
+        return QRect(i % 2 * 18, i / 2 * 11, i % 2 ? 19 : 18, i / 2 ? 12 : 11);
+    };
+    for (int i = 0; i < 4; ++i)
+        for (int y = block(i).top(); y <= block(i).bottom(); ++y)
+            for (int x = block(i).left(); x <= block(i).right(); ++x)
+                picture.setPixelColor(x, y, colours[i]);
+    QVERIFY(writeWithMagick(name.chopped(file.size()) + path, picture, options));
+    const QByteArray handMade = handMadeVariant(file, picture);
+    if (!handMade.isEmpty()) {
+        QFile made(path);
+        QVERIFY(made.open(QIODevice::WriteOnly) && made.write(handMade) == handMade.size());
+    }
+    if (file == QLatin1String("os2.bmp")) {
+        QFile bitmap(path);
+        QVERIFY(bitmap.open(QIODevice::ReadWrite));
+        const QByteArray os2 = os2SecondBitmap(bitmap.readAll());
+        QVERIFY(bitmap.resize(0) && bitmap.write(os2) == os2.size());
+    }
+    QVERIFY(supportedFormats().contains(pathExtension(path)));
+
+    StdoutCapture capture;
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), size);
+        for (int i = 0; i < 4; ++i) {
+            const QColor seen = image.pixelColor(block(i).center());
+            QVERIFY2(
+                qAbs(seen.alpha() - colours[i].alpha()) <= 2 &&
+                    (colours[i].alpha() == 0 || near(seen, colours[i], kJpegTolerance)),
+                qPrintable(QString::number(i) + QLatin1Char(' ') + seen.name(QColor::HexArgb)));
+        }
+    }
+    QCOMPARE(capture.text(), QByteArray());
+}
+
 void TestLoader::newFormatOrientation_data()
 {
     addOrientationRows();
@@ -906,6 +1019,8 @@ void TestLoader::printColours_data()
         << "print.jpg" << grassInk << QColor(116, 171, 88);
     QTest::newRow("CMYK TIFF with a print profile")
         << "print.tif" << grassInk << QColor(116, 171, 88);
+    QTest::newRow("CMYK Photoshop file with a print profile")
+        << "print.psd" << grassInk << QColor(116, 171, 88);
     QTest::newRow("RGB JPEG with a table-based profile")
         << "table.jpg"
         << "xc:rgb(60,180,90)" << QColor(100, 163, 136);

@@ -132,6 +132,42 @@ QByteArray bmpClaiming(quint32 side)
     return bmp + QByteArray(kPixelBytes, '\x40');
 }
 
+// A file's header patched: value, big- or little-endian, at each offset.
+template <typename T>
+QByteArray patched(QByteArray file, std::initializer_list<int> offsets, T value, bool big)
+{
+    for (const int at : offsets) {
+        if (big)
+            qToBigEndian(value, file.data() + at);
+        else
+            qToLittleEndian(value, file.data() + at);
+    }
+    return file;
+}
+
+// Two by two pixels whose only run, of 128 or 63 bytes, goes past the picture's end.
+QByteArray overrunningPsd()
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\1", 14);
+    psd += QByteArray("\0\0\0\2\0\0\0\2\0\x08\0\1", 12);   // 2 × 2, 8 bits, grey
+    psd += QByteArray(12, '\0');                           // no palette, resources, layers
+    psd += QByteArray("\0\1\0\2\0\2\x81\x7f\x81\x7f", 10); // run-length rows of 2 bytes
+    return psd;
+}
+QByteArray overrunningTga()
+{
+    QByteArray tga("\0\0\x0a", 3); // run-length true colour
+    tga += QByteArray(9, '\0') + QByteArray("\2\0\2\0\x18\x20", 6) + "\xff\x40\x80\xc0";
+    return tga;
+}
+QByteArray overrunningPcx()
+{
+    QByteArray pcx("\x0a\x05\x01\x08", 4); // version 5, run-length, 8 bits
+    pcx += QByteArray("\0\0\0\0\1\0\1\0", 8) + QByteArray(53, '\0');
+    pcx += QByteArray("\1\2\0", 3) + QByteArray(60, '\0'); // one plane of 2 bytes a row
+    return pcx + "\xff\x80";
+}
+
 QByteArray gifClaiming(quint16 side)
 {
     QByteArray gif("GIF89a");
@@ -268,12 +304,21 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     });
     const QByteArray jxl =
         madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
+    const auto magick = [&picture](const char *prefix, const QStringList &options) {
+        return madeBy([&](const QString &path) {
+            return writeWithMagick(QLatin1String(prefix) + path, picture, options);
+        });
+    };
+    const QByteArray psd = magick("PSD:", {});
+    const QByteArray tga = magick("TGA:", {"-compress", "RLE"});
+    const QByteArray pcx = magick("PCX:", {});
 
     // Every kind the viewer lists, and a few camera kinds.
     const QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
                             QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("cr2"),
                             QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
-                            QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl")};
+                            QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl"),
+                            QStringLiteral("psd"),  QStringLiteral("tga"),  QStringLiteral("pcx")};
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -311,6 +356,9 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"AVIF", "avif", avif, kPictureSize, kPictureSize},
         {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
         {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
+        {"PSD", "psd", psd, kPictureSize, kPictureSize},
+        {"TGA", "tga", tga, kPictureSize, kPictureSize},
+        {"PCX", "pcx", pcx, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
         if (whole.data.isEmpty()) {
@@ -425,6 +473,42 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
                                                         {"avif", heifClaiming(avif, kAbsurdSide)},
                                                         {"jxl", jxlClaiming(kAbsurdSide)}};
+    // The older formats: sizes beyond every limit over a few bytes, and runs past the end of a
+    // row or of the picture, which a reader must cut or refuse.
+    const QList<QPair<QByteArray, QByteArray>> older{
+        {"psd", patched<quint32>(psd, {14, 18}, 30000, true)},
+        {"tga", patched<quint16>(tga, {12, 14}, 65535, false)},
+        {"pcx",
+         patched<quint16>(patched<quint16>(pcx, {8, 10}, 65534, false), {66}, 65535, false)}};
+    for (const auto &[extension, data] : older)
+        add({QString::fromLatin1(extension.toUpper()) +
+                 QStringLiteral(" header claiming 65535 x 65535 pixels or more"),
+             {},
+             "absurd." + extension,
+             Group::Absurd,
+             Outcome::Null,
+             {},
+             {}},
+            data);
+    add({QStringLiteral("PSD whose run of 128 bytes fills a row of 2"),
+         {},
+         "overrun.psd",
+         Group::Damaged,
+         Outcome::Null,
+         {},
+         {}},
+        overrunningPsd());
+    for (const auto &[extension, data] : {qMakePair(QByteArray("tga"), overrunningTga()),
+                                          qMakePair(QByteArray("pcx"), overrunningPcx())})
+        add({QString::fromLatin1(extension.toUpper()) +
+                 QStringLiteral(" whose last run goes past the picture"),
+             {},
+             "overrun." + extension,
+             Group::Damaged,
+             Outcome::Picture,
+             QSize(2, 2),
+             QSize(2, 2)},
+            data);
     for (const auto &[extension, data] : claiming)
         add({QString::fromLatin1(extension.toUpper()) + absurd.arg(kAbsurdSide),
              {},

@@ -13,6 +13,7 @@
 #include <lcms2.h>
 #include <libheif/heif.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -182,4 +183,135 @@ bool writeProfiled(const QString &path, const QStringList &source, const QByteAr
     return written && QProcess::execute(QStringLiteral("convert"),
                                         source + QStringList{QStringLiteral("-profile"),
                                                              icc.fileName(), path}) == 0;
+}
+
+bool writeWithMagick(const QString &path, const QImage &picture, const QStringList &options)
+{
+    QTemporaryFile source(QDir::tempPath() + QStringLiteral("/source-XXXXXX.png"));
+    return source.open() && picture.save(&source, "PNG") && source.flush() &&
+           runQuietly(QStringLiteral("convert"),
+                      QStringList{source.fileName()} + options + QStringList{path});
+}
+
+QByteArray os2SecondBitmap(const QByteArray &windows)
+{
+    constexpr int kDropped = 24;
+    QByteArray os2 = windows.left(30) + windows.mid(54);
+    qToLittleEndian<quint32>(16, os2.data() + 14);
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(os2.constData() + 10) - kDropped,
+                             os2.data() + 10);
+    return os2;
+}
+
+namespace {
+
+template <typename T> void appendNumber(QByteArray &out, T value, bool big)
+{
+    const T stored = big ? qToBigEndian(value) : qToLittleEndian(value);
+    out.append(reinterpret_cast<const char *>(&stored), sizeof stored);
+}
+
+// RGB, raw rows: 32-bit floats in linear light, or 8 bits with the merged transparency that
+// Photoshop's own writer (which records its version) blends with white.
+QByteArray photoshopFile(const QImage &picture, bool linear)
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0", 13);
+    psd += char(linear ? 3 : 4);
+    appendNumber<quint32>(psd, quint32(picture.height()), true);
+    appendNumber<quint32>(psd, quint32(picture.width()), true);
+    psd += QByteArray(linear ? "\0\x20\0\3" : "\0\x08\0\3", 4) + QByteArray(4, '\0');
+    if (linear)
+        psd += QByteArray(10, '\0'); // no resources, no layers, raw rows
+    else // the version resource; a layer count of -1, which makes the fourth channel alpha
+        psd += QByteArray("\0\0\0\x10"
+                          "8BIM\x04\x21\0\0\0\0\0\4\0\0\0\1"
+                          "\0\0\0\6\0\0\0\2\xff\xff\0\0",
+                          32);
+    for (int channel = 0; channel < (linear ? 3 : 4); ++channel) {
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor pixel = picture.pixelColor(x, y);
+                const float alpha = float(pixel.alphaF());
+                const float value = channel == 3   ? alpha
+                                    : channel == 0 ? float(pixel.redF())
+                                    : channel == 1 ? float(pixel.greenF())
+                                                   : float(pixel.blueF());
+                if (!linear) {
+                    psd += char(qRound(255 * (channel == 3 ? value : value * alpha + 1 - alpha)));
+                    continue;
+                }
+                const float light =
+                    value <= 0.04045f ? value / 12.92f : std::pow((value + 0.055f) / 1.055f, 2.4f);
+                quint32 bits;
+                std::memcpy(&bits, &light, 4);
+                appendNumber(psd, bits, true);
+            }
+        }
+    }
+    return psd;
+}
+
+// True colour of 5 bits a channel, from the top row.
+QByteArray fiveBitTga(const QImage &picture)
+{
+    QByteArray tga = QByteArray("\0\0\2", 3) + QByteArray(9, '\0');
+    appendNumber<quint16>(tga, quint16(picture.width()), false);
+    appendNumber<quint16>(tga, quint16(picture.height()), false);
+    tga += "\x10\x20";
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, y);
+            appendNumber<quint16>(
+                tga,
+                quint16((qRed(pixel) >> 3) << 10 | (qGreen(pixel) >> 3) << 5 | qBlue(pixel) >> 3),
+                false);
+        }
+    }
+    return tga;
+}
+
+// Sixteen colours as EGA cards stored them: four planes of one bit, the colours in the header,
+// every byte coded as a run of one.
+QByteArray egaPcx(const QImage &picture)
+{
+    QList<QRgb> colours;
+    const int lineBytes = (picture.width() + 15) / 16 * 2;
+    QByteArray pcx("\x0a\x05\x01\x01\0\0\0\0", 8);
+    appendNumber<quint16>(pcx, quint16(picture.width() - 1), false);
+    appendNumber<quint16>(pcx, quint16(picture.height() - 1), false);
+    QByteArray rows;
+    for (int y = 0; y < picture.height(); ++y) {
+        QByteArray planes(4 * lineBytes, '\0');
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, y);
+            if (!colours.contains(pixel))
+                colours.append(pixel);
+            for (int p = 0; p < 4; ++p)
+                planes[p * lineBytes + x / 8] |=
+                    char((colours.indexOf(pixel) >> p & 1) << (7 - x % 8));
+        }
+        for (const char byte : planes)
+            rows += QByteArray("\xc1", 1) + byte;
+    }
+    pcx += QByteArray(4, '\0');
+    for (int i = 0; i < 16; ++i) {
+        const QRgb colour = colours.value(i);
+        pcx += QByteArray(1, char(qRed(colour))) + char(qGreen(colour)) + char(qBlue(colour));
+    }
+    pcx += QByteArray("\0\4", 2);
+    appendNumber<quint16>(pcx, quint16(lineBytes), false);
+    return pcx + QByteArray(60, '\0') + rows;
+}
+
+} // namespace
+
+QByteArray handMadeVariant(const QString &name, const QImage &picture)
+{
+    if (name == QLatin1String("linear.psd") || name == QLatin1String("matted.psd"))
+        return photoshopFile(picture, name == QLatin1String("linear.psd"));
+    if (name == QLatin1String("five.tga"))
+        return fiveBitTga(picture);
+    if (name == QLatin1String("ega.pcx"))
+        return egaPcx(picture);
+    return QByteArray();
 }

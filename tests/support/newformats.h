@@ -40,4 +40,18 @@ QByteArray tableProfile(int channels);
 // inverted with an Adobe marker, as Adobe's writers make them. False on failure.
 bool writeProfiled(const QString &path, const QStringList &source, const QByteArray &profile);
 
+// Writes picture through ImageMagick's convert with options before the output path (which may
+// start with the format, as "BMP3:"), for the older formats' variants. False on failure.
+bool writeWithMagick(const QString &path, const QImage &picture, const QStringList &options);
+
+// An uncompressed Windows bitmap of 40-byte header rewritten with the shortest header of OS/2's
+// second version: 16 bytes, up to the bits a pixel.
+QByteArray os2SecondBitmap(const QByteArray &windows);
+
+// picture in a variant that ImageMagick does not write, by the name of the file: a Photoshop
+// file of 32-bit floats (linear.psd) or as Photoshop's own writer stores transparency
+// (matted.psd), a TGA file of 16 bits a pixel (five.tga), a PCX file of four one-bit planes
+// (ega.pcx, at most 16 colours); empty for other names.
+QByteArray handMadeVariant(const QString &name, const QImage &picture);
+
 #endif

@@ -3,6 +3,10 @@
 
 #include "heifhandler.h"
 #include "jxlhandler.h"
+#include "pcxhandler.h"
+#include "psdfile.h"
+#include "psdhandler.h"
+#include "tgahandler.h"
 
 namespace {
 
@@ -11,13 +15,31 @@ bool isHeifKey(const QByteArray &format)
     return format == "heic" || format == "heif" || format == "avif";
 }
 
+bool isClassicKey(const QByteArray &format)
+{
+    return format == "psd" || format == "psb" || format == "tga" || format == "pcx";
+}
+
+// The kind of the older formats by their content, the weakest test (TGA has no signature) last;
+// empty for none of them.
+QByteArray classicKind(QIODevice *device)
+{
+    if (isPsd(device))
+        return device->peek(6).endsWith(char(2)) ? "psb" : "psd";
+    if (PcxHandler::canRead(device))
+        return "pcx";
+    if (TgaHandler::canRead(device))
+        return "tga";
+    return QByteArray();
+}
+
 } // namespace
 
 QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
                                                          const QByteArray &format) const
 {
     const QByteArray key = format.toLower();
-    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl")
+    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl" && !isClassicKey(key))
         return {};
     if (!device || !device->isOpen())
         return key.isEmpty() ? Capabilities() : Capabilities(CanRead);
@@ -29,11 +51,23 @@ QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
         return CanRead;
     if ((key.isEmpty() || key == "jxl") && JxlHandler::canRead(device))
         return CanRead;
+    if ((key.isEmpty() || isClassicKey(key)) && !classicKind(device).isEmpty())
+        return CanRead;
     return {};
 }
 
 QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &format) const
 {
+    const QByteArray classic = device ? classicKind(device) : QByteArray();
+    if (!classic.isEmpty() || isClassicKey(format.toLower())) {
+        const QByteArray kind = classic.isEmpty() ? format.toLower() : classic;
+        QImageIOHandler *handler = kind == "pcx"   ? static_cast<QImageIOHandler *>(new PcxHandler)
+                                   : kind == "tga" ? static_cast<QImageIOHandler *>(new TgaHandler)
+                                                   : new PsdHandler;
+        handler->setDevice(device);
+        handler->setFormat(kind);
+        return handler;
+    }
     QImageIOHandler *handler = nullptr;
     if (device && HeifHandler::canRead(device))
         handler = new HeifHandler;

@@ -5,7 +5,8 @@
 #include <QImageIOPlugin>
 
 // Qt's extension point for image formats: the reader asks it for a handler by key (heic, heif,
-// avif, jxl), by a file's suffix, or by content when neither names a format it knows.
+// avif, jxl; psd, psb, tga, pcx), by a file's suffix, or by content when neither names a format
+// it knows.
 class FormatsPlugin : public QImageIOPlugin
 {
     Q_OBJECT
