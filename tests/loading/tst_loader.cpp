@@ -833,6 +833,10 @@ void TestLoader::newFormats_data()
         QTest::addRow("%s, half transparent", name) << QString(name) << 8 << 128;
     }
     QTest::newRow("10-bit AVIF") << "deep.avif" << 10 << 255;
+    QTest::newRow("JPEG 2000, half transparent") << "web.jp2" << 8 << 128;
+    QTest::newRow("16-bit JPEG 2000") << "deep.jp2" << 16 << 255;
+    QTest::newRow("JPEG 2000 codestream") << "bare.j2k" << 8 << 255;
+    QTest::newRow("JPEG 2000 with colours at half resolution") << "subsampled.jp2" << 8 << 255;
 }
 
 // Each new format, read through Qt's reader by the project's own plugin: listed among the
@@ -852,8 +856,11 @@ void TestLoader::newFormats()
                                : (bits > 8 ? QImage::Format_RGBX64 : QImage::Format_RGB32));
     picture.fill(colour);
     const HeifOptions options{format == QLatin1String("avif"), bits};
-    QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
-                                           : writeHeif(path, picture, options));
+    if (format.startsWith(QLatin1String("j2")) || format == QLatin1String("jp2"))
+        QVERIFY(writeJp2(path, picture, name.startsWith(QLatin1String("sub"))));
+    else
+        QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
+                                               : writeHeif(path, picture, options));
 
     StdoutCapture capture;
     for (bool thumbnail : {false, true}) {

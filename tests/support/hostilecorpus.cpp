@@ -181,6 +181,17 @@ QByteArray jxlClaiming(quint32 side)
     return jxl;
 }
 
+// A JPEG 2000 codestream whose size (SIZ: the picture's and its one tile's) claims side x side.
+QByteArray j2kClaiming(QByteArray j2k, quint32 side)
+{
+    // After SOC, SIZ's marker, length and capabilities; then Xsiz, Ysiz, their offsets, XTsiz and
+    // YTsiz.
+    for (const int at : {8, 12, 24, 28})
+        if (j2k.size() > at + 4)
+            qToBigEndian(side, j2k.data() + at);
+    return j2k;
+}
+
 QByteArray randomBytes(quint32 seed)
 {
     QRandomGenerator generator(seed);
@@ -268,12 +279,19 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     });
     const QByteArray jxl =
         madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
+    // OpenJPEG's tool knows the kind to write by the name's suffix.
+    const auto jpeg2000 = [&picture](const char *suffix) {
+        return madeBy([&](const QString &path) {
+            return writeJp2(path + suffix, picture) && QFile::rename(path + suffix, path);
+        });
+    };
 
     // Every kind the viewer lists, and a few camera kinds.
-    const QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
+    QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
                             QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("cr2"),
                             QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
                             QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl")};
+    kinds << QStringLiteral("jp2");
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -310,6 +328,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"HEIC", "heic", heic, kPictureSize, kPictureSize},
         {"AVIF", "avif", avif, kPictureSize, kPictureSize},
         {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
+        {"JPEG 2000", "jp2", jpeg2000(".jp2"), kPictureSize, kPictureSize},
         {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
@@ -424,7 +443,8 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
 
     const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
                                                         {"avif", heifClaiming(avif, kAbsurdSide)},
-                                                        {"jxl", jxlClaiming(kAbsurdSide)}};
+                                                        {"jxl", jxlClaiming(kAbsurdSide)},
+                                                        {"j2k", j2kClaiming(jpeg2000(".j2k"), kAbsurdSide)}};
     for (const auto &[extension, data] : claiming)
         add({QString::fromLatin1(extension.toUpper()) + absurd.arg(kAbsurdSide),
              {},

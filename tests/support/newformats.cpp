@@ -130,6 +130,39 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation)
     return encoded;
 }
 
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled)
+{
+    const QString source = path + (subsampled ? QLatin1String(".raw") : QLatin1String(".png"));
+    QStringList arguments{QStringLiteral("-i"), source, QStringLiteral("-o"), path};
+    bool written = false;
+    if (subsampled) {
+        QByteArray samples;
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        // Luma and colour differences (sYCC), as OpenJPEG takes subsampled samples to be.
+        const double weights[3][4] = {{0, 0.299, 0.587, 0.114},
+                                      {128, -0.168736, -0.331264, 0.5},
+                                      {128, 0.5, -0.418688, -0.081312}};
+        for (const auto &w : weights) {
+            const int step = &w == weights ? 1 : 2;
+            for (int y = 0; y < rgb.height(); y += step)
+                for (int x = 0; x < rgb.width(); x += step) {
+                    const uchar *p = rgb.constScanLine(y) + 3 * x;
+                    samples.append(char(qBound(0.0, w[0] + w[1] * p[0] + w[2] * p[1] +
+                                                        w[3] * p[2] + 0.5, 255.0)));
+                }
+        }
+        QFile raw(source);
+        written = raw.open(QIODevice::WriteOnly) && raw.write(samples) == samples.size();
+        arguments << QStringLiteral("-F")
+                  << QStringLiteral("%1,%2,3,8,u@1x1:2x2:2x2").arg(rgb.width()).arg(rgb.height());
+    } else {
+        written = picture.save(source);
+    }
+    const bool encoded = written && runQuietly(QStringLiteral("opj_compress"), arguments);
+    QFile::remove(source);
+    return encoded;
+}
+
 QByteArray tableProfile(int channels)
 {
     // Lab in ICC's 16-bit encoding; the formulas keep within its range.

@@ -31,6 +31,11 @@ bool runQuietly(const QString &program, const QStringList &arguments);
 // when it is 1, else through a JPEG.
 bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
 
+// Writes picture as JPEG 2000 through OpenJPEG's opj_compress (a JP2 file, or a bare codestream
+// when path ends in .j2k), from a PNG in its depth and alpha, or with subsampled true from raw
+// samples whose second and third components are kept at half the resolution; false on failure.
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled = false);
+
 // A profile whose table, two points a side, takes RGB (3 channels) or CMYK ink (4) to Lab by a
 // formula that no matrix expresses.
 QByteArray tableProfile(int channels);

@@ -2,6 +2,7 @@
 #include "formatsplugin.h"
 
 #include "heifhandler.h"
+#include "jp2handler.h"
 #include "jxlhandler.h"
 
 namespace {
@@ -11,13 +12,18 @@ bool isHeifKey(const QByteArray &format)
     return format == "heic" || format == "heif" || format == "avif";
 }
 
+bool isJp2Key(const QByteArray &format)
+{
+    return format == "jp2" || format == "j2k" || format == "jpf" || format == "jpx";
+}
+
 } // namespace
 
 QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
                                                          const QByteArray &format) const
 {
     const QByteArray key = format.toLower();
-    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl")
+    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl" && !isJp2Key(key))
         return {};
     if (!device || !device->isOpen())
         return key.isEmpty() ? Capabilities() : Capabilities(CanRead);
@@ -29,6 +35,8 @@ QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
         return CanRead;
     if ((key.isEmpty() || key == "jxl") && JxlHandler::canRead(device))
         return CanRead;
+    if ((key.isEmpty() || isJp2Key(key)) && Jp2Handler::canRead(device))
+        return CanRead;
     return {};
 }
 
@@ -39,14 +47,20 @@ QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &form
         handler = new HeifHandler;
     else if (device && JxlHandler::canRead(device))
         handler = new JxlHandler;
+    else if (device && Jp2Handler::canRead(device))
+        handler = new Jp2Handler;
     else if (isHeifKey(format.toLower()))
         handler = new HeifHandler;
+    else if (isJp2Key(format.toLower()))
+        handler = new Jp2Handler;
     else
         handler = new JxlHandler;
     handler->setDevice(device);
     // The reader's caller is told which kind of file it reads, whatever Qt found the handler by
     // (a key, a suffix or the content): a HEIF file by its brands, as an AVIF named .heic is one.
     QByteArray kind = "jxl";
+    if (dynamic_cast<Jp2Handler *>(handler))
+        kind = "jp2";
     if (dynamic_cast<HeifHandler *>(handler)) {
         kind = device ? HeifHandler::kind(device) : QByteArray();
         if (kind.isEmpty())
