@@ -31,6 +31,7 @@
 #include <memory>
 
 using Preview = DngOptions::Preview;
+Q_DECLARE_METATYPE(ExrOptions)
 
 class TestLoader : public QObject
 {
@@ -65,6 +66,8 @@ private slots:
     void colourProfiles();
     void newFormats_data();
     void newFormats();
+    void openExr_data();
+    void openExr();
     void newFormatOrientation_data();
     void newFormatOrientation();
     void printColours_data();
@@ -873,6 +876,71 @@ void TestLoader::newFormats()
                  qPrintable(seen.name(QColor::HexArgb)));
     }
     QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::openExr_data()
+{
+    QTest::addColumn<ExrOptions>("options");
+    QTest::addColumn<QList<float>>("patches"); // linear red, green, blue and alpha of each
+    QTest::addColumn<QList<QColor>>("shown");
+
+    const QList<float> sky{0.2f, 0.5f, 0.8f, 1.0f};
+    const QColor skyShown(124, 188, 231);
+    QTest::newRow("scan lines of halves within 0 to 1 are shown as stored")
+        << ExrOptions{} << sky << QList<QColor>{skyShown};
+    QTest::newRow("tiles of floats") << ExrOptions{true, true} << sky << QList<QColor>{skyShown};
+    // Brighter than the screen: none white but the brightest, the darkest not black, and the
+    // samples OpenEXR cannot hold as numbers taken as nothing and as its brightest.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    QTest::newRow("bright light is tone-mapped, neither blank nor clipped")
+        << ExrOptions{}
+        << QList<float>{0.05f, 0.05f, 0.05f, 1, 4, 4, 4, 1, 16, 16, 16, 1, nan, inf, nan, 1}
+        << QList<QColor>{QColor(62, 62, 62), QColor(233, 233, 233), Qt::white, QColor(0, 255, 0)};
+    // Red and green exchanged: a stored red is seen green.
+    const QList<QPointF> swapped{{0.30, 0.60}, {0.64, 0.33}, {0.15, 0.06}, {0.3127, 0.3290}};
+    QTest::newRow("chromaticities are the colours' primaries")
+        << ExrOptions{false, false, swapped} << QList<float>{0.5f, 0.02f, 0.02f, 1}
+        << QList<QColor>{QColor(39, 188, 39)};
+    QTest::newRow("half transparent, stored premultiplied")
+        << ExrOptions{} << QList<float>{0.1f, 0.25f, 0.4f, 0.5f}
+        << QList<QColor>{QColor(124, 188, 231, 128)};
+    QTest::newRow("a data window within the display window")
+        << ExrOptions{false, false, {}, QRect(16, 0, 16, 16)}
+        << QList<float>{1, 1, 1, 1, 0.2f, 0.5f, 0.8f, 1, 1, 1, 1, 1}
+        << QList<QColor>{Qt::black, skyShown, Qt::black};
+}
+
+// OpenEXR's linear light on the screen: the display window, the data window's pixels in it, in
+// its primaries, tone-mapped alike for the pane and the grid.
+void TestLoader::openExr()
+{
+    QFETCH(ExrOptions, options);
+    QFETCH(QList<float>, patches);
+    QFETCH(QList<QColor>, shown);
+    QVERIFY(supportedFormats().contains(QStringLiteral("exr")));
+    const bool alpha = patches.at(3) < 1;
+    QImage picture(16 * int(shown.size()), 16,
+                   alpha ? QImage::Format_RGBA32FPx4_Premultiplied : QImage::Format_RGBX32FPx4);
+    for (int x = 0; x < picture.width(); ++x)
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *pixel = reinterpret_cast<float *>(picture.scanLine(y)) + 4 * x;
+            std::copy_n(patches.constData() + 4 * (x / 16), 4, pixel);
+        }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("light.exr"));
+    QVERIFY(writeExr(path, picture, options));
+
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), picture.size());
+        QCOMPARE(image.hasAlphaChannel(), alpha);
+        for (int i = 0; i < shown.size(); ++i) {
+            const QColor seen = image.pixelColor(16 * i + 8, 8);
+            QVERIFY2(near(seen, shown.at(i), 2) && qAbs(seen.alpha() - shown.at(i).alpha()) <= 1,
+                     qPrintable(QStringLiteral("patch %1: %2").arg(i).arg(seen.name(QColor::HexArgb))));
+        }
+    }
 }
 
 void TestLoader::newFormatOrientation_data()

@@ -192,6 +192,22 @@ QByteArray j2kClaiming(QByteArray j2k, quint32 side)
     return j2k;
 }
 
+// An OpenEXR file whose display and data windows (box2i attributes) claim side x side.
+QByteArray exrClaiming(QByteArray exr, qint32 side)
+{
+    for (const QByteArray &name : {QByteArray("displayWindow"), QByteArray("dataWindow")}) {
+        // The name and type, each ended by a zero, the size, then the least and the greatest
+        // corner.
+        const QByteArray attribute = name + '\0' + "box2i" + '\0';
+        const qsizetype at = exr.indexOf(attribute);
+        if (at < 0 || exr.size() < at + attribute.size() + 20)
+            return QByteArray();
+        for (const int corner : {12, 16})
+            qToLittleEndian(side - 1, exr.data() + at + attribute.size() + corner);
+    }
+    return exr;
+}
+
 QByteArray randomBytes(quint32 seed)
 {
     QRandomGenerator generator(seed);
@@ -279,6 +295,9 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     });
     const QByteArray jxl =
         madeBy([&picture](const QString &path) { return writeJxl(path, picture); });
+    const QByteArray exr = madeBy([&picture](const QString &path) {
+        return writeExr(path, picture.convertToFormat(QImage::Format_RGBX32FPx4));
+    });
     // OpenJPEG's tool knows the kind to write by the name's suffix.
     const auto jpeg2000 = [&picture](const char *suffix) {
         return madeBy([&](const QString &path) {
@@ -292,6 +311,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
                             QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
                             QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl")};
     kinds << QStringLiteral("jp2");
+    kinds << QStringLiteral("exr");
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -329,6 +349,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"AVIF", "avif", avif, kPictureSize, kPictureSize},
         {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
         {"JPEG 2000", "jp2", jpeg2000(".jp2"), kPictureSize, kPictureSize},
+        {"OpenEXR", "exr", exr, kPictureSize, kPictureSize},
         {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
     };
     for (const Whole &whole : wholes) {
@@ -444,7 +465,8 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
                                                         {"avif", heifClaiming(avif, kAbsurdSide)},
                                                         {"jxl", jxlClaiming(kAbsurdSide)},
-                                                        {"j2k", j2kClaiming(jpeg2000(".j2k"), kAbsurdSide)}};
+                                                        {"j2k", j2kClaiming(jpeg2000(".j2k"), kAbsurdSide)},
+                                                        {"exr", exrClaiming(exr, kAbsurdSide)}};
     for (const auto &[extension, data] : claiming)
         add({QString::fromLatin1(extension.toUpper()) + absurd.arg(kAbsurdSide),
              {},

@@ -10,6 +10,12 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfStandardAttributes.h>
+#include <ImfTiledOutputFile.h>
 #include <lcms2.h>
 #include <libheif/heif.h>
 
@@ -161,6 +167,52 @@ bool writeJp2(const QString &path, const QImage &picture, bool subsampled)
     const bool encoded = written && runQuietly(QStringLiteral("opj_compress"), arguments);
     QFile::remove(source);
     return encoded;
+}
+
+bool writeExr(const QString &path, const QImage &picture, const ExrOptions &options)
+{
+    const QRect stored = options.dataWindow.isEmpty() ? picture.rect() : options.dataWindow;
+    Imf::Header header(Imath::Box2i({0, 0}, {picture.width() - 1, picture.height() - 1}),
+                       Imath::Box2i({stored.left(), stored.top()},
+                                    {stored.right(), stored.bottom()}));
+    if (options.primaries.size() == 4) {
+        const auto xy = [&options](int i) {
+            return Imath::V2f(float(options.primaries[i].x()), float(options.primaries[i].y()));
+        };
+        Imf::addChromaticities(header, Imf::Chromaticities(xy(0), xy(1), xy(2), xy(3)));
+    }
+    // Samples as stored: OpenEXR converts none while it writes scan lines.
+    const bool alpha = picture.hasAlphaChannel();
+    const QImage samples = picture.convertToFormat(
+        options.floats ? (alpha ? QImage::Format_RGBA32FPx4_Premultiplied : QImage::Format_RGBX32FPx4)
+                       : (alpha ? QImage::Format_RGBA16FPx4_Premultiplied : QImage::Format_RGBX16FPx4));
+    const Imf::PixelType type = options.floats ? Imf::FLOAT : Imf::HALF;
+    const size_t size = options.floats ? sizeof(float) : sizeof(quint16);
+    const QString channels = alpha ? QStringLiteral("RGBA") : QStringLiteral("RGB");
+    Imf::FrameBuffer buffer;
+    // OpenEXR addresses the rows by the data window's coordinates, as the picture's rectangle.
+    char *bits = const_cast<char *>(reinterpret_cast<const char *>(samples.constBits()));
+    for (int i = 0; i < channels.size(); ++i) {
+        const std::string name(1, channels.at(i).toLatin1());
+        header.channels().insert(name, Imf::Channel(type));
+        buffer.insert(name, Imf::Slice(type, bits + i * size, 4 * size,
+                                       size_t(samples.bytesPerLine())));
+    }
+    try {
+        if (options.tiled) {
+            header.setTileDescription(Imf::TileDescription(16, 16));
+            Imf::TiledOutputFile file(QFile::encodeName(path).constData(), header);
+            file.setFrameBuffer(buffer);
+            file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+        } else {
+            Imf::OutputFile file(QFile::encodeName(path).constData(), header);
+            file.setFrameBuffer(buffer);
+            file.writePixels(stored.height());
+        }
+    } catch (...) {
+        return false;
+    }
+    return true;
 }
 
 QByteArray tableProfile(int channels)

@@ -3,6 +3,9 @@
 #define NEWFORMATS_H
 
 #include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +38,18 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
 // when path ends in .j2k), from a PNG in its depth and alpha, or with subsampled true from raw
 // samples whose second and third components are kept at half the resolution; false on failure.
 bool writeJp2(const QString &path, const QImage &picture, bool subsampled = false);
+
+struct ExrOptions
+{
+    bool tiled = false;         // tiles instead of scan lines
+    bool floats = false;        // 32-bit floats instead of halves
+    QList<QPointF> primaries{}; // red, green, blue and white, as chromaticities; none when empty
+    QRect dataWindow{};         // the pixels stored, within the picture's rectangle; all if empty
+};
+
+// Writes picture (RGBX32FPx4 or, for alpha, RGBA32FPx4 premultiplied: linear light, beyond 1
+// where bright) as OpenEXR, its rectangle the display window; false on failure.
+bool writeExr(const QString &path, const QImage &picture, const ExrOptions &options = {});
 
 // A profile whose table, two points a side, takes RGB (3 channels) or CMYK ink (4) to Lab by a
 // formula that no matrix expresses.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formatsplugin.h"
 
+#include "exrhandler.h"
 #include "heifhandler.h"
 #include "jp2handler.h"
 #include "jxlhandler.h"
@@ -23,7 +24,7 @@ QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
                                                          const QByteArray &format) const
 {
     const QByteArray key = format.toLower();
-    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl" && !isJp2Key(key))
+    if (!key.isEmpty() && !isHeifKey(key) && key != "jxl" && !isJp2Key(key) && key != "exr")
         return {};
     if (!device || !device->isOpen())
         return key.isEmpty() ? Capabilities() : Capabilities(CanRead);
@@ -37,6 +38,8 @@ QImageIOPlugin::Capabilities FormatsPlugin::capabilities(QIODevice *device,
         return CanRead;
     if ((key.isEmpty() || isJp2Key(key)) && Jp2Handler::canRead(device))
         return CanRead;
+    if ((key.isEmpty() || key == "exr") && ExrHandler::canRead(device))
+        return CanRead;
     return {};
 }
 
@@ -49,10 +52,14 @@ QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &form
         handler = new JxlHandler;
     else if (device && Jp2Handler::canRead(device))
         handler = new Jp2Handler;
+    else if (device && ExrHandler::canRead(device))
+        handler = new ExrHandler;
     else if (isHeifKey(format.toLower()))
         handler = new HeifHandler;
     else if (isJp2Key(format.toLower()))
         handler = new Jp2Handler;
+    else if (format.toLower() == "exr")
+        handler = new ExrHandler;
     else
         handler = new JxlHandler;
     handler->setDevice(device);
@@ -61,6 +68,8 @@ QImageIOHandler *FormatsPlugin::create(QIODevice *device, const QByteArray &form
     QByteArray kind = "jxl";
     if (dynamic_cast<Jp2Handler *>(handler))
         kind = "jp2";
+    if (dynamic_cast<ExrHandler *>(handler))
+        kind = "exr";
     if (dynamic_cast<HeifHandler *>(handler)) {
         kind = device ? HeifHandler::kind(device) : QByteArray();
         if (kind.isEmpty())
