@@ -136,10 +136,15 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation)
     return encoded;
 }
 
-bool writeJp2(const QString &path, const QImage &picture, bool subsampled)
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled, const QByteArray &profile)
 {
     const QString source = path + (subsampled ? QLatin1String(".raw") : QLatin1String(".png"));
-    QStringList arguments{QStringLiteral("-i"), source, QStringLiteral("-o"), path};
+    // The tool's six resolution levels, fewer for a picture too small to halve five times.
+    int levels = 1;
+    while (levels < 6 && qMin(picture.width(), picture.height()) >> levels > 0)
+        ++levels;
+    QStringList arguments{QStringLiteral("-i"), source, QStringLiteral("-o"), path,
+                          QStringLiteral("-n"), QString::number(levels)};
     bool written = false;
     if (subsampled) {
         QByteArray samples;
@@ -166,7 +171,26 @@ bool writeJp2(const QString &path, const QImage &picture, bool subsampled)
     }
     const bool encoded = written && runQuietly(QStringLiteral("opj_compress"), arguments);
     QFile::remove(source);
-    return encoded;
+    QFile file(path);
+    if (!encoded || profile.isEmpty())
+        return encoded;
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // The tool names sRGB in the colour box; a box that holds the profile instead (method 2)
+    // replaces it, and the header box around it grows alike.
+    QByteArray bytes = file.readAll();
+    const qsizetype header = bytes.indexOf("jp2h") - 4;
+    const qsizetype colour = bytes.indexOf("colr") - 4;
+    if (header < 0 || colour < header)
+        return false;
+    QByteArray box(4, '\0');
+    box += QByteArray("colr\x02\x00\x00", 7) + profile;
+    qToBigEndian(quint32(box.size()), box.data());
+    const qsizetype growth = box.size() - qFromBigEndian<quint32>(bytes.constData() + colour);
+    bytes.replace(colour, qFromBigEndian<quint32>(bytes.constData() + colour), box);
+    qToBigEndian(quint32(qFromBigEndian<quint32>(bytes.constData() + header) + growth),
+                 bytes.data() + header);
+    return file.seek(0) && file.write(bytes) == bytes.size();
 }
 
 bool writeExr(const QString &path, const QImage &picture, const ExrOptions &options)

@@ -36,8 +36,10 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
 
 // Writes picture as JPEG 2000 through OpenJPEG's opj_compress (a JP2 file, or a bare codestream
 // when path ends in .j2k), from a PNG in its depth and alpha, or with subsampled true from raw
-// samples whose second and third components are kept at half the resolution; false on failure.
-bool writeJp2(const QString &path, const QImage &picture, bool subsampled = false);
+// samples of luma and colour differences, the colours kept at half the resolution; with an ICC
+// profile in its colour box when one is given. False on failure.
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled = false,
+              const QByteArray &profile = {});
 
 struct ExrOptions
 {
