@@ -13,7 +13,7 @@ build_packages+=(libexiv2-dev)
 build_packages+=(libheif-dev libjxl-dev pkg-config)
 # JPEG 2000 for the image format plugin.
 build_packages+=(libopenjp2-7-dev)
-# OpenEXR for the image format plugin, and its writer for the tests' HDR pictures.
+# OpenEXR: its C library for the image format plugin, its C++ writer for the tests' HDR pictures.
 build_packages+=(libopenexr-dev)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.

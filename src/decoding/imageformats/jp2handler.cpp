@@ -360,21 +360,14 @@ bool Jp2Handler::canRead(QIODevice *device)
     return isJp2(device->peek(kJp2Signature.size()));
 }
 
-bool Jp2Handler::canRead() const
+bool Jp2Handler::recognises(const QByteArray &bytes) const
 {
-    // Once the size was asked for, the file's bytes are here and the device is at its end.
-    if (dataRead)
-        return isJp2(data);
-    return device() && canRead(device());
+    return isJp2(bytes);
 }
 
-const QByteArray &Jp2Handler::fileData() const
+int Jp2Handler::signatureBytes() const
 {
-    if (!dataRead && device()) {
-        data = device()->readAll();
-        dataRead = true;
-    }
-    return data;
+    return int(kJp2Signature.size());
 }
 
 bool Jp2Handler::read(QImage *image)

@@ -2,8 +2,8 @@
 #ifndef JP2HANDLER_H
 #define JP2HANDLER_H
 
-#include <QByteArray>
-#include <QImageIOHandler>
+#include "wholefilehandler.h"
+
 #include <QSize>
 
 // Reads a JPEG 2000 file (the JP2 container, its JPX extension, or a bare codestream) through
@@ -11,10 +11,10 @@
 // fraction of the picture's resolution widened to it, with the file's colour profile. A scaled
 // read decodes only the resolution levels it needs, the largest reduction by halves that still
 // covers the size asked for, and scales what remains.
-class Jp2Handler : public QImageIOHandler
+class Jp2Handler : public WholeFileHandler
 {
 public:
-    bool canRead() const override;
+    using WholeFileHandler::canRead;
     bool read(QImage *image) override;
     QVariant option(ImageOption option) const override;
     void setOption(ImageOption option, const QVariant &value) override;
@@ -24,12 +24,12 @@ public:
     // JPEG 2000 codestream does.
     static bool canRead(QIODevice *device);
 
-private:
-    const QByteArray &fileData() const;
+protected:
+    bool recognises(const QByteArray &bytes) const override;
+    int signatureBytes() const override;
 
+private:
     QSize scaledSize;
-    mutable QByteArray data;
-    mutable bool dataRead = false;
 };
 
 #endif
