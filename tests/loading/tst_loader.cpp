@@ -896,6 +896,10 @@ void TestLoader::openExr_data()
     QTest::newRow("scan lines of halves within 0 to 1 are shown as stored")
         << ExrOptions{} << sky << QList<QColor>{skyShown};
     QTest::newRow("tiles of floats") << ExrOptions{true, true} << sky << QList<QColor>{skyShown};
+    QTest::newRow("luminance with colour differences at half resolution")
+        << ExrOptions{false, false, {}, {}, true}
+        << QList<float>{0.8f, 0.2f, 0.1f, 1, 0.1f, 0.3f, 0.9f, 1}
+        << QList<QColor>{QColor(231, 124, 89), QColor(89, 149, 243)};
     // Brighter than the screen: none white but the brightest, the darkest not black, and the
     // samples OpenEXR cannot hold as numbers taken as nothing and as its brightest.
     const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -14,6 +14,7 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
 #include <ImfStandardAttributes.h>
 #include <ImfTiledOutputFile.h>
 #include <lcms2.h>
@@ -223,7 +224,13 @@ bool writeExr(const QString &path, const QImage &picture, const ExrOptions &opti
                                        size_t(samples.bytesPerLine())));
     }
     try {
-        if (options.tiled) {
+        if (options.luminance) {
+            // OpenEXR's RGBA writer makes the luminance and the differences of the halves.
+            Imf::RgbaOutputFile file(QFile::encodeName(path).constData(), header, Imf::WRITE_YC);
+            file.setFrameBuffer(reinterpret_cast<const Imf::Rgba *>(samples.constBits()), 1,
+                                size_t(samples.bytesPerLine()) / sizeof(Imf::Rgba));
+            file.writePixels(stored.height());
+        } else if (options.tiled) {
             header.setTileDescription(Imf::TileDescription(16, 16));
             Imf::TiledOutputFile file(QFile::encodeName(path).constData(), header);
             file.setFrameBuffer(buffer);

@@ -47,6 +47,7 @@ struct ExrOptions
     bool floats = false;        // 32-bit floats instead of halves
     QList<QPointF> primaries{}; // red, green, blue and white, as chromaticities; none when empty
     QRect dataWindow{};         // the pixels stored, within the picture's rectangle; all if empty
+    bool luminance = false;     // luminance and colour differences at half resolution, as halves
 };
 
 // Writes picture (RGBX32FPx4 or, for alpha, RGBA32FPx4 premultiplied: linear light, beyond 1
