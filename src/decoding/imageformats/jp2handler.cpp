@@ -10,9 +10,7 @@
 
 #include <openjpeg.h>
 
-#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace {
