@@ -900,6 +900,8 @@ void TestLoader::openExr_data()
         << ExrOptions{false, false, {}, {}, true}
         << QList<float>{0.8f, 0.2f, 0.1f, 1, 0.1f, 0.3f, 0.9f, 1}
         << QList<QColor>{QColor(231, 124, 89), QColor(89, 149, 243)};
+    QTest::newRow("colours only in a layer")
+        << ExrOptions{false, false, {}, {}, false, "diffuse."} << sky << QList<QColor>{skyShown};
     // Brighter than the screen: none white but the brightest, the darkest not black, and the
     // samples OpenEXR cannot hold as numbers taken as nothing and as its brightest.
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -1017,27 +1019,38 @@ void TestLoader::printColours()
 
 void TestLoader::reducedPictures_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<int>("orientation");
     QTest::addColumn<int>("limitMegabytes");
     QTest::addColumn<QSize>("shown");
     QTest::addColumn<QSize>("original");
     QTest::newRow("just above the limit, halved")
-        << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
-    QTest::newRow("turned, halved") << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
-    QTest::newRow("halved twice") << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+        << "pano.jpg" << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
+    QTest::newRow("turned, halved") << "pano.jpg" << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
+    QTest::newRow("halved twice") << "pano.jpg" << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+    QTest::newRow("JPEG 2000 halved twice, at its resolution levels")
+        << "pano.jp2" << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
 }
 
 // A JPEG over the allocation limit (lowered here, so that the file stays small) is shown
 // reduced by halving, and says its own size.
 void TestLoader::reducedPictures()
 {
+    QFETCH(QString, name);
     QFETCH(int, orientation);
     QFETCH(int, limitMegabytes);
     QFETCH(QSize, shown);
     QFETCH(QSize, original);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pano.jpg"));
-    QVERIFY(writeOrientedJpeg(path, markedPicture(QSize(2200, 1000)), orientation));
+    const QString path = dir.filePath(name);
+    QImage picture = markedPicture(QSize(2200, 1000));
+    // Detail, without which the lossless file would be too short to be believed.
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); x += 3)
+            picture.setPixel(x, y, picture.pixel(x, y) ^ ((x * y) & 0x0f0f0f));
+    QVERIFY(name.endsWith(QLatin1String(".jp2"))
+                ? writeJp2(path, picture)
+                : writeOrientedJpeg(path, picture, orientation));
     const auto restore = qScopeGuard([] { raiseAllocationLimit(); });
     QImageReader::setAllocationLimit(limitMegabytes);
 

@@ -218,7 +218,7 @@ bool writeExr(const QString &path, const QImage &picture, const ExrOptions &opti
     // OpenEXR addresses the rows by the data window's coordinates, as the picture's rectangle.
     char *bits = const_cast<char *>(reinterpret_cast<const char *>(samples.constBits()));
     for (int i = 0; i < channels.size(); ++i) {
-        const std::string name(1, channels.at(i).toLatin1());
+        const std::string name = (options.layer + channels.at(i).toLatin1()).toStdString();
         header.channels().insert(name, Imf::Channel(type));
         buffer.insert(name, Imf::Slice(type, bits + i * size, 4 * size,
                                        size_t(samples.bytesPerLine())));

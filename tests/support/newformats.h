@@ -48,6 +48,7 @@ struct ExrOptions
     QList<QPointF> primaries{}; // red, green, blue and white, as chromaticities; none when empty
     QRect dataWindow{};         // the pixels stored, within the picture's rectangle; all if empty
     bool luminance = false;     // luminance and colour differences at half resolution, as halves
+    QByteArray layer{};         // what the channels' names start with, as "diffuse."
 };
 
 // Writes picture (RGBX32FPx4 or, for alpha, RGBA32FPx4 premultiplied: linear light, beyond 1
