@@ -788,6 +788,10 @@ void TestLoader::colourProfiles_data()
     QTest::newRow("JPEG 2000 whose profile swaps red and green")
         << "swap.jp2" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
         << QColor(40, 200, 40) << 2 << 0;
+    for (const QImage::Format grey : {QImage::Format_Grayscale8, QImage::Format_Grayscale16})
+        QTest::addRow("%d-bit grey JPEG 2000", grey == QImage::Format_Grayscale8 ? 8 : 16)
+            << "grey.jp2" << grey << QColorSpace() << QColor(120, 120, 120)
+            << QColor(120, 120, 120) << 0 << 0;
     QTest::newRow("sRGB PNG is untouched") << "srgb.png" << QImage::Format_RGB32
                                            << QColorSpace(QColorSpace::SRgb) << orange << orange
                                            << 0 << 0;
