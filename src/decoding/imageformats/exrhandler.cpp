@@ -6,6 +6,7 @@
 #include <QFloat16>
 #include <QIODevice>
 #include <QImage>
+#include <QImageReader>
 #include <QPointF>
 #include <QStringList>
 #include <QVariant>
@@ -174,6 +175,10 @@ public:
     {
         if (!QRect(origin, QSize(chunk.width, chunk.height)).intersects(file.displayWindow))
             return true;
+        // A chunk's planes count against the allocation limit, as the picture does.
+        const qint64 limit = qint64(QImageReader::allocationLimit()) << 20;
+        if (limit > 0 && qint64(chunk.width) * chunk.height * qint64(sizeof(float)) * kSlots > limit)
+            return false;
         if ((started ? exr_decoding_update(file.context, 0, &chunk, &decoder)
                      : exr_decoding_initialize(file.context, 0, &chunk, &decoder)) !=
             EXR_ERR_SUCCESS)
