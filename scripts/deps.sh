@@ -11,6 +11,10 @@ build_packages+=(libqt6svg6)
 build_packages+=(libexiv2-dev)
 # HEIC/HEIF and AVIF (libheif decodes HEVC and AV1), and JPEG XL, for the image format plugin.
 build_packages+=(libheif-dev libjxl-dev pkg-config)
+# JPEG 2000 for the image format plugin.
+build_packages+=(libopenjp2-7-dev)
+# OpenEXR: its C library for the image format plugin, its C++ writer for the tests' HDR pictures.
+build_packages+=(libopenexr-dev)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
@@ -30,6 +34,8 @@ package_packages=(dpkg-dev librsvg2-bin desktop-file-utils appstream man-db)
 # Sample files: JPEG XL through cjxl for the tests, HEIC and AVIF through heif-enc for the
 # benchmarks, CMYK pictures with a print profile through ImageMagick.
 test_packages+=(libheif-examples libjxl-tools imagemagick)
+# JPEG 2000 sample files through opj_compress.
+test_packages+=(libopenjp2-tools)
 
 want=("${build_packages[@]}")
 case "${1:-build}" in

@@ -102,6 +102,8 @@ QList<InformationSection> pictureInformation(const QString &path, const QSize &p
             QStringLiteral("%1 × %2").arg(pictureSize.width()).arg(pictureSize.height()));
     add(picture, tr("Format"), formatName(path));
     add(picture, tr("Colour profile"), m.colourProfile);
+    add(picture, tr("Data window"), m.dataWindow);
+    add(picture, tr("Channels"), m.channels);
 
     InformationSection camera{tr("Camera"), {}};
     add(camera, tr("Taken"), m.dateTaken.toString(kDateFormat));

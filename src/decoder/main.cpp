@@ -11,6 +11,10 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPluginLoader>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,6 +28,26 @@ namespace {
 
 constexpr int kViewerSocket = 3;
 
+// The keys of the image plugins linked into the decoder but the first of each: one read of an
+// empty sample creates such a plugin for all of its keys, and each further read costs the start
+// a look through every plugin's metadata.
+QSet<QByteArray> linkedPluginAliases()
+{
+    QSet<QByteArray> aliases;
+    const QList<QStaticPlugin> plugins = QPluginLoader::staticPlugins();
+    for (const QStaticPlugin &plugin : plugins) {
+        const QJsonObject data = plugin.metaData();
+        if (data.value(QStringLiteral("IID")).toString() !=
+            QLatin1String(QImageIOHandlerFactoryInterface_iid))
+            continue;
+        const QJsonArray keys =
+            data.value(QStringLiteral("MetaData")).toObject().value(QStringLiteral("Keys")).toArray();
+        for (qsizetype i = 1; i < keys.size(); ++i)
+            aliases.insert(keys.at(i).toString().toLatin1());
+    }
+    return aliases;
+}
+
 // Loads now what the readers would load at their first picture, while files can still be
 // opened: every image plugin, and what each reader sets up at its first use (a picture of each
 // format that Qt can write, read back).
@@ -32,7 +56,10 @@ void loadReaders()
     // The readers complain about the empty samples of formats Qt cannot write.
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    const QSet<QByteArray> aliases = linkedPluginAliases();
     for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+        if (aliases.contains(format) && !writable.contains(format))
+            continue;
         QByteArray bytes;
         if (writable.contains(format)) {
             QBuffer out(&bytes);

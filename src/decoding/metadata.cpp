@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QColorSpace>
 #include <QFile>
+#include <QImageReader>
 #include <QtEndian>
 
 #include <exiv2/exiv2.hpp>
@@ -188,6 +189,18 @@ void readFields(Exiv2::Image &image, PictureMetadata &m)
     readExifFields(image.exifData(), m);
 }
 
+// What the format plugin's OpenEXR reader tells of a file's layout, which no metadata library
+// reads.
+void readExrLayout(const QString &path, PictureMetadata &m)
+{
+    QFile file(path);
+    if (!openRegularFile(file) || file.peek(4) != QByteArrayLiteral("\x76\x2f\x31\x01"))
+        return;
+    QImageReader reader(&file, "exr");
+    m.dataWindow = reader.text(QStringLiteral("DataWindow"));
+    m.channels = reader.text(QStringLiteral("Channels"));
+}
+
 } // namespace
 
 PictureMetadata readMetadata(const QString &path)
@@ -208,6 +221,8 @@ PictureMetadata readMetadata(const QString &path)
         }
     } catch (...) {
     }
+    // The metadata library refuses an OpenEXR file outright.
+    readExrLayout(path, metadata);
     return metadata;
 }
 

@@ -16,13 +16,15 @@ constexpr int kLargestReduction = 8;
 constexpr qint64 kMostPixelsPerByte = 1024;
 
 // The readers that reduce while decoding: JPEG's decoder by its scaled inverse transform, the
-// HEIF one by taking the file's stored thumbnail. Others that accept a scaled size read the
-// whole picture and scale it afterwards, which saves nothing, and some lose what the full read
-// keeps (Qt's PNG reader drops a one-bit picture's colour table).
+// HEIF one by taking the file's stored thumbnail, JPEG 2000's by leaving out resolution levels.
+// Others that accept a scaled size read the whole picture and scale it afterwards, which saves
+// nothing, and some lose what the full read keeps (Qt's PNG reader drops a one-bit picture's
+// colour table).
 bool reducesWhileDecoding(const QByteArray &format)
 {
     return format == "jpeg" || format == "jpg" || format == "heic" || format == "heif" ||
-           format == "avif";
+           format == "avif" ||
+           format == "jp2";
 }
 
 qint64 pictureBytes(const QSize &size, int depth)

@@ -134,6 +134,7 @@ void get(QDataStream &s, PictureMetadata &m)
     qint32 iso = 0;
     getAll(s, m.colourProfile, m.dateTaken, m.make, m.model, m.lens, m.exposureTime, m.aperture,
            iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude);
+    getAll(s, m.dataWindow, m.channels);
     m.iso = iso;
 }
 
@@ -153,7 +154,7 @@ QDataStream &operator<<(QDataStream &stream, const PictureMetadata &m)
 {
     return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens
                   << m.exposureTime << m.aperture << qint32(m.iso) << m.focalLength << m.flash
-                  << m.hasPosition << m.latitude << m.longitude;
+                  << m.hasPosition << m.latitude << m.longitude << m.dataWindow << m.channels;
 }
 
 void closeAll(QList<int> &descriptors)

@@ -24,6 +24,9 @@ struct PictureMetadata
     bool hasPosition = false;
     double latitude = 0;  // degrees, south negative
     double longitude = 0; // degrees, west negative
+    // An OpenEXR file's data window, "(x0, y0) – (x1, y1)", and its channels with their types.
+    QString dataWindow;
+    QString channels;
 };
 
 #endif

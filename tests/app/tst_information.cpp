@@ -56,6 +56,9 @@ void InformationTest::initTestCase()
     QVERIFY(heic.open(QIODevice::ReadWrite) && heic.seek(8) && heic.write("mif1") == 4);
     // An AVIF under another suffix: its brands name it.
     QVERIFY(writeHeif(dir.filePath("avif.heic"), picture, {true}));
+    // Pixels stored for a part of the picture only, in 32-bit floats.
+    QVERIFY(writeExr(dir.filePath("window.exr"), picture.convertToFormat(QImage::Format_RGBX32FPx4),
+                     {false, true, {}, QRect(16, 8, 32, 24)}));
 
     // An uncompressed TGA, which Qt's ICO plugin takes for a cursor by its content.
     QVERIFY(writeWithMagick(dir.filePath("plain.tga"), picture, {}));
@@ -96,6 +99,10 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"plain.tga", "Format", "TGA"},
         {"exif.jxl", "Lens", "Velmora 50mm F1.8"},
         {"exif.jxl", "Aperture", "f/2.8"},
+        {"window.exr", "Format", "EXR"},
+        {"window.exr", "Data window", "(16, 8) – (47, 31)"},
+        {"window.exr", "Channels", "B, G, R (float)"},
+        {"exif.jpg", "Data window", ""},
         {"raw.dng", "Camera", "Velmora Test Sensor"},
         {"raw.dng", "Format", "Camera raw (DNG)"},
         {"raw.dng", "Size on disk", "7.4 kB"},

@@ -137,6 +137,7 @@ void TestSandbox::largePicturesLoad_data()
         {"a HEIC by heif-enc", "a.heic", {"heif-enc", "-p", "preset=ultrafast", "%1", "-o", "%2"}},
         {"an AVIF by heif-enc", "a.avif", {"heif-enc", "-A", "%1", "-o", "%2"}},
         {"a WebP", "a.webp", {"convert", "%1", "%2"}},
+        {"a JPEG 2000 by opj_compress", "a.jp2", {"opj_compress", "-i", "%1", "-o", "%2", "-r", "20"}},
         {"a TIFF with LZW compression", "lzw.tif", {"convert", "%1", "-compress", "LZW", "%2"}},
         {"a TIFF with JPEG compression", "jpeg.tif", {"convert", "%1", "-compress", "JPEG", "%2"}},
         {"a 16-bit PNG", "deep.png",

@@ -31,6 +31,7 @@
 #include <memory>
 
 using Preview = DngOptions::Preview;
+Q_DECLARE_METATYPE(ExrOptions)
 
 class TestLoader : public QObject
 {
@@ -67,6 +68,8 @@ private slots:
     void newFormats();
     void classicFormats_data();
     void classicFormats();
+    void openExr_data();
+    void openExr();
     void newFormatOrientation_data();
     void newFormatOrientation();
     void printColours_data();
@@ -784,6 +787,13 @@ void TestLoader::colourProfiles_data()
     QTest::newRow("Display P3 JPEG") << "p3.jpg" << QImage::Format_RGB32
                                      << QColorSpace(QColorSpace::DisplayP3) << orange << p3Orange
                                      << kJpegTolerance << 0;
+    QTest::newRow("JPEG 2000 whose profile swaps red and green")
+        << "swap.jp2" << QImage::Format_RGB32 << swapped << QColor(200, 40, 40)
+        << QColor(40, 200, 40) << 2 << 0;
+    for (const QImage::Format grey : {QImage::Format_Grayscale8, QImage::Format_Grayscale16})
+        QTest::addRow("%d-bit grey JPEG 2000", grey == QImage::Format_Grayscale8 ? 8 : 16)
+            << "grey.jp2" << grey << QColorSpace() << QColor(120, 120, 120)
+            << QColor(120, 120, 120) << 0 << 0;
     QTest::newRow("sRGB PNG is untouched") << "srgb.png" << QImage::Format_RGB32
                                            << QColorSpace(QColorSpace::SRgb) << orange << orange
                                            << 0 << 0;
@@ -810,10 +820,14 @@ void TestLoader::colourProfiles()
     picture = picture.convertToFormat(format);
     picture.setColorSpace(space);
     const QString path = dir.filePath(name);
-    QVERIFY(picture.save(path));
+    if (name.endsWith(QLatin1String(".jp2")))
+        QVERIFY(writeJp2(path, picture, false, space.iccProfile()));
+    else
+        QVERIFY(picture.save(path));
     if (pngGamma != 0)
         QVERIFY(addPngGamma(path, quint32(pngGamma)));
-    QCOMPARE(QImage(path).colorSpace().isValid(), space.isValid() || pngGamma != 0);
+    if (!name.endsWith(QLatin1String(".jp2")))
+        QCOMPARE(QImage(path).colorSpace().isValid(), space.isValid() || pngGamma != 0);
 
     StdoutCapture capture;
     for (bool thumbnail : {false, true}) {
@@ -835,6 +849,10 @@ void TestLoader::newFormats_data()
         QTest::addRow("%s, half transparent", name) << QString(name) << 8 << 128;
     }
     QTest::newRow("10-bit AVIF") << "deep.avif" << 10 << 255;
+    QTest::newRow("JPEG 2000, half transparent") << "web.jp2" << 8 << 128;
+    QTest::newRow("16-bit JPEG 2000") << "deep.jp2" << 16 << 255;
+    QTest::newRow("JPEG 2000 codestream") << "bare.j2k" << 8 << 255;
+    QTest::newRow("JPEG 2000 with colours at half resolution") << "subsampled.jp2" << 8 << 255;
 }
 
 // Each new format, read through Qt's reader by the project's own plugin: listed among the
@@ -854,8 +872,11 @@ void TestLoader::newFormats()
                                : (bits > 8 ? QImage::Format_RGBX64 : QImage::Format_RGB32));
     picture.fill(colour);
     const HeifOptions options{format == QLatin1String("avif"), bits};
-    QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
-                                           : writeHeif(path, picture, options));
+    if (format.startsWith(QLatin1String("j2")) || format == QLatin1String("jp2"))
+        QVERIFY(writeJp2(path, picture, name.startsWith(QLatin1String("sub"))));
+    else
+        QVERIFY(format == QLatin1String("jxl") ? writeJxl(path, picture)
+                                               : writeHeif(path, picture, options));
 
     StdoutCapture capture;
     for (bool thumbnail : {false, true}) {
@@ -981,6 +1002,77 @@ void TestLoader::classicFormats()
     QCOMPARE(capture.text(), QByteArray());
 }
 
+void TestLoader::openExr_data()
+{
+    QTest::addColumn<ExrOptions>("options");
+    QTest::addColumn<QList<float>>("patches"); // linear red, green, blue and alpha of each
+    QTest::addColumn<QList<QColor>>("shown");
+
+    const QList<float> sky{0.2f, 0.5f, 0.8f, 1.0f};
+    const QColor skyShown(124, 188, 231);
+    QTest::newRow("scan lines of halves within 0 to 1 are shown as stored")
+        << ExrOptions{} << sky << QList<QColor>{skyShown};
+    QTest::newRow("tiles of floats") << ExrOptions{true, true} << sky << QList<QColor>{skyShown};
+    QTest::newRow("luminance with colour differences at half resolution")
+        << ExrOptions{false, false, {}, {}, true}
+        << QList<float>{0.8f, 0.2f, 0.1f, 1, 0.1f, 0.3f, 0.9f, 1}
+        << QList<QColor>{QColor(231, 124, 89), QColor(89, 149, 243)};
+    QTest::newRow("colours only in a layer")
+        << ExrOptions{false, false, {}, {}, false, "diffuse."} << sky << QList<QColor>{skyShown};
+    // Brighter than the screen: none white but the brightest, the darkest not black, and the
+    // samples OpenEXR cannot hold as numbers taken as nothing and as its brightest.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    QTest::newRow("bright light is tone-mapped, neither blank nor clipped")
+        << ExrOptions{}
+        << QList<float>{0.05f, 0.05f, 0.05f, 1, 4, 4, 4, 1, 16, 16, 16, 1, nan, inf, nan, 1}
+        << QList<QColor>{QColor(62, 62, 62), QColor(233, 233, 233), Qt::white, QColor(0, 255, 0)};
+    // Red and green exchanged: a stored red is seen green.
+    const QList<QPointF> swapped{{0.30, 0.60}, {0.64, 0.33}, {0.15, 0.06}, {0.3127, 0.3290}};
+    QTest::newRow("chromaticities are the colours' primaries")
+        << ExrOptions{false, false, swapped} << QList<float>{0.5f, 0.02f, 0.02f, 1}
+        << QList<QColor>{QColor(39, 188, 39)};
+    QTest::newRow("half transparent, stored premultiplied")
+        << ExrOptions{} << QList<float>{0.1f, 0.25f, 0.4f, 0.5f}
+        << QList<QColor>{QColor(124, 188, 231, 128)};
+    QTest::newRow("a data window within the display window")
+        << ExrOptions{false, false, {}, QRect(16, 0, 16, 16)}
+        << QList<float>{1, 1, 1, 1, 0.2f, 0.5f, 0.8f, 1, 1, 1, 1, 1}
+        << QList<QColor>{Qt::black, skyShown, Qt::black};
+}
+
+// OpenEXR's linear light on the screen: the display window, the data window's pixels in it, in
+// its primaries, tone-mapped alike for the pane and the grid.
+void TestLoader::openExr()
+{
+    QFETCH(ExrOptions, options);
+    QFETCH(QList<float>, patches);
+    QFETCH(QList<QColor>, shown);
+    QVERIFY(supportedFormats().contains(QStringLiteral("exr")));
+    const bool alpha = patches.at(3) < 1;
+    QImage picture(16 * int(shown.size()), 16,
+                   alpha ? QImage::Format_RGBA32FPx4_Premultiplied : QImage::Format_RGBX32FPx4);
+    for (int x = 0; x < picture.width(); ++x)
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *pixel = reinterpret_cast<float *>(picture.scanLine(y)) + 4 * x;
+            std::copy_n(patches.constData() + 4 * (x / 16), 4, pixel);
+        }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("light.exr"));
+    QVERIFY(writeExr(path, picture, options));
+
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), picture.size());
+        QCOMPARE(image.hasAlphaChannel(), alpha);
+        for (int i = 0; i < shown.size(); ++i) {
+            const QColor seen = image.pixelColor(16 * i + 8, 8);
+            QVERIFY2(near(seen, shown.at(i), 2) && qAbs(seen.alpha() - shown.at(i).alpha()) <= 1,
+                     qPrintable(QStringLiteral("patch %1: %2").arg(i).arg(seen.name(QColor::HexArgb))));
+        }
+    }
+}
+
 void TestLoader::newFormatOrientation_data()
 {
     addOrientationRows();
@@ -1046,27 +1138,38 @@ void TestLoader::printColours()
 
 void TestLoader::reducedPictures_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<int>("orientation");
     QTest::addColumn<int>("limitMegabytes");
     QTest::addColumn<QSize>("shown");
     QTest::addColumn<QSize>("original");
     QTest::newRow("just above the limit, halved")
-        << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
-    QTest::newRow("turned, halved") << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
-    QTest::newRow("halved twice") << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+        << "pano.jpg" << 1 << 8 << QSize(1100, 500) << QSize(2200, 1000);
+    QTest::newRow("turned, halved") << "pano.jpg" << 6 << 8 << QSize(500, 1100) << QSize(1000, 2200);
+    QTest::newRow("halved twice") << "pano.jpg" << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
+    QTest::newRow("JPEG 2000 halved twice, at its resolution levels")
+        << "pano.jp2" << 1 << 2 << QSize(550, 250) << QSize(2200, 1000);
 }
 
 // A JPEG over the allocation limit (lowered here, so that the file stays small) is shown
 // reduced by halving, and says its own size.
 void TestLoader::reducedPictures()
 {
+    QFETCH(QString, name);
     QFETCH(int, orientation);
     QFETCH(int, limitMegabytes);
     QFETCH(QSize, shown);
     QFETCH(QSize, original);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pano.jpg"));
-    QVERIFY(writeOrientedJpeg(path, markedPicture(QSize(2200, 1000)), orientation));
+    const QString path = dir.filePath(name);
+    QImage picture = markedPicture(QSize(2200, 1000));
+    // Detail, without which the lossless file would be too short to be believed.
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); x += 3)
+            picture.setPixel(x, y, picture.pixel(x, y) ^ ((x * y) & 0x0f0f0f));
+    QVERIFY(name.endsWith(QLatin1String(".jp2"))
+                ? writeJp2(path, picture)
+                : writeOrientedJpeg(path, picture, orientation));
     const auto restore = qScopeGuard([] { raiseAllocationLimit(); });
     QImageReader::setAllocationLimit(limitMegabytes);
 

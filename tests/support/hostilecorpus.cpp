@@ -217,6 +217,33 @@ QByteArray jxlClaiming(quint32 side)
     return jxl;
 }
 
+// A JPEG 2000 codestream whose size (SIZ: the picture's and its one tile's) claims side x side.
+QByteArray j2kClaiming(QByteArray j2k, quint32 side)
+{
+    // After SOC, SIZ's marker, length and capabilities; then Xsiz, Ysiz, their offsets, XTsiz and
+    // YTsiz.
+    for (const int at : {8, 12, 24, 28})
+        if (j2k.size() > at + 4)
+            qToBigEndian(side, j2k.data() + at);
+    return j2k;
+}
+
+// An OpenEXR file whose display and data windows (box2i attributes) claim side x side.
+QByteArray exrClaiming(QByteArray exr, qint32 side)
+{
+    for (const QByteArray &name : {QByteArray("displayWindow"), QByteArray("dataWindow")}) {
+        // The name and type, each ended by a zero, the size, then the least and the greatest
+        // corner.
+        const QByteArray attribute = name + '\0' + "box2i" + '\0';
+        const qsizetype at = exr.indexOf(attribute);
+        if (at < 0 || exr.size() < at + attribute.size() + 20)
+            return QByteArray();
+        for (const int corner : {12, 16})
+            qToLittleEndian(side - 1, exr.data() + at + attribute.size() + corner);
+    }
+    return exr;
+}
+
 QByteArray randomBytes(quint32 seed)
 {
     QRandomGenerator generator(seed);
@@ -312,13 +339,24 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
     const QByteArray psd = magick("PSD:", {});
     const QByteArray tga = magick("TGA:", {"-compress", "RLE"});
     const QByteArray pcx = magick("PCX:", {});
+    const QByteArray exr = madeBy([&picture](const QString &path) {
+        return writeExr(path, picture.convertToFormat(QImage::Format_RGBX32FPx4));
+    });
+    // OpenJPEG's tool knows the kind to write by the name's suffix.
+    const auto jpeg2000 = [&picture](const char *suffix) {
+        return madeBy([&](const QString &path) {
+            return writeJp2(path + suffix, picture) && QFile::rename(path + suffix, path);
+        });
+    };
 
     // Every kind the viewer lists, and a few camera kinds.
-    const QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
+    QStringList kinds{QStringLiteral("jpg"),  QStringLiteral("png"),  QStringLiteral("tif"),
                             QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("cr2"),
                             QStringLiteral("nef"),  QStringLiteral("dng"),  QStringLiteral("arw"),
                             QStringLiteral("heic"), QStringLiteral("avif"), QStringLiteral("jxl"),
                             QStringLiteral("psd"),  QStringLiteral("tga"),  QStringLiteral("pcx")};
+    kinds << QStringLiteral("jp2");
+    kinds << QStringLiteral("exr");
     for (int i = 0; i < kinds.size(); ++i) {
         const QString &kind = kinds.at(i);
         add({QStringLiteral("zero bytes named .") + kind,
@@ -355,6 +393,8 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"HEIC", "heic", heic, kPictureSize, kPictureSize},
         {"AVIF", "avif", avif, kPictureSize, kPictureSize},
         {"JXL", "jxl", jxl, kPictureSize, kPictureSize},
+        {"JPEG 2000", "jp2", jpeg2000(".jp2"), kPictureSize, kPictureSize},
+        {"OpenEXR", "exr", exr, kPictureSize, kPictureSize},
         {"CMYK JPEG", "jpg", cmyk, kPictureSize, kPictureSize},
         {"PSD", "psd", psd, kPictureSize, kPictureSize},
         {"TGA", "tga", tga, kPictureSize, kPictureSize},
@@ -472,7 +512,9 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
 
     const QList<QPair<QByteArray, QByteArray>> claiming{{"heic", heifClaiming(heic, kAbsurdSide)},
                                                         {"avif", heifClaiming(avif, kAbsurdSide)},
-                                                        {"jxl", jxlClaiming(kAbsurdSide)}};
+                                                        {"jxl", jxlClaiming(kAbsurdSide)},
+                                                        {"j2k", j2kClaiming(jpeg2000(".j2k"), kAbsurdSide)},
+                                                        {"exr", exrClaiming(exr, kAbsurdSide)}};
     // The older formats: sizes beyond every limit over a few bytes, and runs past the end of a
     // row or of the picture, which a reader must cut or refuse.
     const QList<QPair<QByteArray, QByteArray>> older{

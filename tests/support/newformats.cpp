@@ -10,6 +10,13 @@
 #include <QTemporaryFile>
 #include <QtEndian>
 
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
+#include <ImfStandardAttributes.h>
+#include <ImfTiledOutputFile.h>
 #include <lcms2.h>
 #include <libheif/heif.h>
 
@@ -129,6 +136,115 @@ bool writeJxl(const QString &path, const QImage &picture, int orientation)
                               {source, path, QStringLiteral("-d"), QStringLiteral("0")});
     QFile::remove(source);
     return encoded;
+}
+
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled, const QByteArray &profile)
+{
+    const QString source = path + (subsampled ? QLatin1String(".raw") : QLatin1String(".png"));
+    // The tool's six resolution levels, fewer for a picture too small to halve five times.
+    int levels = 1;
+    while (levels < 6 && qMin(picture.width(), picture.height()) >> levels > 0)
+        ++levels;
+    QStringList arguments{QStringLiteral("-i"), source, QStringLiteral("-o"), path,
+                          QStringLiteral("-n"), QString::number(levels)};
+    bool written = false;
+    if (subsampled) {
+        QByteArray samples;
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        // Luma and colour differences (sYCC), as OpenJPEG takes subsampled samples to be.
+        const double weights[3][4] = {{0, 0.299, 0.587, 0.114},
+                                      {128, -0.168736, -0.331264, 0.5},
+                                      {128, 0.5, -0.418688, -0.081312}};
+        for (const auto &w : weights) {
+            const int step = &w == weights ? 1 : 2;
+            for (int y = 0; y < rgb.height(); y += step)
+                for (int x = 0; x < rgb.width(); x += step) {
+                    const uchar *p = rgb.constScanLine(y) + 3 * x;
+                    samples.append(char(qBound(0.0, w[0] + w[1] * p[0] + w[2] * p[1] +
+                                                        w[3] * p[2] + 0.5, 255.0)));
+                }
+        }
+        QFile raw(source);
+        written = raw.open(QIODevice::WriteOnly) && raw.write(samples) == samples.size();
+        arguments << QStringLiteral("-F")
+                  << QStringLiteral("%1,%2,3,8,u@1x1:2x2:2x2").arg(rgb.width()).arg(rgb.height());
+    } else {
+        written = picture.save(source);
+    }
+    const bool encoded = written && runQuietly(QStringLiteral("opj_compress"), arguments);
+    QFile::remove(source);
+    QFile file(path);
+    if (!encoded || profile.isEmpty())
+        return encoded;
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // The tool names sRGB in the colour box; a box that holds the profile instead (method 2)
+    // replaces it, and the header box around it grows alike.
+    QByteArray bytes = file.readAll();
+    const qsizetype header = bytes.indexOf("jp2h") - 4;
+    const qsizetype colour = bytes.indexOf("colr") - 4;
+    if (header < 0 || colour < header)
+        return false;
+    QByteArray box(4, '\0');
+    box += QByteArray("colr\x02\x00\x00", 7) + profile;
+    qToBigEndian(quint32(box.size()), box.data());
+    const qsizetype growth = box.size() - qFromBigEndian<quint32>(bytes.constData() + colour);
+    bytes.replace(colour, qFromBigEndian<quint32>(bytes.constData() + colour), box);
+    qToBigEndian(quint32(qFromBigEndian<quint32>(bytes.constData() + header) + growth),
+                 bytes.data() + header);
+    return file.seek(0) && file.write(bytes) == bytes.size();
+}
+
+bool writeExr(const QString &path, const QImage &picture, const ExrOptions &options)
+{
+    const QRect stored = options.dataWindow.isEmpty() ? picture.rect() : options.dataWindow;
+    Imf::Header header(Imath::Box2i({0, 0}, {picture.width() - 1, picture.height() - 1}),
+                       Imath::Box2i({stored.left(), stored.top()},
+                                    {stored.right(), stored.bottom()}));
+    if (options.primaries.size() == 4) {
+        const auto xy = [&options](int i) {
+            return Imath::V2f(float(options.primaries[i].x()), float(options.primaries[i].y()));
+        };
+        Imf::addChromaticities(header, Imf::Chromaticities(xy(0), xy(1), xy(2), xy(3)));
+    }
+    // Samples as stored: OpenEXR converts none while it writes scan lines.
+    const bool alpha = picture.hasAlphaChannel();
+    const QImage samples = picture.convertToFormat(
+        options.floats ? (alpha ? QImage::Format_RGBA32FPx4_Premultiplied : QImage::Format_RGBX32FPx4)
+                       : (alpha ? QImage::Format_RGBA16FPx4_Premultiplied : QImage::Format_RGBX16FPx4));
+    const Imf::PixelType type = options.floats ? Imf::FLOAT : Imf::HALF;
+    const size_t size = options.floats ? sizeof(float) : sizeof(quint16);
+    const QString channels = alpha ? QStringLiteral("RGBA") : QStringLiteral("RGB");
+    Imf::FrameBuffer buffer;
+    // OpenEXR addresses the rows by the data window's coordinates, as the picture's rectangle.
+    char *bits = const_cast<char *>(reinterpret_cast<const char *>(samples.constBits()));
+    for (int i = 0; i < channels.size(); ++i) {
+        const std::string name = (options.layer + channels.at(i).toLatin1()).toStdString();
+        header.channels().insert(name, Imf::Channel(type));
+        buffer.insert(name, Imf::Slice(type, bits + i * size, 4 * size,
+                                       size_t(samples.bytesPerLine())));
+    }
+    try {
+        if (options.luminance) {
+            // OpenEXR's RGBA writer makes the luminance and the differences of the halves.
+            Imf::RgbaOutputFile file(QFile::encodeName(path).constData(), header, Imf::WRITE_YC);
+            file.setFrameBuffer(reinterpret_cast<const Imf::Rgba *>(samples.constBits()), 1,
+                                size_t(samples.bytesPerLine()) / sizeof(Imf::Rgba));
+            file.writePixels(stored.height());
+        } else if (options.tiled) {
+            header.setTileDescription(Imf::TileDescription(16, 16));
+            Imf::TiledOutputFile file(QFile::encodeName(path).constData(), header);
+            file.setFrameBuffer(buffer);
+            file.writeTiles(0, file.numXTiles() - 1, 0, file.numYTiles() - 1);
+        } else {
+            Imf::OutputFile file(QFile::encodeName(path).constData(), header);
+            file.setFrameBuffer(buffer);
+            file.writePixels(stored.height());
+        }
+    } catch (...) {
+        return false;
+    }
+    return true;
 }
 
 QByteArray tableProfile(int channels)

@@ -3,6 +3,9 @@
 #define NEWFORMATS_H
 
 #include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +33,27 @@ bool runQuietly(const QString &program, const QStringList &arguments);
 // Writes picture (RGB32 or ARGB32) as JPEG XL with an orientation (1 to 8, as in Exif): losslessly
 // when it is 1, else through a JPEG.
 bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
+
+// Writes picture as JPEG 2000 through OpenJPEG's opj_compress (a JP2 file, or a bare codestream
+// when path ends in .j2k), from a PNG in its depth and alpha, or with subsampled true from raw
+// samples of luma and colour differences, the colours kept at half the resolution; with an ICC
+// profile in its colour box when one is given. False on failure.
+bool writeJp2(const QString &path, const QImage &picture, bool subsampled = false,
+              const QByteArray &profile = {});
+
+struct ExrOptions
+{
+    bool tiled = false;         // tiles instead of scan lines
+    bool floats = false;        // 32-bit floats instead of halves
+    QList<QPointF> primaries{}; // red, green, blue and white, as chromaticities; none when empty
+    QRect dataWindow{};         // the pixels stored, within the picture's rectangle; all if empty
+    bool luminance = false;     // luminance and colour differences at half resolution, as halves
+    QByteArray layer{};         // what the channels' names start with, as "diffuse."
+};
+
+// Writes picture (RGBX32FPx4 or, for alpha, RGBA32FPx4 premultiplied: linear light, beyond 1
+// where bright) as OpenEXR, its rectangle the display window; false on failure.
+bool writeExr(const QString &path, const QImage &picture, const ExrOptions &options = {});
 
 // A profile whose table, two points a side, takes RGB (3 channels) or CMYK ink (4) to Lab by a
 // formula that no matrix expresses.

@@ -316,6 +316,8 @@ void TestThumbThread::thumbnailIsTheWholePictureReduced_data()
     picture.save(row("photo.jpg"), "JPG", 90);
     picture.save(row("photo.tif"));
     picture.convertToFormat(QImage::Format_Grayscale8).save(row("grey.png"));
+    // Read at a lower resolution level, which the wavelet filters rather than samples.
+    writeJp2(row("photo.jp2"), picture);
     // Gradients, which a writer's subsampled stored thumbnail still holds.
     QImage deep(640, 400, QImage::Format_RGBA64);
     for (int y = 0; y < deep.height(); ++y)
