@@ -210,7 +210,7 @@ bool decodeMessage(const QByteArray &message, DecoderRequest &request)
                request.freeSlots, request.slot);
     });
     request.kind = DecoderRequest::Kind(kind);
-    return whole && kind <= DecoderRequest::NewSlot;
+    return whole && kind <= DecoderRequest::RawPicture;
 }
 
 bool decodeMessage(const QByteArray &message, DecoderReply &reply)

@@ -125,7 +125,41 @@ void deleteTempFile(const QString &path)
         printLine(kDeleteProblem);
 }
 
-// A camera raw file through dcraw: its full conversion, or its embedded preview for a thumbnail.
+// A camera raw file read by LibRaw in a decoder, from the file itself: its embedded preview
+// (with rawSize, the full view's size as stored and turned), or its full conversion.
+bool askLibRaw(const QString &path, bool preview, QImage &buffer, Orientation &orientation,
+               int leastSide, QSize *rawSize = nullptr)
+{
+    DecoderRequest request;
+    request.kind = preview ? DecoderRequest::RawPreview : DecoderRequest::RawPicture;
+    request.leastSide = leastSide;
+    request.name = pathFileName(path);
+    buffer = QImage();
+    DecoderReply reply;
+    if (!askDecoder(request, path, preview ? kThumbnailTimeLimit : kPictureTimeLimit, reply,
+                    &buffer) ||
+        !reply.ok)
+        return false;
+    orientation = Orientation(reply.orientation & kAnyTurn);
+    const QSize full = fullViewSize(buffer);
+    setFullViewSize(buffer, QSize());
+    if (rawSize)
+        *rawSize = orientation & QImageIOHandler::TransformationRotate90 ? full.transposed() : full;
+    return true;
+}
+
+// What dcraw could not convert (it failed, or wrote nothing), as LibRaw reads it: a thumbnail
+// from the preview where there is one, else, unless only a stand-in is wanted, the conversion.
+bool readWithLibRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+                    int leastSide, QSize *rawSize)
+{
+    if (thumbnail && askLibRaw(path, true, buffer, orientation, leastSide, rawSize))
+        return true;
+    return !rawSize && askLibRaw(path, false, buffer, orientation, leastSide);
+}
+
+// A camera raw file through dcraw: its full conversion, or its embedded preview for a thumbnail;
+// through LibRaw where dcraw cannot convert it.
 // A preview asked for with rawSize, to stand in for the full view, gives also the raw picture's
 // size as stored and turned (invalid when unknown), and no full conversion where it is missing.
 bool readRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
@@ -177,16 +211,21 @@ bool readRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &o
         output = pathWithSuffix(copy, QStringLiteral(".tiff"));
     }
     deleteTempFile(copy);
-    // No embedded preview: the full conversion has to serve as the thumbnail.
+    // No embedded preview that dcraw found: LibRaw may know one (of a camera newer than dcraw),
+    // else the full conversion has to serve as the thumbnail.
     if (output.isEmpty())
-        return !rawSize && loadImage(path, false, buffer, orientation, leastSide);
+        return askLibRaw(path, true, buffer, orientation, leastSide, rawSize) ||
+               (!rawSize && loadImage(path, false, buffer, orientation, leastSide));
 
+    const bool written = QFile::exists(output);
     bool read = false;
     if (code == 0)
         read = decodePicture(output, thumbnail, buffer, orientation, leastSide);
     if (!outputSaysOrientation)
         orientation = rawOrientation;
     deleteTempFile(output);
+    if (code != 0 || !written)
+        return readWithLibRaw(path, thumbnail, buffer, orientation, leastSide, rawSize);
     return read;
 }
 

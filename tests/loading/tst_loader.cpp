@@ -31,6 +31,7 @@
 #include <memory>
 
 using Preview = DngOptions::Preview;
+Q_DECLARE_METATYPE(DngOptions)
 
 class TestLoader : public QObject
 {
@@ -51,6 +52,8 @@ private slots:
     void noDecoder();
     void unreadableRawFile_data();
     void unreadableRawFile();
+    void libRawRoute_data();
+    void libRawRoute();
     void damagedFiles_data();
     void damagedFiles();
     void largePictures_data();
@@ -376,6 +379,7 @@ void TestLoader::decoderMisbehaves_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("thumbnail");
     QTest::addColumn<bool>("gotPreview");
+    QTest::addColumn<bool>("converted");
     QTest::addColumn<QByteArray>("printed");
 
     const QByteArray output = "out=\"${2%.*}\"\n";
@@ -383,18 +387,18 @@ void TestLoader::decoderMisbehaves_data()
     const QByteArray lent = "\"${2%/*}/preview.jpg\"";
     const QByteArray preview = "cp " + lent + " \"$out.thumb.jpg\"\n";
     const QByteArray bitmap = "printf 'P6\\n2 2\\n255\\n123456789abc' > \"$out.thumb.ppm\"\n";
-    QTest::newRow("preview written, then failure")
-        << output + preview + "printf 'broken' >&2; exit 1" << true << false
+    QTest::newRow("preview written, then failure: LibRaw converts")
+        << output + preview + "printf 'broken' >&2; exit 1" << true << false << true
         << QByteArray("broken\n") + kDecoderProblem + '\n';
-    QTest::newRow("conversion written, then failure")
-        << output + "cp " + lent + " \"$out.tiff\"; exit 2" << false << false
+    QTest::newRow("conversion written, then failure: LibRaw converts")
+        << output + "cp " + lent + " \"$out.tiff\"; exit 2" << false << false << true
         << QByteArray("\n") + kDecoderProblem + '\n';
-    QTest::newRow("success without a conversion")
-        << QByteArray("exit 0") << false << false << kDeleteProblem + '\n';
+    QTest::newRow("success without a conversion: LibRaw converts")
+        << QByteArray("exit 0") << false << false << true << kDeleteProblem + '\n';
     QTest::newRow("success with a conversion that is no picture")
-        << output + "echo garbage > \"$out.tiff\"" << false << false << QByteArray();
+        << output + "echo garbage > \"$out.tiff\"" << false << false << false << QByteArray();
     QTest::newRow("both previews written: the JPEG wins, neither stays")
-        << output + preview + bitmap << true << true << QByteArray();
+        << output + preview + bitmap << true << true << false << QByteArray();
 }
 
 void TestLoader::decoderMisbehaves()
@@ -402,6 +406,7 @@ void TestLoader::decoderMisbehaves()
     QFETCH(QByteArray, script);
     QFETCH(bool, thumbnail);
     QFETCH(bool, gotPreview);
+    QFETCH(bool, converted);
     QFETCH(QByteArray, printed);
     const QString path =
         makeDng(fixtures.filePath(QStringLiteral("misbehaving.nef")), dngOptions(Preview::None));
@@ -415,9 +420,11 @@ void TestLoader::decoderMisbehaves()
     const QImage image = loadImage(path, thumbnail);
     QFile::remove(lent);
 
-    QCOMPARE(image.isNull(), !gotPreview);
+    QCOMPARE(image.isNull(), !gotPreview && !converted);
     if (gotPreview)
         QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    if (converted)
+        QVERIFY(isFullPicture(image));
     QCOMPARE(capture.text(), printed);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
@@ -463,7 +470,8 @@ void TestLoader::confinedDecoder()
     const QString path =
         makeDng(fixtures.filePath(QStringLiteral("taken-over.nef")), dngOptions(Preview::None));
     StdoutCapture capture;
-    QVERIFY(loadImage(path, false).isNull());
+    // What the taken-over dcraw did not convert, LibRaw does in the decoder.
+    QVERIFY(isFullPicture(loadImage(path, false)));
     const QByteArray printed = capture.text();
     listener.waitForNewConnection(0);
     QCOMPARE(printed.contains("velmora private key") || QFile::exists(planted) ||
@@ -481,8 +489,8 @@ void TestLoader::noDecoder_data()
     QTest::addColumn<bool>("thumbnail");
     QTest::addColumn<int>("decoderProblems");
 
-    QTest::newRow("thumbnail: both routes fail") << true << 2;
-    QTest::newRow("full picture") << false << 1;
+    QTest::newRow("thumbnail: LibRaw's preview") << true << 1;
+    QTest::newRow("full picture: LibRaw's conversion") << false << 1;
 }
 
 void TestLoader::noDecoder()
@@ -498,13 +506,16 @@ void TestLoader::noDecoder()
     StdoutCapture capture;
     const QImage image = loadImage(path, thumbnail);
 
-    QVERIFY(image.isNull());
+    // Without dcraw, LibRaw reads the file in the decoder.
+    QVERIFY(thumbnail ? isPreview(image, kJpegPreviewSize, kJpegPreviewColour)
+                      : isFullPicture(image));
     const QByteArray printed = capture.text();
     QCOMPARE(countLines(printed, kDecoderProblem), decoderProblems);
-    QCOMPARE(countLines(printed, kDeleteProblem), 1);
+    QCOMPARE(countLines(printed, kDeleteProblem), thumbnail ? 0 : 1);
     // Each problem line follows the interpreter's own complaint.
     QCOMPARE(printed.count("not found"), decoderProblems);
-    QVERIFY(printed.endsWith(kDecoderProblem + '\n' + kDeleteProblem + '\n'));
+    QVERIFY(printed.endsWith(thumbnail ? kDecoderProblem + '\n'
+                                       : kDecoderProblem + '\n' + kDeleteProblem + '\n'));
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
 
@@ -534,6 +545,81 @@ void TestLoader::unreadableRawFile()
     QVERIFY(image.isNull());
     QCOMPARE(spyLog(), QStringList());
     QCOMPARE(capture.text(), QByteArray());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::libRawRoute_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("dcraw");
+    QTest::addColumn<DngOptions>("options");
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<QString>("shows");
+    QTest::addColumn<int>("problems");
+
+    const QByteArray fails = "exit 1";
+    const QByteArray silent = "exit 0";
+    DngOptions lossy = dngOptions(Preview::None);
+    lossy.lossy = true;
+    const DngOptions none = dngOptions(Preview::None);
+    QTest::newRow("dcraw fails: the thumbnail is LibRaw's JPEG preview")
+        << "IMG_1.cr3" << fails << dngOptions(Preview::Jpeg) << true << "jpeg" << 1;
+    QTest::newRow("dcraw fails: the thumbnail is LibRaw's bitmap preview")
+        << "IMG_2.dng" << fails << dngOptions(Preview::Rgb) << true << "bitmap" << 1;
+    QTest::newRow("dcraw fails on a file without a preview: LibRaw's conversion as thumbnail")
+        << "IMG_3.dng" << fails << none << true << "full" << 2;
+    QTest::newRow("dcraw fails: the full view is LibRaw's conversion")
+        << "IMG_4.CR3" << fails << dngOptions(Preview::Jpeg) << false << "full" << 1;
+    QTest::newRow("dcraw succeeds without writing anything: LibRaw converts")
+        << "IMG_5.dng" << silent << none << false << "full" << 0;
+    QTest::newRow("lossy DNG that dcraw refuses: LibRaw converts")
+        << "IMG_6.dng" << fails << lossy << false << "full" << 1;
+    QTest::newRow("CR3 whose boxes end early") << "IMG_7.cr3" << fails << none << false << "" << 1;
+    QTest::newRow("CR3 that is no raw file at all")
+        << "IMG_8.cr3" << fails << none << true << "" << 2;
+}
+
+void TestLoader::libRawRoute()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, dcraw);
+    QFETCH(DngOptions, options);
+    QFETCH(bool, thumbnail);
+    QFETCH(QString, shows);
+    QFETCH(int, problems);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (name.endsWith(QLatin1String("7.cr3"))) {
+        // An ISO-BMFF file of Canon's brand whose movie box claims more than the file holds.
+        QByteArray boxes("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24);
+        boxes += QByteArray("\0\x01\0\0" "moov" "\0\0\0\x40" "uuid", 16) + QByteArray(20, 'x');
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(boxes) == boxes.size());
+    } else if (name.endsWith(QLatin1String("8.cr3"))) {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'Z')) == 4096);
+    } else {
+        QVERIFY(!makeDng(path, options).isEmpty());
+    }
+
+    file.close();
+    const auto fake = fakeDecoder(dcraw);
+    QVERIFY(fake);
+    StdoutCapture capture;
+    const QImage image = loadImage(path, thumbnail);
+
+    if (shows == QLatin1String("jpeg"))
+        QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    else if (shows == QLatin1String("bitmap"))
+        QVERIFY(isPreview(image, kRgbPreviewSize, kRgbPreviewColour));
+    else if (shows == QLatin1String("full"))
+        QVERIFY(isFullPicture(image));
+    else
+        QVERIFY(image.isNull());
+    // dcraw's own lines as before; LibRaw adds none.
+    const QByteArray printed = capture.text();
+    QCOMPARE(countLines(printed, kDecoderProblem), problems);
+    for (const QByteArray &line : printed.split('\n'))
+        QVERIFY2(line.isEmpty() || line == kDecoderProblem || line == kDeleteProblem, line);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
 
@@ -707,7 +793,10 @@ void TestLoader::rawOrientation()
     QFETCH(bool, portrait);
     QFETCH(int, corner);
     QTemporaryDir dir;
-    // The decoder turns its full conversion; each kind of preview must come out the same way.
+    // The decoder turns its full conversion; each kind of preview must come out the same way,
+    // from dcraw and from LibRaw when dcraw fails.
+    for (const bool dcrawFails : {false, true}) {
+    const auto failing = dcrawFails ? fakeDecoder("exit 1") : nullptr;
     for (const Preview preview : {Preview::Jpeg, Preview::Rgb}) {
         DngOptions options = dngOptions(preview);
         options.orientation = orientation;
@@ -728,8 +817,9 @@ void TestLoader::rawOrientation()
         // picture's red quarter is where the preview's mark is.
         QCOMPARE(full.size(), portrait ? kRawSize.transposed() : kRawSize);
         QCOMPARE(redQuarter(full), corner);
-        QCOMPARE(capture.text(), QByteArray());
+        QCOMPARE(countLines(capture.text(), kDecoderProblem), dcrawFails ? 2 : 0);
         QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+    }
     }
 }
 

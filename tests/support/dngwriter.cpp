@@ -146,6 +146,27 @@ QByteArray mosaic(int width, int height)
     return pixels;
 }
 
+// The quadrants as 8-bit linear RGB, JPEG-compressed, for a lossy DNG.
+QByteArray lossyPixels(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    QPainter painter(&image);
+    for (int bottom = 0; bottom < 2; ++bottom) {
+        for (int right = 0; right < 2; ++right) {
+            quint16 rgb[3];
+            quadrantLevels(right, bottom, rgb);
+            painter.fillRect(right * width / 2, bottom * height / 2, width / 2, height / 2,
+                             QColor(rgb[0] >> 8, rgb[1] >> 8, rgb[2] >> 8));
+        }
+    }
+    painter.end();
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", kJpegQuality);
+    return jpeg;
+}
+
 QByteArray previewData(const DngOptions &options)
 {
     QImage image(options.previewWidth, options.previewHeight, QImage::Format_RGB888);
@@ -231,6 +252,22 @@ bool writeDng(const QString &path, const DngOptions &options)
     setShorts(raw, 50778, {21}); // D65
     if (hasPreview)
         setLong(raw, 330, 0); // SubIFDs: the preview's IFD, set below
+    const QByteArray pixels = options.lossy ? lossyPixels(options.width, options.height)
+                                            : mosaic(options.width, options.height);
+    if (options.lossy) {
+        // One tile of linear RGB, 8 bits a channel, in a JPEG.
+        for (const quint16 tag : {273, 278, 279, 33421, 33422})
+            raw.erase(tag);
+        setShorts(raw, 258, {8, 8, 8});
+        setShorts(raw, 259, {34892});
+        setShorts(raw, 262, {34892});
+        setShorts(raw, 277, {3});
+        setLong(raw, 322, quint32(options.width));
+        setLong(raw, 323, quint32(options.height));
+        setLong(raw, 324, 0); // tile offset, set below
+        setLong(raw, 325, quint32(pixels.size()));
+        setLong(raw, 50717, 255);
+    }
 
     Ifd thumb;
     if (hasPreview) {
@@ -253,7 +290,7 @@ bool writeDng(const QString &path, const DngOptions &options)
     const quint32 thumbIfdOffset = rawIfdOffset + ifdSize(raw);
     const quint32 previewOffset = thumbIfdOffset + (hasPreview ? ifdSize(thumb) : 0);
     const quint32 rawOffset = previewOffset + quint32(preview.size() + (preview.size() & 1));
-    setLong(raw, 273, rawOffset);
+    setLong(raw, options.lossy ? 324 : 273, rawOffset);
     if (hasPreview) {
         setLong(raw, 330, thumbIfdOffset);
         setLong(thumb, 273, previewOffset);
@@ -271,7 +308,6 @@ bool writeDng(const QString &path, const DngOptions &options)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QByteArray pixels = mosaic(options.width, options.height);
     const bool ok = file.write(head) == head.size() && file.write(pixels) == pixels.size();
     return file.flush() && ok;
 }
