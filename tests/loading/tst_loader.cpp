@@ -70,6 +70,8 @@ private slots:
     void newFormats();
     void newFormatOrientation_data();
     void newFormatOrientation();
+    void hdrPictures_data();
+    void hdrPictures();
     void printColours_data();
     void printColours();
     void reducedPictures_data();
@@ -956,6 +958,62 @@ void TestLoader::newFormats()
                  qPrintable(seen.name(QColor::HexArgb)));
     }
     QCOMPARE(capture.text(), QByteArray());
+}
+
+void TestLoader::hdrPictures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("transfer");
+    QTest::addColumn<int>("white");
+
+    // SDR white as the curve codes it, then brighter, then the brightest: 100 cd/m², 1000 cd/m²
+    // and 10000 cd/m² in PQ; BT.2408's reference white, 0.9 and 1 in HLG. White keeps the
+    // picture's contrast (200 at most, 186 for PQ's 100 cd/m²), the highlights stay apart.
+    for (const char *name : {"hdr.heic", "hdr.avif", "hdr.jxl"}) {
+        QTest::addRow("PQ %s", name) << QString(name) << 16 << 186;
+        QTest::addRow("HLG %s", name) << QString(name) << 18 << 226;
+    }
+}
+
+// A picture coded for an HDR screen, read for an SDR one: neither washed out nor clipped.
+void TestLoader::hdrPictures()
+{
+    QFETCH(QString, name);
+    QFETCH(int, transfer);
+    QFETCH(int, white);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const QList<double> codes = transfer == 16 ? QList<double>{0.5081, 0.7518, 1.0}
+                                               : QList<double>{0.75, 0.9, 1.0};
+    QImage picture(48, 16, QImage::Format_RGBX64);
+    for (int band = 0; band < 3; ++band) {
+        const quint16 level = quint16(qRound(codes.at(band) * 65535));
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 16 * band; x < 16 * band + 16; ++x)
+                picture.setPixelColor(x, y, QColor::fromRgba64(level, level, level));
+        }
+    }
+    HeifOptions options;
+    options.avif = name.endsWith(QLatin1String("avif"));
+    options.bits = 10;
+    options.transfer = transfer;
+    QVERIFY(name.endsWith(QLatin1String("jxl")) ? writeJxl(path, picture, 1, transfer)
+                                                : writeHeif(path, picture, options));
+
+    for (bool thumbnail : {false, true}) {
+        const QImage image = loadImage(path, thumbnail);
+        QCOMPARE(image.size(), picture.size());
+        QList<int> levels;
+        for (int band = 0; band < 3; ++band) {
+            const QColor seen = image.pixelColor(16 * band + 8, 8);
+            QVERIFY2(qAbs(seen.red() - seen.blue()) <= 3, qPrintable(seen.name()));
+            levels.append(seen.green());
+        }
+        QVERIFY2(qAbs(levels.at(0) - white) <= 10 && levels.at(0) < levels.at(1) &&
+                     levels.at(1) < levels.at(2) && levels.at(1) < 253 && levels.at(2) >= 245,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(levels.at(0)).arg(levels.at(1)).arg(
+                     levels.at(2))));
+    }
 }
 
 void TestLoader::newFormatOrientation_data()
