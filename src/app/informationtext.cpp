@@ -102,6 +102,7 @@ QList<InformationSection> pictureInformation(const QString &path, const QSize &p
             QStringLiteral("%1 × %2").arg(pictureSize.width()).arg(pictureSize.height()));
     add(picture, tr("Format"), formatName(path));
     add(picture, tr("Colour profile"), m.colourProfile);
+    add(picture, tr("Dynamic range"), m.hdrGainMap ? tr("HDR gain map") : QString());
 
     InformationSection camera{tr("Camera"), {}};
     add(camera, tr("Taken"), m.dateTaken.toString(kDateFormat));

@@ -2,6 +2,7 @@
 #include "metadata.h"
 #include "appearance.h"
 #include "embeddedexif.h"
+#include "gainmap.h"
 #include "paths.h"
 
 #include <QByteArray>
@@ -208,6 +209,7 @@ PictureMetadata readMetadata(const QString &path)
         }
     } catch (...) {
     }
+    metadata.hdrGainMap = hasHdrGainMap(path);
     return metadata;
 }
 

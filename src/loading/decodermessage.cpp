@@ -133,7 +133,7 @@ void get(QDataStream &s, PictureMetadata &m)
 {
     qint32 iso = 0;
     getAll(s, m.colourProfile, m.dateTaken, m.make, m.model, m.lens, m.exposureTime, m.aperture,
-           iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude);
+           iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude, m.hdrGainMap);
     m.iso = iso;
 }
 
@@ -153,7 +153,7 @@ QDataStream &operator<<(QDataStream &stream, const PictureMetadata &m)
 {
     return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens
                   << m.exposureTime << m.aperture << qint32(m.iso) << m.focalLength << m.flash
-                  << m.hasPosition << m.latitude << m.longitude;
+                  << m.hasPosition << m.latitude << m.longitude << m.hdrGainMap;
 }
 
 void closeAll(QList<int> &descriptors)

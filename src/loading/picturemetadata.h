@@ -24,6 +24,8 @@ struct PictureMetadata
     bool hasPosition = false;
     double latitude = 0;  // degrees, south negative
     double longitude = 0; // degrees, west negative
+    // A JPEG that carries an HDR gain map beside the SDR picture shown (gainmap.h).
+    bool hdrGainMap = false;
 };
 
 #endif

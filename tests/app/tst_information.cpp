@@ -2,6 +2,7 @@
 // The information dock's text, read from pictures made here.
 
 #include "dngwriter.h"
+#include "littleendian.h"
 #include "informationtext.h"
 #include "newformats.h"
 #include "orientedjpeg.h"
@@ -11,6 +12,56 @@
 #include <QtTest>
 
 #include <clocale>
+
+namespace {
+
+// picture as a JPEG with an APP segment (marker, body) after its start.
+QByteArray jpegWith(const QImage &picture, char marker, const QByteArray &body)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPG");
+    const int length = int(body.size()) + 2;
+    jpeg.insert(2, QByteArray("\xff") + marker + char(length >> 8) + char(length & 0xff) + body);
+    return jpeg;
+}
+
+// A primary picture whose Multi-Picture Format index lists second after it, as phones write a
+// gain map or a stereo pair.
+QByteArray withSecondPicture(const QImage &primary, const QByteArray &second)
+{
+    QByteArray mpf("MPF\0II*\0", 8);
+    appendLe32(mpf, 8);
+    appendLe16(mpf, 1);
+    appendLe16(mpf, 0xb002); // the MP entries: 16 bytes each, lying after the directory
+    appendLe16(mpf, 7);
+    appendLe32(mpf, 32);
+    appendLe32(mpf, 26);
+    appendLe32(mpf, 0);
+    for (int picture = 0; picture < 2; ++picture) {
+        appendLe32(mpf, 0);
+        appendLe32(mpf, 0);
+        appendLe32(mpf, 0); // the offset from the TIFF header, set below
+        appendLe32(mpf, 0);
+    }
+    QByteArray file = jpegWith(primary, '\xe2', mpf);
+    // The TIFF header lies after the start, the segment's marker and length, and "MPF\0".
+    constexpr int kTiffHeader = 2 + 4 + 4;
+    const quint32 offset = quint32(file.size() - kTiffHeader);
+    QByteArray le;
+    appendLe32(le, offset);
+    file.replace(kTiffHeader + 26 + 16 + 8, 4, le);
+    return file + second;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
 
 class InformationTest : public QObject
 {
@@ -63,6 +114,16 @@ void InformationTest::initTestCase()
     QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
     const QByteArray body = QByteArray("Exif\0\0II*\0\xff\xff\xff\x7f", 14) + QByteArray(40, 'x');
     jpeg.insert(2, QByteArray("\xff\xe1\0", 3) + char(body.size() + 2) + body);
+    // HDR gain maps: named by the primary picture's XMP, or by the second picture's.
+    const QByteArray xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) +
+                           "<x:xmpmeta xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\" "
+                           "hdrgm:Version=\"1.0\"/>";
+    QVERIFY(writeFile(dir.filePath("ultrahdr.jpg"), jpegWith(picture, '\xe1', xmp)));
+    QVERIFY(writeFile(dir.filePath("gainmap.jpg"),
+                      withSecondPicture(picture, jpegWith(picture.scaled(16, 12), '\xe1', xmp))));
+    QVERIFY(writeFile(dir.filePath("stereo.jpg"),
+                      withSecondPicture(picture, jpegWith(picture, '\xe1', QByteArray("Exif\0\0", 6)))));
+    QVERIFY(QFile::copy(dir.filePath("raw.dng"), dir.filePath("IMG_1.CR3")));
     QFile garbage(dir.filePath("garbage.jpg"));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(jpeg) == jpeg.size());
 }
@@ -95,6 +156,11 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"raw.dng", "Camera", "Velmora Test Sensor"},
         {"raw.dng", "Format", "Camera raw (DNG)"},
         {"raw.dng", "Size on disk", "7.4 kB"},
+        {"exif.jpg", "Dynamic range", ""},
+        {"ultrahdr.jpg", "Dynamic range", "HDR gain map"},
+        {"gainmap.jpg", "Dynamic range", "HDR gain map"},
+        {"stereo.jpg", "Dynamic range", ""},
+        {"IMG_1.CR3", "Format", "Camera raw (CR3)"},
         {"garbage.jpg", "Name", "garbage.jpg"},
         {"garbage.jpg", "Camera", ""},
     };
