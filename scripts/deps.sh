@@ -11,6 +11,8 @@ build_packages+=(libqt6svg6)
 build_packages+=(libexiv2-dev)
 # HEIC/HEIF and AVIF (libheif decodes HEVC and AV1), and JPEG XL, for the image format plugin.
 build_packages+=(libheif-dev libjxl-dev pkg-config)
+# Camera raw files that dcraw cannot convert (newer cameras, CR3), read by LibRaw in the decoder.
+build_packages+=(libraw-dev)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
