@@ -2,8 +2,10 @@
 #include "metadata.h"
 #include "appearance.h"
 #include "embeddedexif.h"
+#include "formats.h"
 #include "gainmap.h"
 #include "paths.h"
+#include "rawreader.h"
 
 #include <QByteArray>
 #include <QColorSpace>
@@ -210,6 +212,9 @@ PictureMetadata readMetadata(const QString &path)
     } catch (...) {
     }
     metadata.hdrGainMap = hasHdrGainMap(path);
+    // libexiv2 knows no CR3, nor raw files it finds odd; LibRaw may.
+    if (metadata.make.isEmpty() && metadata.model.isEmpty() && isRawFile(path))
+        readRawMetadata(path, metadata);
     return metadata;
 }
 

@@ -6,6 +6,7 @@
 #include "reduction.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QImageReader>
 
@@ -57,6 +58,12 @@ uchar *mapped(QFile &file)
     if (!openRegularFile(file) || file.size() <= 0)
         return nullptr;
     return file.map(0, file.size());
+}
+
+// A text field of LibRaw's, which ends at its first zero byte or at the field's end.
+template <size_t size> QString text(const char (&field)[size])
+{
+    return QString::fromUtf8(field, int(qstrnlen(field, size))).trimmed();
 }
 
 // The most a conversion holds at once: the raw data (two bytes a photosite of a mosaic, four
@@ -174,4 +181,28 @@ bool readRawConversion(const QString &path, QImage &buffer, int leastSide)
         !fitBuffer(buffer, QSize(width, height), QImage::Format_RGB888))
         return false;
     return raw->copy_mem_image(buffer.bits(), int(buffer.bytesPerLine()), 0) == LIBRAW_SUCCESS;
+}
+
+bool readRawMetadata(const QString &path, PictureMetadata &metadata)
+{
+    QFile file(path);
+    uchar *data = mapped(file);
+    const std::unique_ptr<LibRaw> raw = data ? openRaw(data, file.size(), false) : nullptr;
+    if (!raw)
+        return false;
+    const libraw_imgother_t &other = raw->imgdata.other;
+    metadata.make = text(raw->imgdata.idata.make);
+    metadata.model = text(raw->imgdata.idata.model);
+    metadata.lens = text(raw->imgdata.lens.Lens);
+    metadata.exposureTime = other.shutter;
+    metadata.aperture = other.aperture;
+    metadata.iso = qRound(other.iso_speed);
+    metadata.focalLength = other.focal_len;
+    // LibRaw made the time of the file's local date and time in this process's time zone; the
+    // date and time are shown as recorded, as for other files.
+    if (other.timestamp > 0) {
+        const QDateTime taken = QDateTime::fromSecsSinceEpoch(qint64(other.timestamp));
+        metadata.dateTaken = QDateTime(taken.date(), taken.time());
+    }
+    return true;
 }

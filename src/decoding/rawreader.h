@@ -3,6 +3,7 @@
 #define RAWREADER_H
 
 #include "appearance.h"
+#include "picturemetadata.h"
 
 #include <QImage>
 #include <QString>
@@ -23,5 +24,9 @@ bool readRawPreview(const QString &path, QImage &buffer, Orientation &orientatio
 // lets it come at half size where that leaves at least leastSide pixels on the shorter side, as
 // does a picture too large for the allocation limit whole.
 bool readRawConversion(const QString &path, QImage &buffer, int leastSide);
+
+// What LibRaw reads of how the picture was taken (camera, lens, exposure, date) into metadata,
+// for the raw files libexiv2 cannot parse (CR3); false when LibRaw does not know the file.
+bool readRawMetadata(const QString &path, PictureMetadata &metadata);
 
 #endif

@@ -28,31 +28,17 @@ QByteArray jpegWith(const QImage &picture, char marker, const QByteArray &body)
 }
 
 // A primary picture whose Multi-Picture Format index lists second after it, as phones write a
-// gain map or a stereo pair.
+// gain map or a stereo pair: one directory entry (0xb002: 32 bytes at 26), two pictures.
 QByteArray withSecondPicture(const QImage &primary, const QByteArray &second)
 {
-    QByteArray mpf("MPF\0II*\0", 8);
-    appendLe32(mpf, 8);
-    appendLe16(mpf, 1);
-    appendLe16(mpf, 0xb002); // the MP entries: 16 bytes each, lying after the directory
-    appendLe16(mpf, 7);
-    appendLe32(mpf, 32);
-    appendLe32(mpf, 26);
-    appendLe32(mpf, 0);
-    for (int picture = 0; picture < 2; ++picture) {
-        appendLe32(mpf, 0);
-        appendLe32(mpf, 0);
-        appendLe32(mpf, 0); // the offset from the TIFF header, set below
-        appendLe32(mpf, 0);
-    }
-    QByteArray file = jpegWith(primary, '\xe2', mpf);
-    // The TIFF header lies after the start, the segment's marker and length, and "MPF\0".
-    constexpr int kTiffHeader = 2 + 4 + 4;
-    const quint32 offset = quint32(file.size() - kTiffHeader);
-    QByteArray le;
-    appendLe32(le, offset);
-    file.replace(kTiffHeader + 26 + 16 + 8, 4, le);
-    return file + second;
+    QByteArray file = jpegWith(
+        primary, '\xe2',
+        QByteArray("MPF\0II*\0\x08\0\0\0\x01\0\x02\xb0\x07\0\x20\0\0\0\x1a\0\0\0", 26) +
+            QByteArray(36, '\0'));
+    // The second picture's offset counts from the TIFF header, 10 bytes into the file.
+    QByteArray offset;
+    appendLe32(offset, quint32(file.size() - 10));
+    return file.replace(10 + 26 + 16 + 8, 4, offset) + second;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -124,6 +110,10 @@ void InformationTest::initTestCase()
     QVERIFY(writeFile(dir.filePath("stereo.jpg"),
                       withSecondPicture(picture, jpegWith(picture, '\xe1', QByteArray("Exif\0\0", 6)))));
     QVERIFY(QFile::copy(dir.filePath("raw.dng"), dir.filePath("IMG_1.CR3")));
+    // A raw file that libexiv2 refuses, and LibRaw reads.
+    DngOptions odd;
+    odd.oddMagic = true;
+    QVERIFY(writeDng(dir.filePath("odd.dng"), odd));
     QFile garbage(dir.filePath("garbage.jpg"));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(jpeg) == jpeg.size());
 }
@@ -161,6 +151,7 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"gainmap.jpg", "Dynamic range", "HDR gain map"},
         {"stereo.jpg", "Dynamic range", ""},
         {"IMG_1.CR3", "Format", "Camera raw (CR3)"},
+        {"odd.dng", "Camera", "Velmora Test Sensor"},
         {"garbage.jpg", "Name", "garbage.jpg"},
         {"garbage.jpg", "Camera", ""},
     };

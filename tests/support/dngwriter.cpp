@@ -146,27 +146,6 @@ QByteArray mosaic(int width, int height)
     return pixels;
 }
 
-// The quadrants as 8-bit linear RGB, JPEG-compressed, for a lossy DNG.
-QByteArray lossyPixels(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB888);
-    QPainter painter(&image);
-    for (int bottom = 0; bottom < 2; ++bottom) {
-        for (int right = 0; right < 2; ++right) {
-            quint16 rgb[3];
-            quadrantLevels(right, bottom, rgb);
-            painter.fillRect(right * width / 2, bottom * height / 2, width / 2, height / 2,
-                             QColor(rgb[0] >> 8, rgb[1] >> 8, rgb[2] >> 8));
-        }
-    }
-    painter.end();
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", kJpegQuality);
-    return jpeg;
-}
-
 QByteArray previewData(const DngOptions &options)
 {
     QImage image(options.previewWidth, options.previewHeight, QImage::Format_RGB888);
@@ -252,8 +231,13 @@ bool writeDng(const QString &path, const DngOptions &options)
     setShorts(raw, 50778, {21}); // D65
     if (hasPreview)
         setLong(raw, 330, 0); // SubIFDs: the preview's IFD, set below
-    const QByteArray pixels = options.lossy ? lossyPixels(options.width, options.height)
-                                            : mosaic(options.width, options.height);
+    // A lossy DNG's picture: the quadrants, as a preview that shows them would.
+    DngOptions quadrants;
+    quadrants.previewWidth = options.width;
+    quadrants.previewHeight = options.height;
+    quadrants.previewShowsRaw = true;
+    const QByteArray pixels =
+        options.lossy ? previewData(quadrants) : mosaic(options.width, options.height);
     if (options.lossy) {
         // One tile of linear RGB, 8 bits a channel, in a JPEG.
         for (const quint16 tag : {273, 278, 279, 33421, 33422})

@@ -127,39 +127,18 @@ bool runQuietly(const QString &program, const QStringList &arguments)
 
 bool writeJxl(const QString &path, const QImage &picture, int orientation, int transfer)
 {
-    if (transfer) {
-        // A 16-bit PPM, whose curve and primaries cjxl takes from its hint.
-        const QImage deep = picture.convertToFormat(QImage::Format_RGBX64);
-        QByteArray ppm = "P6\n" + QByteArray::number(deep.width()) + ' ' +
-                         QByteArray::number(deep.height()) + "\n65535\n";
-        for (int y = 0; y < deep.height(); ++y) {
-            const auto *pixel = reinterpret_cast<const QRgba64 *>(deep.constScanLine(y));
-            for (int x = 0; x < deep.width(); ++x) {
-                for (const quint16 v : {pixel[x].red(), pixel[x].green(), pixel[x].blue()})
-                    ppm += char(v >> 8) + QByteArray(1, char(v & 0xff));
-            }
-        }
-        const QString source = path + QLatin1String(".ppm");
-        QFile file(source);
-        const bool written = file.open(QIODevice::WriteOnly) && file.write(ppm) == ppm.size();
-        file.close();
-        const QString curve = transfer == 16 ? QStringLiteral("PeQ") : QStringLiteral("HLG");
-        const bool encoded =
-            written && runQuietly(QStringLiteral("cjxl"),
-                                  {source, path, QStringLiteral("-d"), QStringLiteral("0"),
-                                   QStringLiteral("-x"),
-                                   QStringLiteral("color_space=RGB_D65_202_Rel_") + curve});
-        QFile::remove(source);
-        return encoded;
-    }
     // cjxl carries a JPEG's Exif orientation into the JPEG XL header; a PNG keeps the alpha.
     const QString source =
         path + (orientation == 1 ? QLatin1String(".png") : QLatin1String(".jpg"));
     const bool written =
         orientation == 1 ? picture.save(source) : writeOrientedJpeg(source, picture, orientation);
-    const bool encoded =
-        written && runQuietly(QStringLiteral("cjxl"),
-                              {source, path, QStringLiteral("-d"), QStringLiteral("0")});
+    QStringList arguments{source, path, QStringLiteral("-d"), QStringLiteral("0")};
+    // The curve and primaries of a picture coded for HDR, which its PNG does not say.
+    if (transfer)
+        arguments << QStringLiteral("-x")
+                  << QStringLiteral("color_space=RGB_D65_202_Rel_") +
+                         (transfer == 16 ? QStringLiteral("PeQ") : QStringLiteral("HLG"));
+    const bool encoded = written && runQuietly(QStringLiteral("cjxl"), arguments);
     QFile::remove(source);
     return encoded;
 }

@@ -29,8 +29,8 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
 bool runQuietly(const QString &program, const QStringList &arguments);
 
 // Writes picture (RGB32 or ARGB32) as JPEG XL with an orientation (1 to 8, as in Exif): losslessly
-// when it is 1, else through a JPEG. A transfer (16 PQ, 18 HLG) writes an opaque picture's
-// 16-bit samples losslessly as coded with that curve and BT.2020 primaries.
+// when it is 1, else through a JPEG. A transfer (16 PQ, 18 HLG) says its samples are coded with
+// that curve and BT.2020 primaries.
 bool writeJxl(const QString &path, const QImage &picture, int orientation = 1, int transfer = 0);
 
 // A profile whose table, two points a side, takes RGB (3 channels) or CMYK ink (4) to Lab by a
