@@ -55,29 +55,6 @@ std::unique_ptr<Exiv2::Image> openMetadata(QFile &file)
     return image;
 }
 
-// The Exif orientation values, 1 to 8, as Qt names the same turns.
-Orientation fromExif(long value)
-{
-    switch (value) {
-    case 2:
-        return QImageIOHandler::TransformationMirror;
-    case 3:
-        return QImageIOHandler::TransformationRotate180;
-    case 4:
-        return QImageIOHandler::TransformationFlip;
-    case 5:
-        return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6:
-        return QImageIOHandler::TransformationRotate90;
-    case 7:
-        return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8:
-        return QImageIOHandler::TransformationRotate270;
-    default:
-        return QImageIOHandler::TransformationNone;
-    }
-}
-
 using Finder = Exiv2::ExifData::const_iterator (*)(const Exiv2::ExifData &);
 
 // The datum that finder picks, when the file has one with a value.
@@ -192,6 +169,28 @@ void readFields(Exiv2::Image &image, PictureMetadata &m)
 }
 
 } // namespace
+
+Orientation fromExif(long value)
+{
+    switch (value) {
+    case 2:
+        return QImageIOHandler::TransformationMirror;
+    case 3:
+        return QImageIOHandler::TransformationRotate180;
+    case 4:
+        return QImageIOHandler::TransformationFlip;
+    case 5:
+        return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+        return QImageIOHandler::TransformationRotate90;
+    case 7:
+        return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+        return QImageIOHandler::TransformationRotate270;
+    default:
+        return QImageIOHandler::TransformationNone;
+    }
+}
 
 PictureMetadata readMetadata(const QString &path)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rawreader.h"
 
+#include "metadata.h"
 #include "paths.h"
 #include "readreduction.h"
 #include "reduction.h"
@@ -76,27 +77,12 @@ qint64 conversionBytes(const LibRaw &raw)
     return rawBytes + qint64(s.iwidth) * s.iheight * (8 + 3);
 }
 
-// The turn that LibRaw's flip (dcraw's) stands for.
+// The turn that LibRaw's flip (dcraw's) stands for, by the Exif value dcraw writes for it.
 Orientation fromFlip(int flip)
 {
-    switch (flip) {
-    case 1:
-        return QImageIOHandler::TransformationMirror;
-    case 2:
-        return QImageIOHandler::TransformationFlip;
-    case 3:
-        return QImageIOHandler::TransformationRotate180;
-    case 4:
-        return QImageIOHandler::TransformationFlipAndRotate90;
-    case 5:
-        return QImageIOHandler::TransformationRotate270;
-    case 6:
-        return QImageIOHandler::TransformationRotate90;
-    case 7:
-        return QImageIOHandler::TransformationMirrorAndRotate90;
-    default:
-        return QImageIOHandler::TransformationNone;
-    }
+    constexpr char kExifOfFlip[] = "12435867";
+    return flip >= 0 && flip < 8 ? fromExif(kExifOfFlip[flip] - '0')
+                                 : QImageIOHandler::TransformationNone;
 }
 
 // Makes buffer a picture of size and format, in its own memory (the decoder's slot) when it has

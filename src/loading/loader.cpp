@@ -47,13 +47,15 @@ constexpr int kAnyTurn = QImageIOHandler::TransformationMirror |
                          QImageIOHandler::TransformationFlip |
                          QImageIOHandler::TransformationRotate90;
 
-// The picture read in a decoder process (readPicture, picturereader.h), which may crash, hang
-// or be taken over by a hostile file without harm to the viewer.
+// The picture read in a decoder process (readPicture, picturereader.h; rawreader.h for kind
+// RawPreview or RawPicture), which may crash, hang or be taken over by a hostile file without
+// harm to the viewer.
 bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
-                   int leastSide, const QSize &cover = QSize())
+                   int leastSide, const QSize &cover = QSize(),
+                   DecoderRequest::Kind kind = DecoderRequest::Picture)
 {
     DecoderRequest request;
-    request.kind = DecoderRequest::Picture;
+    request.kind = kind;
     request.leastSide = leastSide;
     request.coverSize = cover;
     request.name = pathFileName(path);
@@ -130,17 +132,9 @@ void deleteTempFile(const QString &path)
 bool askLibRaw(const QString &path, bool preview, QImage &buffer, Orientation &orientation,
                int leastSide, QSize *rawSize = nullptr)
 {
-    DecoderRequest request;
-    request.kind = preview ? DecoderRequest::RawPreview : DecoderRequest::RawPicture;
-    request.leastSide = leastSide;
-    request.name = pathFileName(path);
-    buffer = QImage();
-    DecoderReply reply;
-    if (!askDecoder(request, path, preview ? kThumbnailTimeLimit : kPictureTimeLimit, reply,
-                    &buffer) ||
-        !reply.ok)
+    if (!decodePicture(path, preview, buffer, orientation, leastSide, QSize(),
+                       preview ? DecoderRequest::RawPreview : DecoderRequest::RawPicture))
         return false;
-    orientation = Orientation(reply.orientation & kAnyTurn);
     const QSize full = fullViewSize(buffer);
     setFullViewSize(buffer, QSize());
     if (rawSize)
