@@ -149,9 +149,13 @@ bool readRawConversion(const QString &path, QImage &buffer, int leastSide)
     std::unique_ptr<LibRaw> raw = openRaw(data, file.size(), false);
     if (!raw)
         return false;
-    const libraw_image_sizes_t &whole = raw->imgdata.sizes;
-    const bool halfServes = leastSide > 0 && qMin(whole.width, whole.height) / 2 >= leastSide;
-    if (halfServes || !withinLimit(conversionBytes(*raw))) {
+    // As shown: dcraw's flip 4 and up swap the sides.
+    QSize whole(raw->imgdata.sizes.width, raw->imgdata.sizes.height);
+    if (raw->imgdata.sizes.flip & 4)
+        whole.transpose();
+    const bool halfServes = leastSide > 0 && qMin(whole.width(), whole.height()) / 2 >= leastSide;
+    const bool tooLarge = !withinLimit(conversionBytes(*raw));
+    if (halfServes || tooLarge) {
         raw = openRaw(data, file.size(), true);
         if (!raw || !withinLimit(conversionBytes(*raw)))
             return false;
@@ -166,7 +170,12 @@ bool readRawConversion(const QString &path, QImage &buffer, int leastSide)
     if (width <= 0 || height <= 0 || colours != 3 || bits != 8 ||
         !fitBuffer(buffer, QSize(width, height), QImage::Format_RGB888))
         return false;
-    return raw->copy_mem_image(buffer.bits(), int(buffer.bytesPerLine()), 0) == LIBRAW_SUCCESS;
+    if (raw->copy_mem_image(buffer.bits(), int(buffer.bytesPerLine()), 0) != LIBRAW_SUCCESS)
+        return false;
+    // The pane's picture read smaller than it is, as a reader that reduces to fit records it.
+    if (tooLarge && !halfServes)
+        setOriginalSize(buffer, whole);
+    return true;
 }
 
 bool readRawMetadata(const QString &path, PictureMetadata &metadata)

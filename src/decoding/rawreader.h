@@ -22,7 +22,8 @@ bool readRawPreview(const QString &path, QImage &buffer, Orientation &orientatio
 
 // The full conversion, as dcraw -T gives it: 8-bit sRGB, already turned. A positive leastSide
 // lets it come at half size where that leaves at least leastSide pixels on the shorter side, as
-// does a picture too large for the allocation limit whole.
+// does a picture too large for the allocation limit whole, which carries its size in the file
+// then (originalSize, reduction.h).
 bool readRawConversion(const QString &path, QImage &buffer, int leastSide);
 
 // What LibRaw reads of how the picture was taken (camera, lens, exposure, date) into metadata,

@@ -559,6 +559,7 @@ void TestLoader::libRawRoute_data()
     QTest::addColumn<bool>("thumbnail");
     QTest::addColumn<QString>("shows");
     QTest::addColumn<int>("problems");
+    QTest::addColumn<int>("limitMegabytes"); // the allocation limit; 0 for the usual one
 
     const QByteArray fails = "exit 1";
     // The full conversion's failure comes late, so that the preview is there to stand in.
@@ -566,19 +567,23 @@ void TestLoader::libRawRoute_data()
     DngOptions lossy = dngOptions(Preview::None);
     lossy.lossy = true;
     const DngOptions none = dngOptions(Preview::None);
+    DngOptions large = none;
+    large.width = 1200;
+    large.height = 800;
     QTest::newRow("dcraw fails: the thumbnail is LibRaw's JPEG preview")
-        << "IMG_1.cr3" << fails << dngOptions(Preview::Jpeg) << true << "jpeg" << 1;
-    QTest::newRow("dcraw fails: the thumbnail is LibRaw's bitmap preview")
-        << "IMG_2.dng" << fails << dngOptions(Preview::Rgb) << true << "bitmap" << 1;
+        << "IMG_1.cr3" << fails << dngOptions(Preview::Jpeg) << true << "jpeg" << 1 << 0;
     QTest::newRow("dcraw fails on a file without a preview: LibRaw's conversion as thumbnail")
-        << "IMG_3.dng" << fails << none << true << "full" << 2;
+        << "IMG_3.dng" << fails << none << true << "full" << 2 << 0;
     QTest::newRow("dcraw fails: the full view is LibRaw's conversion")
-        << "IMG_4.CR3" << failsSlowly << dngOptions(Preview::Jpeg) << false << "full" << 1;
+        << "IMG_4.CR3" << failsSlowly << dngOptions(Preview::Jpeg) << false << "full" << 1 << 0;
     QTest::newRow("dcraw succeeds without writing anything: LibRaw converts")
-        << "IMG_5.dng" << QByteArray("exit 0") << none << false << "full" << 0;
+        << "IMG_5.dng" << QByteArray("exit 0") << none << false << "full" << 0 << 0;
     QTest::newRow("lossy DNG that dcraw refuses: LibRaw converts")
-        << "IMG_6.dng" << fails << lossy << false << "full" << 1;
-    QTest::newRow("CR3 whose boxes end early") << "IMG_7.cr3" << fails << none << true << "" << 2;
+        << "IMG_6.dng" << fails << lossy << false << "full" << 1 << 0;
+    QTest::newRow("CR3 whose boxes end early")
+        << "IMG_7.cr3" << fails << none << true << "" << 2 << 0;
+    QTest::newRow("picture over the allocation limit: LibRaw converts it at half size")
+        << "IMG_8.dng" << fails << large << false << "half" << 1 << 8;
 }
 
 void TestLoader::libRawRoute()
@@ -589,6 +594,11 @@ void TestLoader::libRawRoute()
     QFETCH(bool, thumbnail);
     QFETCH(QString, shows);
     QFETCH(int, problems);
+    QFETCH(int, limitMegabytes);
+    const int usualLimit = QImageReader::allocationLimit();
+    const auto restore = qScopeGuard([&] { QImageReader::setAllocationLimit(usualLimit); });
+    if (limitMegabytes)
+        QImageReader::setAllocationLimit(limitMegabytes);
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     if (name == QLatin1String("IMG_7.cr3")) {
@@ -618,6 +628,9 @@ void TestLoader::libRawRoute()
         QVERIFY(isPreview(image, kRgbPreviewSize, kRgbPreviewColour));
     else if (shows == QLatin1String("full"))
         QVERIFY(isFullPicture(image));
+    else if (shows == QLatin1String("half"))
+        QVERIFY(image.size() == QSize(600, 400) && originalSize(image) == QSize(1200, 800) &&
+                redQuarter(image) == Qt::TopLeftCorner);
     else
         QVERIFY(image.isNull());
     // dcraw's own lines as before; LibRaw adds none.
