@@ -624,8 +624,6 @@ void TestLoader::libRawRoute()
 
     if (shows == QLatin1String("jpeg"))
         QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
-    else if (shows == QLatin1String("bitmap"))
-        QVERIFY(isPreview(image, kRgbPreviewSize, kRgbPreviewColour));
     else if (shows == QLatin1String("full"))
         QVERIFY(isFullPicture(image));
     else if (shows == QLatin1String("half"))
