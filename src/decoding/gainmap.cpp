@@ -114,9 +114,8 @@ bool hasHdrGainMap(const QString &path)
     if (primaryMarked)
         return true;
     for (const qint64 offset : further) {
-        if (scanSegments(file, offset, [](uchar, const QByteArray &body, qint64) {
-                return marksGainMap(body);
-            }))
+        if (scanSegments(file, offset,
+                         [](uchar, const QByteArray &body, qint64) { return marksGainMap(body); }))
             return true;
     }
     return false;

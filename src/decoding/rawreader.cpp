@@ -73,7 +73,8 @@ template <size_t size> QString text(const char (&field)[size])
 qint64 conversionBytes(const LibRaw &raw)
 {
     const libraw_image_sizes_t &s = raw.imgdata.sizes;
-    const qint64 rawBytes = qint64(s.raw_width) * s.raw_height * (raw.imgdata.idata.filters ? 2 : 8);
+    const qint64 rawBytes =
+        qint64(s.raw_width) * s.raw_height * (raw.imgdata.idata.filters ? 2 : 8);
     return rawBytes + qint64(s.iwidth) * s.iheight * (8 + 3);
 }
 

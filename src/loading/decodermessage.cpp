@@ -151,9 +151,9 @@ template <typename Read> bool decode(const QByteArray &message, Read read)
 
 QDataStream &operator<<(QDataStream &stream, const PictureMetadata &m)
 {
-    return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens
-                  << m.exposureTime << m.aperture << qint32(m.iso) << m.focalLength << m.flash
-                  << m.hasPosition << m.latitude << m.longitude << m.hdrGainMap;
+    return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens << m.exposureTime
+                  << m.aperture << qint32(m.iso) << m.focalLength << m.flash << m.hasPosition
+                  << m.latitude << m.longitude << m.hdrGainMap;
 }
 
 void closeAll(QList<int> &descriptors)

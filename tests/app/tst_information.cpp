@@ -2,8 +2,8 @@
 // The information dock's text, read from pictures made here.
 
 #include "dngwriter.h"
-#include "littleendian.h"
 #include "informationtext.h"
+#include "littleendian.h"
 #include "newformats.h"
 #include "orientedjpeg.h"
 
@@ -31,10 +31,10 @@ QByteArray jpegWith(const QImage &picture, char marker, const QByteArray &body)
 // gain map or a stereo pair: one directory entry (0xb002: 32 bytes at 26), two pictures.
 QByteArray withSecondPicture(const QImage &primary, const QByteArray &second)
 {
-    QByteArray file = jpegWith(
-        primary, '\xe2',
-        QByteArray("MPF\0II*\0\x08\0\0\0\x01\0\x02\xb0\x07\0\x20\0\0\0\x1a\0\0\0", 26) +
-            QByteArray(36, '\0'));
+    QByteArray file =
+        jpegWith(primary, '\xe2',
+                 QByteArray("MPF\0II*\0\x08\0\0\0\x01\0\x02\xb0\x07\0\x20\0\0\0\x1a\0\0\0", 26) +
+                     QByteArray(36, '\0'));
     // The second picture's offset counts from the TIFF header, 10 bytes into the file.
     QByteArray offset;
     appendLe32(offset, quint32(file.size() - 10));
@@ -106,8 +106,9 @@ void InformationTest::initTestCase()
     QVERIFY(writeFile(dir.filePath("ultrahdr.jpg"), jpegWith(picture, '\xe1', xmp)));
     QVERIFY(writeFile(dir.filePath("gainmap.jpg"),
                       withSecondPicture(picture, jpegWith(picture.scaled(16, 12), '\xe1', xmp))));
-    QVERIFY(writeFile(dir.filePath("stereo.jpg"),
-                      withSecondPicture(picture, jpegWith(picture, '\xe1', QByteArray("Exif\0\0", 6)))));
+    QVERIFY(writeFile(
+        dir.filePath("stereo.jpg"),
+        withSecondPicture(picture, jpegWith(picture, '\xe1', QByteArray("Exif\0\0", 6)))));
     QVERIFY(QFile::copy(dir.filePath("raw.dng"), dir.filePath("IMG_1.CR3")));
     // A raw file that libexiv2 refuses, and LibRaw reads.
     DngOptions odd;

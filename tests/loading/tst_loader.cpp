@@ -604,7 +604,10 @@ void TestLoader::libRawRoute()
     if (name == QLatin1String("IMG_7.cr3")) {
         // Canon's ISO-BMFF brand, then a movie box that claims more than the file holds.
         QFile file(path);
-        const QByteArray boxes("\0\0\0\x10" "ftypcrx \0\0\0\x01" "\0\x01\0\0moov", 24);
+        const QByteArray boxes("\0\0\0\x10"
+                               "ftypcrx \0\0\0\x01"
+                               "\0\x01\0\0moov",
+                               24);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(boxes) == boxes.size());
     } else {
         QVERIFY(!makeDng(path, options).isEmpty());
@@ -618,8 +621,8 @@ void TestLoader::libRawRoute()
         if (isPreview(preview, kJpegPreviewSize, kJpegPreviewColour))
             standsInFor = full;
     };
-    const QImage image = thumbnail ? loadImage(path, true)
-                                   : loadImage(path, kJpegPreviewSize, standIn);
+    const QImage image =
+        thumbnail ? loadImage(path, true) : loadImage(path, kJpegPreviewSize, standIn);
     QCOMPARE(standsInFor, !thumbnail && options.preview == Preview::Jpeg ? kRawSize : QSize());
 
     if (shows == QLatin1String("jpeg"))
@@ -997,12 +1000,13 @@ void TestLoader::hdrPictures()
     QFETCH(int, white);
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
-    const QList<double> codes = transfer == 16 ? QList<double>{0.5081, 0.7518, 1.0}
-                                               : QList<double>{0.75, 0.9, 1.0};
+    const QList<double> codes =
+        transfer == 16 ? QList<double>{0.5081, 0.7518, 1.0} : QList<double>{0.75, 0.9, 1.0};
     QImage picture(48, 16, QImage::Format_RGBX64);
     QPainter painter(&picture);
     for (int band = 0; band < 3; ++band)
-        painter.fillRect(16 * band, 0, 16, 16, QColor::fromRgbF(codes[band], codes[band], codes[band]));
+        painter.fillRect(16 * band, 0, 16, 16,
+                         QColor::fromRgbF(codes[band], codes[band], codes[band]));
     painter.end();
     const HeifOptions options{name.endsWith(QLatin1String("avif")), 10, 1, 0, false, {}, transfer};
     QVERIFY(name.endsWith(QLatin1String("jxl")) ? writeJxl(path, picture, 1, transfer)

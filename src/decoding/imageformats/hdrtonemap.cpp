@@ -9,9 +9,9 @@
 
 namespace {
 
-constexpr double kSdrWhite = 203;  // cd/m²
-constexpr double kPqPeak = 10000;  // cd/m², the most PQ codes
-constexpr double kHlgPeak = 1000;  // cd/m², the display HLG is shown on here
+constexpr double kSdrWhite = 203;       // cd/m²
+constexpr double kPqPeak = 10000;       // cd/m², the most PQ codes
+constexpr double kHlgPeak = 1000;       // cd/m², the display HLG is shown on here
 constexpr double kHlgSystemGamma = 1.2; // BT.2100's, for a display of 1000 cd/m²
 // Light below this share of SDR white is left as it is: the picture's shadows and midtones.
 constexpr double kKnee = 0.5;
@@ -54,8 +54,8 @@ std::vector<float> decodingTable(HdrTransfer transfer)
     std::vector<float> table(kLevels);
     for (int v = 0; v < kLevels; ++v) {
         const double coded = double(v) / (kLevels - 1);
-        table[size_t(v)] = float(transfer == HdrTransfer::Pq ? pqToNits(coded) / kSdrWhite
-                                                             : hlgToScene(coded));
+        table[size_t(v)] =
+            float(transfer == HdrTransfer::Pq ? pqToNits(coded) / kSdrWhite : hlgToScene(coded));
     }
     return table;
 }
@@ -68,14 +68,16 @@ QImage toneMapped(const QImage &picture, HdrTransfer transfer, const LumaWeights
         return picture;
     const bool premultiplied = picture.format() == QImage::Format_RGBA64_Premultiplied;
     QImage mapped = picture.convertToFormat(
-        premultiplied ? QImage::Format_RGBA64_Premultiplied
-                      : (picture.hasAlphaChannel() ? QImage::Format_RGBA64
-                                                   : QImage::Format_RGBX64));
+        premultiplied
+            ? QImage::Format_RGBA64_Premultiplied
+            : (picture.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64));
     if (mapped.isNull())
         return QImage();
     const std::vector<float> table = decodingTable(transfer);
     const double peak = (transfer == HdrTransfer::Pq ? kPqPeak : kHlgPeak) / kSdrWhite;
-    const auto level = [](double v) { return quint16(std::lround(std::clamp(v, 0.0, 1.0) * 65535)); };
+    const auto level = [](double v) {
+        return quint16(std::lround(std::clamp(v, 0.0, 1.0) * 65535));
+    };
     for (int y = 0; y < mapped.height(); ++y) {
         auto *pixel = reinterpret_cast<QRgba64 *>(mapped.scanLine(y));
         for (int x = 0; x < mapped.width(); ++x) {

@@ -192,10 +192,10 @@ QImage withColours(QImage picture, const heif_image_handle *colours)
     const auto nclx = hasIccProfile(colours) ? nullptr : nclxOf(colours);
     const HdrTransfer transfer = nclx ? hdrTransferOf(*nclx) : HdrTransfer::None;
     if (transfer != HdrTransfer::None)
-        picture = toneMapped(picture, transfer,
-                             nclx->color_primaries == heif_color_primaries_ITU_R_BT_2020_2_and_2100_0
-                                 ? kBt2020Luma
-                                 : kBt709Luma);
+        picture = toneMapped(
+            picture, transfer,
+            nclx->color_primaries == heif_color_primaries_ITU_R_BT_2020_2_and_2100_0 ? kBt2020Luma
+                                                                                     : kBt709Luma);
     if (!picture.isNull())
         picture.setColorSpace(colorSpaceOf(colours));
     return picture;
