@@ -93,6 +93,8 @@ QList<qint64> furtherPictures(const QByteArray &body, qint64 bodyOffset)
             if (offset > 0)
                 offsets.append(bodyOffset + kTiffStart + offset);
         }
+        // One list is all an index has; a file that repeats it gets no more pictures looked at.
+        return offsets;
     }
     return offsets;
 }
