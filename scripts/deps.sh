@@ -15,6 +15,8 @@ build_packages+=(libheif-dev libjxl-dev pkg-config)
 build_packages+=(libopenjp2-7-dev)
 # OpenEXR: its C library for the image format plugin, its C++ writer for the tests' HDR pictures.
 build_packages+=(libopenexr-dev)
+# Camera raw files that dcraw cannot convert (newer cameras, CR3), read by LibRaw in the decoder.
+build_packages+=(libraw-dev)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)

@@ -104,6 +104,7 @@ QList<InformationSection> pictureInformation(const QString &path, const QSize &p
     add(picture, tr("Colour profile"), m.colourProfile);
     add(picture, tr("Data window"), m.dataWindow);
     add(picture, tr("Channels"), m.channels);
+    add(picture, tr("Dynamic range"), m.hdrGainMap ? tr("HDR gain map") : QString());
 
     InformationSection camera{tr("Camera"), {}};
     add(camera, tr("Taken"), m.dateTaken.toString(kDateFormat));

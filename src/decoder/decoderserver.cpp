@@ -5,6 +5,7 @@
 #include "metadata.h"
 #include "paths.h"
 #include "picturereader.h"
+#include "rawreader.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -139,6 +140,10 @@ DecoderReply DecoderServer::serve(const DecoderRequest &request, int descriptor)
         if (reply.ok)
             serveFrame(request, reply);
         break;
+    case DecoderRequest::RawPreview:
+    case DecoderRequest::RawPicture:
+        serveRaw(request, reply);
+        break;
     case DecoderRequest::Formats:
     case DecoderRequest::NextFrame:
     case DecoderRequest::NewSlot:
@@ -154,6 +159,19 @@ void DecoderServer::servePicture(const DecoderRequest &request, DecoderReply &re
     Orientation orientation = QImageIOHandler::TransformationNone;
     if (!readPicture(request.name, buffer, orientation, request.leastSide, request.coverSize) ||
         buffer.isNull())
+        return;
+    reply.orientation = int(orientation);
+    deliver(buffer, request.freeSlots, reply);
+}
+
+void DecoderServer::serveRaw(const DecoderRequest &request, DecoderReply &reply)
+{
+    QImage buffer = pixelSlots.reusable(request.freeSlots);
+    Orientation orientation = QImageIOHandler::TransformationNone;
+    const bool read = request.kind == DecoderRequest::RawPreview
+                          ? readRawPreview(request.name, buffer, orientation, request.leastSide)
+                          : readRawConversion(request.name, buffer, request.leastSide);
+    if (!read || buffer.isNull())
         return;
     reply.orientation = int(orientation);
     deliver(buffer, request.freeSlots, reply);

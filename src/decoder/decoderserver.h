@@ -26,6 +26,8 @@ public:
 private:
     DecoderReply serve(const DecoderRequest &request, int descriptor);
     void servePicture(const DecoderRequest &request, DecoderReply &reply);
+    // A camera raw file through LibRaw: its preview, or its full conversion (rawreader.h).
+    void serveRaw(const DecoderRequest &request, DecoderReply &reply);
     void openAnimation(const QString &name, DecoderReply &reply);
     void serveFrame(const DecoderRequest &request, DecoderReply &reply);
     // Hands picture to the viewer in a free slot, or in a new one it asks the viewer for.

@@ -2,7 +2,10 @@
 #include "metadata.h"
 #include "appearance.h"
 #include "embeddedexif.h"
+#include "formats.h"
+#include "gainmap.h"
 #include "paths.h"
+#include "rawreader.h"
 
 #include <QByteArray>
 #include <QColorSpace>
@@ -51,29 +54,6 @@ std::unique_ptr<Exiv2::Image> openMetadata(QFile &file)
     if (image)
         image->readMetadata();
     return image;
-}
-
-// The Exif orientation values, 1 to 8, as Qt names the same turns.
-Orientation fromExif(long value)
-{
-    switch (value) {
-    case 2:
-        return QImageIOHandler::TransformationMirror;
-    case 3:
-        return QImageIOHandler::TransformationRotate180;
-    case 4:
-        return QImageIOHandler::TransformationFlip;
-    case 5:
-        return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6:
-        return QImageIOHandler::TransformationRotate90;
-    case 7:
-        return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8:
-        return QImageIOHandler::TransformationRotate270;
-    default:
-        return QImageIOHandler::TransformationNone;
-    }
 }
 
 using Finder = Exiv2::ExifData::const_iterator (*)(const Exiv2::ExifData &);
@@ -203,6 +183,28 @@ void readExrLayout(const QString &path, PictureMetadata &m)
 
 } // namespace
 
+Orientation fromExif(long value)
+{
+    switch (value) {
+    case 2:
+        return QImageIOHandler::TransformationMirror;
+    case 3:
+        return QImageIOHandler::TransformationRotate180;
+    case 4:
+        return QImageIOHandler::TransformationFlip;
+    case 5:
+        return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+        return QImageIOHandler::TransformationRotate90;
+    case 7:
+        return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+        return QImageIOHandler::TransformationRotate270;
+    default:
+        return QImageIOHandler::TransformationNone;
+    }
+}
+
 PictureMetadata readMetadata(const QString &path)
 {
     PictureMetadata metadata;
@@ -223,6 +225,10 @@ PictureMetadata readMetadata(const QString &path)
     }
     // The metadata library refuses an OpenEXR file outright.
     readExrLayout(path, metadata);
+    metadata.hdrGainMap = hasHdrGainMap(path);
+    // libexiv2 knows no CR3, nor raw files it finds odd; LibRaw may.
+    if (metadata.make.isEmpty() && metadata.model.isEmpty() && isRawFile(path))
+        readRawMetadata(path, metadata);
     return metadata;
 }
 

@@ -14,6 +14,9 @@
 // cannot parse gives empty metadata. Safe to call from several threads at once; it may take a while on a slow disk, so not from the user-interface thread.
 PictureMetadata readMetadata(const QString &path);
 
+// The turn that an Exif orientation value (1 to 8) stands for; none for any other value.
+Orientation fromExif(long value);
+
 // The orientation a camera raw file records, read by libexiv2; none when the file has none or
 // cannot be parsed. Safe to call from several threads at once.
 // size, when given, gets the size of its main picture as stored, before the turn; invalid when

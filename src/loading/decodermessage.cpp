@@ -133,7 +133,7 @@ void get(QDataStream &s, PictureMetadata &m)
 {
     qint32 iso = 0;
     getAll(s, m.colourProfile, m.dateTaken, m.make, m.model, m.lens, m.exposureTime, m.aperture,
-           iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude);
+           iso, m.focalLength, m.flash, m.hasPosition, m.latitude, m.longitude, m.hdrGainMap);
     getAll(s, m.dataWindow, m.channels);
     m.iso = iso;
 }
@@ -154,7 +154,8 @@ QDataStream &operator<<(QDataStream &stream, const PictureMetadata &m)
 {
     return stream << m.colourProfile << m.dateTaken << m.make << m.model << m.lens
                   << m.exposureTime << m.aperture << qint32(m.iso) << m.focalLength << m.flash
-                  << m.hasPosition << m.latitude << m.longitude << m.dataWindow << m.channels;
+                  << m.hasPosition << m.latitude << m.longitude << m.hdrGainMap << m.dataWindow
+                  << m.channels;
 }
 
 void closeAll(QList<int> &descriptors)
@@ -211,7 +212,7 @@ bool decodeMessage(const QByteArray &message, DecoderRequest &request)
                request.freeSlots, request.slot);
     });
     request.kind = DecoderRequest::Kind(kind);
-    return whole && kind <= DecoderRequest::NewSlot;
+    return whole && kind <= DecoderRequest::RawPicture;
 }
 
 bool decodeMessage(const QByteArray &message, DecoderReply &reply)

@@ -36,6 +36,8 @@ struct DecoderRequest
                         // headers record, without decoding the picture
         NewSlot,        // not a request: the answer to a decoder that asked for a slot, its
                         // memory file attached, or nothing attached when the viewer refuses.
+        RawPreview,     // a camera raw file's embedded preview, read by LibRaw (rawreader.h)
+        RawPicture,     // a camera raw file's full conversion by LibRaw, for what dcraw refuses
     };
     Kind kind = Picture;
     // Read reduced to no less than this on the shorter side, where the reader can.

@@ -35,7 +35,9 @@ QStringList rawExtensions()
         QStringLiteral("erf"), QStringLiteral("kdc"), QStringLiteral("sr2"), QStringLiteral("raf"),
         QStringLiteral("x3f"), QStringLiteral("nef"), QStringLiteral("pef"), QStringLiteral("raw"),
         QStringLiteral("drf"), QStringLiteral("mef"), QStringLiteral("mos"), QStringLiteral("ptx"),
-        QStringLiteral("srf"), QStringLiteral("thm"), QStringLiteral("nrw"), QStringLiteral("rw2")};
+        QStringLiteral("srf"), QStringLiteral("thm"), QStringLiteral("nrw"), QStringLiteral("rw2"),
+        // Read by LibRaw alone: dcraw knows no CR3.
+        QStringLiteral("cr3")};
 }
 
 bool isRawFile(const QString &path)

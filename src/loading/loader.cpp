@@ -47,13 +47,15 @@ constexpr int kAnyTurn = QImageIOHandler::TransformationMirror |
                          QImageIOHandler::TransformationFlip |
                          QImageIOHandler::TransformationRotate90;
 
-// The picture read in a decoder process (readPicture, picturereader.h), which may crash, hang
-// or be taken over by a hostile file without harm to the viewer.
+// The picture read in a decoder process (readPicture, picturereader.h; rawreader.h for kind
+// RawPreview or RawPicture), which may crash, hang or be taken over by a hostile file without
+// harm to the viewer.
 bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
-                   int leastSide, const QSize &cover = QSize())
+                   int leastSide, const QSize &cover = QSize(),
+                   DecoderRequest::Kind kind = DecoderRequest::Picture)
 {
     DecoderRequest request;
-    request.kind = DecoderRequest::Picture;
+    request.kind = kind;
     request.leastSide = leastSide;
     request.coverSize = cover;
     request.name = pathFileName(path);
@@ -125,7 +127,33 @@ void deleteTempFile(const QString &path)
         printLine(kDeleteProblem);
 }
 
-// A camera raw file through dcraw: its full conversion, or its embedded preview for a thumbnail.
+// A camera raw file read by LibRaw in a decoder, from the file itself: its embedded preview
+// (with rawSize, the full view's size as stored and turned), or its full conversion.
+bool askLibRaw(const QString &path, bool preview, QImage &buffer, Orientation &orientation,
+               int leastSide, QSize *rawSize = nullptr)
+{
+    if (!decodePicture(path, preview, buffer, orientation, leastSide, QSize(),
+                       preview ? DecoderRequest::RawPreview : DecoderRequest::RawPicture))
+        return false;
+    const QSize full = fullViewSize(buffer);
+    setFullViewSize(buffer, QSize());
+    if (rawSize)
+        *rawSize = orientation & QImageIOHandler::TransformationRotate90 ? full.transposed() : full;
+    return true;
+}
+
+// What dcraw could not convert (it failed, or wrote nothing), as LibRaw reads it: a thumbnail
+// from the preview where there is one, else, unless only a stand-in is wanted, the conversion.
+bool readWithLibRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
+                    int leastSide, QSize *rawSize)
+{
+    if (thumbnail && askLibRaw(path, true, buffer, orientation, leastSide, rawSize))
+        return true;
+    return !rawSize && askLibRaw(path, false, buffer, orientation, leastSide);
+}
+
+// A camera raw file through dcraw: its full conversion, or its embedded preview for a thumbnail;
+// through LibRaw where dcraw cannot convert it.
 // A preview asked for with rawSize, to stand in for the full view, gives also the raw picture's
 // size as stored and turned (invalid when unknown), and no full conversion where it is missing.
 bool readRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &orientation,
@@ -177,16 +205,21 @@ bool readRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &o
         output = pathWithSuffix(copy, QStringLiteral(".tiff"));
     }
     deleteTempFile(copy);
-    // No embedded preview: the full conversion has to serve as the thumbnail.
+    // No embedded preview that dcraw found: LibRaw may know one (of a camera newer than dcraw),
+    // else the full conversion has to serve as the thumbnail.
     if (output.isEmpty())
-        return !rawSize && loadImage(path, false, buffer, orientation, leastSide);
+        return askLibRaw(path, true, buffer, orientation, leastSide, rawSize) ||
+               (!rawSize && loadImage(path, false, buffer, orientation, leastSide));
 
+    const bool written = QFile::exists(output);
     bool read = false;
     if (code == 0)
         read = decodePicture(output, thumbnail, buffer, orientation, leastSide);
     if (!outputSaysOrientation)
         orientation = rawOrientation;
     deleteTempFile(output);
+    if (code != 0 || !written)
+        return readWithLibRaw(path, thumbnail, buffer, orientation, leastSide, rawSize);
     return read;
 }
 

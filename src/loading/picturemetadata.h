@@ -27,6 +27,8 @@ struct PictureMetadata
     // An OpenEXR file's data window, "(x0, y0) – (x1, y1)", and its channels with their types.
     QString dataWindow;
     QString channels;
+    // A JPEG that carries an HDR gain map beside the SDR picture shown (gainmap.h).
+    bool hdrGainMap = false;
 };
 
 #endif

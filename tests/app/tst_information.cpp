@@ -3,6 +3,7 @@
 
 #include "dngwriter.h"
 #include "informationtext.h"
+#include "littleendian.h"
 #include "newformats.h"
 #include "orientedjpeg.h"
 
@@ -11,6 +12,42 @@
 #include <QtTest>
 
 #include <clocale>
+
+namespace {
+
+// picture as a JPEG with an APP segment (marker, body) after its start.
+QByteArray jpegWith(const QImage &picture, char marker, const QByteArray &body)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPG");
+    const int length = int(body.size()) + 2;
+    jpeg.insert(2, QByteArray("\xff") + marker + char(length >> 8) + char(length & 0xff) + body);
+    return jpeg;
+}
+
+// A primary picture whose Multi-Picture Format index lists second after it, as phones write a
+// gain map or a stereo pair: one directory entry (0xb002: 32 bytes at 26), two pictures.
+QByteArray withSecondPicture(const QImage &primary, const QByteArray &second)
+{
+    QByteArray file =
+        jpegWith(primary, '\xe2',
+                 QByteArray("MPF\0II*\0\x08\0\0\0\x01\0\x02\xb0\x07\0\x20\0\0\0\x1a\0\0\0", 26) +
+                     QByteArray(36, '\0'));
+    // The second picture's offset counts from the TIFF header, 10 bytes into the file.
+    QByteArray offset;
+    appendLe32(offset, quint32(file.size() - 10));
+    return file.replace(10 + 26 + 16 + 8, 4, offset) + second;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
 
 class InformationTest : public QObject
 {
@@ -69,6 +106,20 @@ void InformationTest::initTestCase()
     QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
     const QByteArray body = QByteArray("Exif\0\0II*\0\xff\xff\xff\x7f", 14) + QByteArray(40, 'x');
     jpeg.insert(2, QByteArray("\xff\xe1\0", 3) + char(body.size() + 2) + body);
+    // HDR gain maps: named by the primary picture's XMP, or by the second picture's.
+    const QByteArray xmp = QByteArray("http://ns.adobe.com/xap/1.0/\0", 29) +
+                           "<x:xmpmeta xmlns:hdrgm=\"http://ns.adobe.com/hdr-gain-map/1.0/\"/>";
+    QVERIFY(writeFile(dir.filePath("ultrahdr.jpg"), jpegWith(picture, '\xe1', xmp)));
+    QVERIFY(writeFile(dir.filePath("gainmap.jpg"),
+                      withSecondPicture(picture, jpegWith(picture.scaled(16, 12), '\xe1', xmp))));
+    QVERIFY(writeFile(
+        dir.filePath("stereo.jpg"),
+        withSecondPicture(picture, jpegWith(picture, '\xe1', QByteArray("Exif\0\0", 6)))));
+    QVERIFY(QFile::copy(dir.filePath("raw.dng"), dir.filePath("IMG_1.CR3")));
+    // A raw file that libexiv2 refuses, and LibRaw reads.
+    DngOptions odd;
+    odd.oddMagic = true;
+    QVERIFY(writeDng(dir.filePath("odd.dng"), odd));
     QFile garbage(dir.filePath("garbage.jpg"));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(jpeg) == jpeg.size());
 }
@@ -106,6 +157,11 @@ void InformationTest::showsWhatTheFileRecords_data()
         {"raw.dng", "Camera", "Velmora Test Sensor"},
         {"raw.dng", "Format", "Camera raw (DNG)"},
         {"raw.dng", "Size on disk", "7.4 kB"},
+        {"ultrahdr.jpg", "Dynamic range", "HDR gain map"},
+        {"gainmap.jpg", "Dynamic range", "HDR gain map"},
+        {"stereo.jpg", "Dynamic range", ""},
+        {"IMG_1.CR3", "Format", "Camera raw (CR3)"},
+        {"odd.dng", "Camera", "Velmora Test Sensor"},
         {"garbage.jpg", "Name", "garbage.jpg"},
         {"garbage.jpg", "Camera", ""},
     };

@@ -18,10 +18,11 @@ private slots:
 void TestFormats::rawExtensionList()
 {
     const QStringList raw = rawExtensions();
-    QCOMPARE(raw.size(), 24);
+    QCOMPARE(raw.size(), 25);
     QCOMPARE(raw.first(), QStringLiteral("mrw"));
     QCOMPARE(raw.at(15), QStringLiteral("raw"));
-    QCOMPARE(raw.last(), QStringLiteral("rw2"));
+    QCOMPARE(raw.at(23), QStringLiteral("rw2"));
+    QCOMPARE(raw.last(), QStringLiteral("cr3"));
     for (const QString &extension : raw)
         QCOMPARE(extension, extension.toLower());
 }
@@ -35,6 +36,7 @@ void TestFormats::rawFileTest_data()
     QTest::newRow("mixed-case extension") << "a.Nef" << true;
     QTest::newRow("last entry of the list") << "x.rw2" << true;
     QTest::newRow("thumbnail companion file") << "x.thm" << true;
+    QTest::newRow("Canon's newer raw file, which LibRaw reads") << "IMG_0001.CR3" << true;
     QTest::newRow("only a dot and the extension") << ".cr2" << true;
     QTest::newRow("raw name with a picture extension after it") << "IMG_0001.CR2.jpg" << false;
     QTest::newRow("extension letters without a dot") << "IMGcr2" << false;

@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -32,6 +33,7 @@
 
 using Preview = DngOptions::Preview;
 Q_DECLARE_METATYPE(ExrOptions)
+Q_DECLARE_METATYPE(DngOptions)
 
 class TestLoader : public QObject
 {
@@ -52,6 +54,8 @@ private slots:
     void noDecoder();
     void unreadableRawFile_data();
     void unreadableRawFile();
+    void libRawRoute_data();
+    void libRawRoute();
     void damagedFiles_data();
     void damagedFiles();
     void largePictures_data();
@@ -72,6 +76,8 @@ private slots:
     void openExr();
     void newFormatOrientation_data();
     void newFormatOrientation();
+    void hdrPictures_data();
+    void hdrPictures();
     void printColours_data();
     void printColours();
     void reducedPictures_data();
@@ -381,6 +387,7 @@ void TestLoader::decoderMisbehaves_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("thumbnail");
     QTest::addColumn<bool>("gotPreview");
+    QTest::addColumn<bool>("converted");
     QTest::addColumn<QByteArray>("printed");
 
     const QByteArray output = "out=\"${2%.*}\"\n";
@@ -388,18 +395,18 @@ void TestLoader::decoderMisbehaves_data()
     const QByteArray lent = "\"${2%/*}/preview.jpg\"";
     const QByteArray preview = "cp " + lent + " \"$out.thumb.jpg\"\n";
     const QByteArray bitmap = "printf 'P6\\n2 2\\n255\\n123456789abc' > \"$out.thumb.ppm\"\n";
-    QTest::newRow("preview written, then failure")
-        << output + preview + "printf 'broken' >&2; exit 1" << true << false
+    QTest::newRow("preview written, then failure: LibRaw converts")
+        << output + preview + "printf 'broken' >&2; exit 1" << true << false << true
         << QByteArray("broken\n") + kDecoderProblem + '\n';
-    QTest::newRow("conversion written, then failure")
-        << output + "cp " + lent + " \"$out.tiff\"; exit 2" << false << false
+    QTest::newRow("conversion written, then failure: LibRaw converts")
+        << output + "cp " + lent + " \"$out.tiff\"; exit 2" << false << false << true
         << QByteArray("\n") + kDecoderProblem + '\n';
-    QTest::newRow("success without a conversion")
-        << QByteArray("exit 0") << false << false << kDeleteProblem + '\n';
+    QTest::newRow("success without a conversion: LibRaw converts")
+        << QByteArray("exit 0") << false << false << true << kDeleteProblem + '\n';
     QTest::newRow("success with a conversion that is no picture")
-        << output + "echo garbage > \"$out.tiff\"" << false << false << QByteArray();
+        << output + "echo garbage > \"$out.tiff\"" << false << false << false << QByteArray();
     QTest::newRow("both previews written: the JPEG wins, neither stays")
-        << output + preview + bitmap << true << true << QByteArray();
+        << output + preview + bitmap << true << true << false << QByteArray();
 }
 
 void TestLoader::decoderMisbehaves()
@@ -407,6 +414,7 @@ void TestLoader::decoderMisbehaves()
     QFETCH(QByteArray, script);
     QFETCH(bool, thumbnail);
     QFETCH(bool, gotPreview);
+    QFETCH(bool, converted);
     QFETCH(QByteArray, printed);
     const QString path =
         makeDng(fixtures.filePath(QStringLiteral("misbehaving.nef")), dngOptions(Preview::None));
@@ -420,9 +428,11 @@ void TestLoader::decoderMisbehaves()
     const QImage image = loadImage(path, thumbnail);
     QFile::remove(lent);
 
-    QCOMPARE(image.isNull(), !gotPreview);
+    QCOMPARE(image.isNull(), !gotPreview && !converted);
     if (gotPreview)
         QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    if (converted)
+        QVERIFY(isFullPicture(image));
     QCOMPARE(capture.text(), printed);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
@@ -468,7 +478,8 @@ void TestLoader::confinedDecoder()
     const QString path =
         makeDng(fixtures.filePath(QStringLiteral("taken-over.nef")), dngOptions(Preview::None));
     StdoutCapture capture;
-    QVERIFY(loadImage(path, false).isNull());
+    // What the taken-over dcraw did not convert, LibRaw does in the decoder.
+    QVERIFY(isFullPicture(loadImage(path, false)));
     const QByteArray printed = capture.text();
     listener.waitForNewConnection(0);
     QCOMPARE(printed.contains("velmora private key") || QFile::exists(planted) ||
@@ -486,8 +497,8 @@ void TestLoader::noDecoder_data()
     QTest::addColumn<bool>("thumbnail");
     QTest::addColumn<int>("decoderProblems");
 
-    QTest::newRow("thumbnail: both routes fail") << true << 2;
-    QTest::newRow("full picture") << false << 1;
+    QTest::newRow("thumbnail: LibRaw's preview") << true << 1;
+    QTest::newRow("full picture: LibRaw's conversion") << false << 1;
 }
 
 void TestLoader::noDecoder()
@@ -503,13 +514,16 @@ void TestLoader::noDecoder()
     StdoutCapture capture;
     const QImage image = loadImage(path, thumbnail);
 
-    QVERIFY(image.isNull());
+    // Without dcraw, LibRaw reads the file in the decoder.
+    QVERIFY(thumbnail ? isPreview(image, kJpegPreviewSize, kJpegPreviewColour)
+                      : isFullPicture(image));
     const QByteArray printed = capture.text();
     QCOMPARE(countLines(printed, kDecoderProblem), decoderProblems);
-    QCOMPARE(countLines(printed, kDeleteProblem), 1);
+    QCOMPARE(countLines(printed, kDeleteProblem), thumbnail ? 0 : 1);
     // Each problem line follows the interpreter's own complaint.
     QCOMPARE(printed.count("not found"), decoderProblems);
-    QVERIFY(printed.endsWith(kDecoderProblem + '\n' + kDeleteProblem + '\n'));
+    QVERIFY(printed.endsWith(thumbnail ? kDecoderProblem + '\n'
+                                       : kDecoderProblem + '\n' + kDeleteProblem + '\n'));
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
 
@@ -539,6 +553,95 @@ void TestLoader::unreadableRawFile()
     QVERIFY(image.isNull());
     QCOMPARE(spyLog(), QStringList());
     QCOMPARE(capture.text(), QByteArray());
+    QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::libRawRoute_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("dcraw");
+    QTest::addColumn<DngOptions>("options");
+    QTest::addColumn<bool>("thumbnail");
+    QTest::addColumn<QString>("shows");
+    QTest::addColumn<int>("problems");
+    QTest::addColumn<int>("limitMegabytes"); // the allocation limit; 0 for the usual one
+
+    const QByteArray fails = "exit 1";
+    // The full conversion's failure comes late, so that the preview is there to stand in.
+    const QByteArray failsSlowly = "[ \"$1\" = -T ] && sleep 1; exit 1";
+    DngOptions lossy = dngOptions(Preview::None);
+    lossy.lossy = true;
+    const DngOptions none = dngOptions(Preview::None);
+    DngOptions large = none;
+    large.width = 1200;
+    large.height = 800;
+    QTest::newRow("dcraw fails: the thumbnail is LibRaw's JPEG preview")
+        << "IMG_1.cr3" << fails << dngOptions(Preview::Jpeg) << true << "jpeg" << 1 << 0;
+    QTest::newRow("dcraw fails on a file without a preview: LibRaw's conversion as thumbnail")
+        << "IMG_3.dng" << fails << none << true << "full" << 2 << 0;
+    QTest::newRow("dcraw fails: the full view is LibRaw's conversion")
+        << "IMG_4.CR3" << failsSlowly << dngOptions(Preview::Jpeg) << false << "full" << 1 << 0;
+    QTest::newRow("lossy DNG that dcraw refuses: LibRaw converts")
+        << "IMG_6.dng" << fails << lossy << false << "full" << 1 << 0;
+    QTest::newRow("CR3 whose boxes end early")
+        << "IMG_7.cr3" << fails << none << true << "" << 2 << 0;
+    QTest::newRow("picture over the allocation limit: LibRaw converts it at half size")
+        << "IMG_8.dng" << fails << large << false << "half" << 1 << 8;
+}
+
+void TestLoader::libRawRoute()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, dcraw);
+    QFETCH(DngOptions, options);
+    QFETCH(bool, thumbnail);
+    QFETCH(QString, shows);
+    QFETCH(int, problems);
+    QFETCH(int, limitMegabytes);
+    const int usualLimit = QImageReader::allocationLimit();
+    const auto restore = qScopeGuard([&] { QImageReader::setAllocationLimit(usualLimit); });
+    if (limitMegabytes)
+        QImageReader::setAllocationLimit(limitMegabytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (name == QLatin1String("IMG_7.cr3")) {
+        // Canon's ISO-BMFF brand, then a movie box that claims more than the file holds.
+        QFile file(path);
+        const QByteArray boxes("\0\0\0\x10"
+                               "ftypcrx \0\0\0\x01"
+                               "\0\x01\0\0moov",
+                               24);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(boxes) == boxes.size());
+    } else {
+        QVERIFY(!makeDng(path, options).isEmpty());
+    }
+    const auto fake = fakeDecoder(dcraw);
+    QVERIFY(fake);
+    StdoutCapture capture;
+    // The pane's first view of a file with a preview is the preview, standing in for the whole.
+    QSize standsInFor;
+    const auto standIn = [&](const QImage &preview, const QSize &full) {
+        if (isPreview(preview, kJpegPreviewSize, kJpegPreviewColour))
+            standsInFor = full;
+    };
+    const QImage image =
+        thumbnail ? loadImage(path, true) : loadImage(path, kJpegPreviewSize, standIn);
+    QCOMPARE(standsInFor, !thumbnail && options.preview == Preview::Jpeg ? kRawSize : QSize());
+
+    if (shows == QLatin1String("jpeg"))
+        QVERIFY(isPreview(image, kJpegPreviewSize, kJpegPreviewColour));
+    else if (shows == QLatin1String("full"))
+        QVERIFY(isFullPicture(image));
+    else if (shows == QLatin1String("half"))
+        QVERIFY(image.size() == QSize(600, 400) && originalSize(image) == QSize(1200, 800) &&
+                redQuarter(image) == Qt::TopLeftCorner);
+    else
+        QVERIFY(image.isNull());
+    // dcraw's own lines as before; LibRaw adds none.
+    const QByteArray printed = capture.text();
+    QCOMPARE(countLines(printed, kDecoderProblem), problems);
+    for (const QByteArray &line : printed.split('\n'))
+        QVERIFY2(line.isEmpty() || line == kDecoderProblem || line == kDeleteProblem, line);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
 }
 
@@ -712,8 +815,12 @@ void TestLoader::rawOrientation()
     QFETCH(bool, portrait);
     QFETCH(int, corner);
     QTemporaryDir dir;
-    // The decoder turns its full conversion; each kind of preview must come out the same way.
-    for (const Preview preview : {Preview::Jpeg, Preview::Rgb}) {
+    // The decoder turns its full conversion; each kind of preview must come out the same way,
+    // from dcraw and from LibRaw when dcraw fails.
+    for (const int route : {0, 1, 2, 3}) {
+        const Preview preview = route % 2 ? Preview::Rgb : Preview::Jpeg;
+        const bool dcrawFails = route >= 2;
+        const auto failing = dcrawFails ? fakeDecoder("exit 1") : nullptr;
         DngOptions options = dngOptions(preview);
         options.orientation = orientation;
         options.previewColor = Qt::white;
@@ -733,7 +840,8 @@ void TestLoader::rawOrientation()
         // picture's red quarter is where the preview's mark is.
         QCOMPARE(full.size(), portrait ? kRawSize.transposed() : kRawSize);
         QCOMPARE(redQuarter(full), corner);
-        QCOMPARE(capture.text(), QByteArray());
+        if (!dcrawFails)
+            QCOMPARE(capture.text(), QByteArray());
         QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
     }
 }
@@ -1071,6 +1179,49 @@ void TestLoader::openExr()
                      qPrintable(QStringLiteral("patch %1: %2").arg(i).arg(seen.name(QColor::HexArgb))));
         }
     }
+}
+
+void TestLoader::hdrPictures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("transfer");
+    QTest::addColumn<int>("white");
+
+    // SDR white as coded (PQ's 100 cd/m², BT.2408's HLG white) keeps its contrast; the brighter
+    // bands (1000 and 10000 cd/m² in PQ, 0.9 and 1 in HLG) stay apart below clipping.
+    for (const char *name : {"hdr.heic", "hdr.avif", "hdr.jxl"}) {
+        QTest::addRow("PQ %s", name) << QString(name) << 16 << 186;
+        QTest::addRow("HLG %s", name) << QString(name) << 18 << 226;
+    }
+}
+
+// A picture coded for an HDR screen, read for an SDR one: neither washed out nor clipped.
+void TestLoader::hdrPictures()
+{
+    QFETCH(QString, name);
+    QFETCH(int, transfer);
+    QFETCH(int, white);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    const QList<double> codes =
+        transfer == 16 ? QList<double>{0.5081, 0.7518, 1.0} : QList<double>{0.75, 0.9, 1.0};
+    QImage picture(48, 16, QImage::Format_RGBX64);
+    QPainter painter(&picture);
+    for (int band = 0; band < 3; ++band)
+        painter.fillRect(16 * band, 0, 16, 16,
+                         QColor::fromRgbF(codes[band], codes[band], codes[band]));
+    painter.end();
+    const HeifOptions options{name.endsWith(QLatin1String("avif")), 10, 1, 0, false, {}, transfer};
+    QVERIFY(name.endsWith(QLatin1String("jxl")) ? writeJxl(path, picture, 1, transfer)
+                                                : writeHeif(path, picture, options));
+
+    const QImage image = loadImage(path, false);
+    int levels[3];
+    for (int band = 0; band < 3; ++band)
+        levels[band] = qGray(image.pixel(16 * band + 8, 8));
+    QVERIFY2(qAbs(levels[0] - white) <= 10 && levels[0] < levels[1] && levels[1] < levels[2] &&
+                 levels[1] < 253 && levels[2] >= 245,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(levels[0]).arg(levels[1]).arg(levels[2])));
 }
 
 void TestLoader::newFormatOrientation_data()

@@ -231,6 +231,27 @@ bool writeDng(const QString &path, const DngOptions &options)
     setShorts(raw, 50778, {21}); // D65
     if (hasPreview)
         setLong(raw, 330, 0); // SubIFDs: the preview's IFD, set below
+    // A lossy DNG's picture: the quadrants, as a preview that shows them would.
+    DngOptions quadrants;
+    quadrants.previewWidth = options.width;
+    quadrants.previewHeight = options.height;
+    quadrants.previewShowsRaw = true;
+    const QByteArray pixels =
+        options.lossy ? previewData(quadrants) : mosaic(options.width, options.height);
+    if (options.lossy) {
+        // One tile of linear RGB, 8 bits a channel, in a JPEG.
+        for (const quint16 tag : {273, 278, 279, 33421, 33422})
+            raw.erase(tag);
+        setShorts(raw, 258, {8, 8, 8});
+        setShorts(raw, 259, {34892});
+        setShorts(raw, 262, {34892});
+        setShorts(raw, 277, {3});
+        setLong(raw, 322, quint32(options.width));
+        setLong(raw, 323, quint32(options.height));
+        setLong(raw, 324, 0); // tile offset, set below
+        setLong(raw, 325, quint32(pixels.size()));
+        setLong(raw, 50717, 255);
+    }
 
     Ifd thumb;
     if (hasPreview) {
@@ -253,7 +274,7 @@ bool writeDng(const QString &path, const DngOptions &options)
     const quint32 thumbIfdOffset = rawIfdOffset + ifdSize(raw);
     const quint32 previewOffset = thumbIfdOffset + (hasPreview ? ifdSize(thumb) : 0);
     const quint32 rawOffset = previewOffset + quint32(preview.size() + (preview.size() & 1));
-    setLong(raw, 273, rawOffset);
+    setLong(raw, options.lossy ? 324 : 273, rawOffset);
     if (hasPreview) {
         setLong(raw, 330, thumbIfdOffset);
         setLong(thumb, 273, previewOffset);
@@ -271,7 +292,6 @@ bool writeDng(const QString &path, const DngOptions &options)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QByteArray pixels = mosaic(options.width, options.height);
     const bool ok = file.write(head) == head.size() && file.write(pixels) == pixels.size();
     return file.flush() && ok;
 }

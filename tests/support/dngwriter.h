@@ -38,6 +38,8 @@ struct DngOptions
     // The TIFF header's 42 replaced by 43: dcraw reads such a file all the same, metadata
     // libraries refuse it.
     bool oddMagic = false;
+    // The raw picture as a JPEG-compressed linear DNG (DNG 1.4's lossy kind): RGB, not a mosaic.
+    bool lossy = false;
 };
 
 // Writes a DNG file at path; false when the options are out of range or the file cannot be

@@ -58,6 +58,11 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
             samples[i] = quint16(samples[i] >> (16 - options.bits));
     }
 
+    heif_color_profile_nclx *nclx = heif_nclx_color_profile_alloc();
+    heif_nclx_color_profile_set_color_primaries(nclx, 9);
+    heif_nclx_color_profile_set_transfer_characteristics(nclx, uint16_t(options.transfer));
+    if (options.transfer)
+        heif_image_set_nclx_color_profile(image, nclx);
     heif_context *context = heif_context_alloc();
     heif_encoder *encoder = nullptr;
     heif_encoding_options *encoding = heif_encoding_options_alloc();
@@ -65,6 +70,9 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
     encoding->image_orientation = heif_orientation(options.orientation);
     // An odd width of subsampled colours is cropped by a clean aperture, not by a grid.
     encoding->macOS_compatibility_workaround = !options.crop;
+    // This libheif leaves a HEVC picture's colour box out unless told.
+    if (options.transfer)
+        encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
     heif_image_handle *handle = nullptr;
     const bool written =
         !heif_context_get_encoder_for_format(
@@ -81,6 +89,7 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
                                     .code) &&
         !heif_context_write_to_file(context, QFile::encodeName(path).constData()).code;
     heif_encoding_options_free(encoding);
+    heif_nclx_color_profile_free(nclx);
     if (handle)
         heif_image_handle_release(handle);
     if (encoder)
@@ -124,16 +133,20 @@ bool runQuietly(const QString &program, const QStringList &arguments)
            process.exitCode() == 0;
 }
 
-bool writeJxl(const QString &path, const QImage &picture, int orientation)
+bool writeJxl(const QString &path, const QImage &picture, int orientation, int transfer)
 {
     // cjxl carries a JPEG's Exif orientation into the JPEG XL header; a PNG keeps the alpha.
     const QString source =
         path + (orientation == 1 ? QLatin1String(".png") : QLatin1String(".jpg"));
     const bool written =
         orientation == 1 ? picture.save(source) : writeOrientedJpeg(source, picture, orientation);
-    const bool encoded =
-        written && runQuietly(QStringLiteral("cjxl"),
-                              {source, path, QStringLiteral("-d"), QStringLiteral("0")});
+    QStringList arguments{source, path, QStringLiteral("-d"), QStringLiteral("0")};
+    // The curve and primaries of a picture coded for HDR, which its PNG does not say.
+    if (transfer)
+        arguments << QStringLiteral("-x")
+                  << QStringLiteral("color_space=RGB_D65_202_Rel_") +
+                         (transfer == 16 ? QStringLiteral("PeQ") : QStringLiteral("HLG"));
+    const bool encoded = written && runQuietly(QStringLiteral("cjxl"), arguments);
     QFile::remove(source);
     return encoded;
 }

@@ -21,6 +21,7 @@ struct HeifOptions
     int thumbnail = 0;     // the side of the box that a stored thumbnail fits, or none
     bool crop = false;     // a clean aperture keeping the middle half of an odd width
     QByteArray brand = {}; // the main brand written instead of libheif's
+    int transfer = 0;      // an nclx curve with BT.2020 primaries (16 PQ, 18 HLG); 0 for none
 };
 
 // Writes picture (RGB32, ARGB32 for alpha, RGBA64 for 10 bits) as HEIC or AVIF, its sizes
@@ -31,8 +32,9 @@ bool writeHeif(const QString &path, const QImage &picture, const HeifOptions &op
 bool runQuietly(const QString &program, const QStringList &arguments);
 
 // Writes picture (RGB32 or ARGB32) as JPEG XL with an orientation (1 to 8, as in Exif): losslessly
-// when it is 1, else through a JPEG.
-bool writeJxl(const QString &path, const QImage &picture, int orientation = 1);
+// when it is 1, else through a JPEG. A transfer (16 PQ, 18 HLG) says its samples are coded with
+// that curve and BT.2020 primaries.
+bool writeJxl(const QString &path, const QImage &picture, int orientation = 1, int transfer = 0);
 
 // Writes picture as JPEG 2000 through OpenJPEG's opj_compress (a JP2 file, or a bare codestream
 // when path ends in .j2k), from a PNG in its depth and alpha, or with subsampled true from raw

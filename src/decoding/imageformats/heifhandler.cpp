@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "heifhandler.h"
+#include "hdrtonemap.h"
 #include "heifboxes.h"
 
 #include <QColorSpace>
@@ -120,18 +121,30 @@ QColorSpace::TransferFunction transferOf(heif_transfer_characteristics transfer,
         return QColorSpace::TransferFunction::Gamma;
     default:
         // The video curves (BT.709, BT.601, BT.2020) are meant to be shown on an sRGB-like
-        // display; PQ and HLG have no equal in Qt and come closest so.
+        // display.
         return QColorSpace::TransferFunction::SRgb;
     }
 }
 
+// The HDR curve an nclx box names, which the picture is tone-mapped from (hdrtonemap.h).
+HdrTransfer hdrTransferOf(const heif_color_profile_nclx &nclx)
+{
+    if (nclx.transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ)
+        return HdrTransfer::Pq;
+    if (nclx.transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG)
+        return HdrTransfer::Hlg;
+    return HdrTransfer::None;
+}
+
 // The colour space an nclx box describes. The matrix and the range are libheif's business: it
-// applies them when it converts to RGB.
+// applies them when it converts to RGB. A picture coded for HDR is linear once tone-mapped.
 QColorSpace fromNclx(const heif_color_profile_nclx &nclx)
 {
     float gamma = 0.0f;
     const QColorSpace::TransferFunction transfer =
-        transferOf(nclx.transfer_characteristics, &gamma);
+        hdrTransferOf(nclx) != HdrTransfer::None
+            ? QColorSpace::TransferFunction::Linear
+            : transferOf(nclx.transfer_characteristics, &gamma);
     const bool bt709 = nclx.color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
                        nclx.color_primaries == heif_color_primaries_unspecified;
     if (bt709)
@@ -143,21 +156,49 @@ QColorSpace fromNclx(const heif_color_profile_nclx &nclx)
                        gamma);
 }
 
-QColorSpace colorSpaceOf(const heif_image_handle *handle)
+// The nclx box of handle's picture; null when it has none.
+std::unique_ptr<heif_color_profile_nclx, NclxFree> nclxOf(const heif_image_handle *handle)
+{
+    heif_color_profile_nclx *found = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &found).code != heif_error_Ok)
+        found = nullptr;
+    return std::unique_ptr<heif_color_profile_nclx, NclxFree>(found);
+}
+
+// Whether handle's colours are an ICC profile, which counts before any nclx box.
+bool hasIccProfile(const heif_image_handle *handle)
 {
     const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
-    if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+    return type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC;
+}
+
+QColorSpace colorSpaceOf(const heif_image_handle *handle)
+{
+    if (hasIccProfile(handle)) {
         QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)), '\0');
         if (!icc.isEmpty() &&
             heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
             return QColorSpace::fromIccProfile(icc);
         return QColorSpace();
     }
-    heif_color_profile_nclx *found = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &found).code != heif_error_Ok || !found)
-        return QColorSpace();
-    const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(found);
-    return fromNclx(*nclx);
+    const auto nclx = nclxOf(handle);
+    return nclx ? fromNclx(*nclx) : QColorSpace();
+}
+
+// picture with the colours of colours' picture: its colour space, after a tone-mapping to SDR
+// where its nclx box names an HDR curve.
+QImage withColours(QImage picture, const heif_image_handle *colours)
+{
+    const auto nclx = hasIccProfile(colours) ? nullptr : nclxOf(colours);
+    const HdrTransfer transfer = nclx ? hdrTransferOf(*nclx) : HdrTransfer::None;
+    if (transfer != HdrTransfer::None)
+        picture = toneMapped(
+            picture, transfer,
+            nclx->color_primaries == heif_color_primaries_ITU_R_BT_2020_2_and_2100_0 ? kBt2020Luma
+                                                                                     : kBt709Luma);
+    if (!picture.isNull())
+        picture.setColorSpace(colorSpaceOf(colours));
+    return picture;
 }
 
 // Scales a sample of bits to 16 bits, so that the largest value stays the largest.
@@ -255,8 +296,7 @@ QImage decode(const heif_image_handle *handle)
                       16)
              : 8;
     copyPixels(decoded.get(), range, alpha, premultiplied, picture);
-    picture.setColorSpace(colorSpaceOf(handle));
-    return picture;
+    return withColours(std::move(picture), handle);
 }
 
 QSize statedSize(const heif_image_handle *handle)
@@ -302,7 +342,7 @@ QImage storedThumbnail(const Primary &primary, const QByteArray &file, const QSi
         QImage picture = decode(thumbnail.get());
         // Without a colour box of its own it was made from the primary picture's colours.
         if (!picture.isNull() && !picture.colorSpace().isValid())
-            picture.setColorSpace(colorSpaceOf(handle));
+            picture = withColours(std::move(picture), handle);
         if (!picture.isNull())
             return picture;
     }

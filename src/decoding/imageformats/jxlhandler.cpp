@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jxlhandler.h"
 
+#include "hdrtonemap.h"
+
 #include <QColorSpace>
 #include <QIODevice>
 #include <QImage>
@@ -16,8 +18,21 @@ namespace {
 // Enough for the container's signature box and the codestream's marker alike.
 constexpr int kSignatureBytes = 12;
 
+// The HDR curve of an encoding, which the picture is tone-mapped from (hdrtonemap.h).
+HdrTransfer hdrTransferOf(const JxlColorEncoding &encoding)
+{
+    if (encoding.color_space != JXL_COLOR_SPACE_RGB)
+        return HdrTransfer::None;
+    if (encoding.transfer_function == JXL_TRANSFER_FUNCTION_PQ)
+        return HdrTransfer::Pq;
+    if (encoding.transfer_function == JXL_TRANSFER_FUNCTION_HLG)
+        return HdrTransfer::Hlg;
+    return HdrTransfer::None;
+}
+
 // The colour space of an encoding libjxl describes by numbers; invalid when it is no RGB
-// encoding Qt can express, and the ICC profile has to serve instead.
+// encoding Qt can express, and the ICC profile has to serve instead. A picture coded for HDR is
+// linear once tone-mapped.
 QColorSpace fromEncoding(const JxlColorEncoding &encoding)
 {
     if (encoding.color_space != JXL_COLOR_SPACE_RGB)
@@ -28,6 +43,8 @@ QColorSpace fromEncoding(const JxlColorEncoding &encoding)
     case JXL_TRANSFER_FUNCTION_SRGB:
     case JXL_TRANSFER_FUNCTION_709:
         break;
+    case JXL_TRANSFER_FUNCTION_PQ:
+    case JXL_TRANSFER_FUNCTION_HLG:
     case JXL_TRANSFER_FUNCTION_LINEAR:
         transfer = QColorSpace::TransferFunction::Linear;
         break;
@@ -49,14 +66,18 @@ QColorSpace fromEncoding(const JxlColorEncoding &encoding)
                        transfer, gamma);
 }
 
-QColorSpace colorSpaceOf(const JxlDecoder *decoder)
+// transfer gets the HDR curve that the colour space stands for after the tone-mapping.
+QColorSpace colorSpaceOf(const JxlDecoder *decoder, HdrTransfer &transfer, LumaWeights &luma)
 {
     JxlColorEncoding encoding;
     if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
                                            &encoding) == JXL_DEC_SUCCESS) {
         const QColorSpace space = fromEncoding(encoding);
-        if (space.isValid())
+        if (space.isValid()) {
+            transfer = hdrTransferOf(encoding);
+            luma = encoding.primaries == JXL_PRIMARIES_2100 ? kBt2020Luma : kBt709Luma;
             return space;
+        }
     }
     size_t size = 0;
     if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
@@ -119,6 +140,8 @@ bool JxlHandler::read(QImage *image)
     QImage picture;
     JxlPixelFormat pixels{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     QColorSpace space;
+    HdrTransfer transfer = HdrTransfer::None;
+    LumaWeights luma = kBt709Luma;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_BASIC_INFO: {
@@ -139,7 +162,7 @@ bool JxlHandler::read(QImage *image)
             break;
         }
         case JXL_DEC_COLOR_ENCODING:
-            space = colorSpaceOf(decoder.get());
+            space = colorSpaceOf(decoder.get(), transfer, luma);
             break;
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             size_t needed = 0;
@@ -153,6 +176,9 @@ bool JxlHandler::read(QImage *image)
         }
         case JXL_DEC_FULL_IMAGE:
             // The first frame is the picture; an animation's others are not shown.
+            picture = toneMapped(picture, transfer, luma);
+            if (picture.isNull())
+                return false;
             picture.setColorSpace(space);
             *image = std::move(picture);
             return true;
