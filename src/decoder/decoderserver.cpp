@@ -5,6 +5,7 @@
 #include "metadata.h"
 #include "paths.h"
 #include "picturereader.h"
+#include "replypicture.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -228,7 +229,9 @@ bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlot
     reply.size = picture.size();
     reply.format = picture.format();
     reply.bytesPerLine = picture.bytesPerLine();
-    reply.colourTable = picture.colorTable();
+    // A reader may give fewer colours than the pixels use (an 8-bit BMP of two colours): the
+    // viewer would read past the table's end.
+    reply.colourTable = fullColourTable(picture.colorTable(), picture.format());
     if (picture.colorSpace().isValid())
         reply.colourProfile = picture.colorSpace().iccProfile();
     const QStringList keys = picture.textKeys();

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <cstdio>
@@ -32,6 +33,9 @@ private slots:
     void failingDecoder();
     void lyingDecoder_data();
     void lyingDecoder();
+    void slotsHandedAreBounded();
+    void shortColourTableIsFilled();
+    void decoderEnvironmentIsMinimal();
     void stopEndsTheWaitForADecoder();
     void decoderKilledWhileIdleIsReplaced();
     void heldPicturesKeepTheirPixels_data();
@@ -230,18 +234,24 @@ void TestSandbox::lyingDecoder_data()
     QTest::addColumn<QByteArray>("lie");
     QTest::addColumn<bool>("shown");
     QTest::addColumn<bool>("ended");
+    QTest::addColumn<QRgb>("corner");
     for (const char *lie :
          {"memory smaller than the picture", "lines shorter than the picture is wide",
           "no such format", "a slot it was never given", "answer cut short", "nothing but noise",
           "a descriptor sent with the answer", "a second slot for one picture",
-          "a slot over the allocation limit", "a colour-table count of 0xfffffff0"})
-        QTest::newRow(lie) << QByteArray(lie) << false << true;
+          "a slot over the allocation limit", "a colour-table count of 0xfffffff0",
+          "float pixels in lines of a multiple of 4 bytes, not of 16"})
+        QTest::newRow(lie) << QByteArray(lie) << false << true << QRgb();
     // A picture too large to convert, which an honest decoder may give too.
     const char *huge = "a one-bit 18000 x 18000 picture in another colour space";
-    QTest::newRow(huge) << QByteArray(huge) << false << false;
+    QTest::newRow(huge) << QByteArray(huge) << false << false << QRgb();
     // Lies that come to nothing: the picture is shown as the decoder wrote it.
     for (const char *lie : {"shrinking the slot it was given", "escape bytes in what the readers said"})
-        QTest::newRow(lie) << QByteArray(lie) << true << false;
+        QTest::newRow(lie) << QByteArray(lie) << true << false << qRgb(255, 255, 255);
+    // Index 255 beyond a table of two: the colours missing from the table are black.
+    QTest::newRow("an 8-bit picture of two colours whose pixels use every index")
+        << QByteArray("an 8-bit picture of two colours whose pixels use every index") << true
+        << false << qRgb(0, 0, 0);
 }
 
 namespace {
@@ -264,6 +274,7 @@ void TestSandbox::lyingDecoder()
     QFETCH(QByteArray, lie);
     QFETCH(bool, shown);
     QFETCH(bool, ended);
+    QFETCH(QRgb, corner);
     const QString picture = writePicture(QStringLiteral("lie.png"), QSize(100, 100), Qt::red);
     const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
     const EnvironmentGuard told("VELMORA_LIE", lie);
@@ -274,11 +285,85 @@ void TestSandbox::lyingDecoder()
     const QImage loaded = loadImage(picture, false);
     QCOMPARE(!loaded.isNull(), shown);
     if (shown)
-        QCOMPARE(loaded.pixel(99, 99), qRgb(255, 255, 255));
+        QCOMPARE(loaded.pixel(99, 99), corner);
     QVERIFY(addressSpacePeak() - reserved < 1024 * 1024);
     QCOMPARE(childProcesses().isEmpty(), ended);
     DecoderPool::endIdle();
     QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+namespace {
+
+// The memory files of the viewer that process pid has mapped.
+int slotsMapped(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? int(maps.readAll().count("velmora-pixels")) : 0;
+}
+
+} // namespace
+
+// A decoder keeps every slot it was given (the liar never lets go of one): the viewer hands one
+// decoder no more than its bound, and a fresh one serves the pictures after.
+void TestSandbox::slotsHandedAreBounded()
+{
+    const QString picture = writePicture(QStringLiteral("kept.png"), QSize(100, 100), Qt::red);
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
+    const EnvironmentGuard told("VELMORA_LIE", "");
+    DecoderPool::endIdle();
+    int most = 0;
+    for (int i = 0; i < 40; ++i) {
+        QVERIFY(!loadImage(picture, false).isNull());
+        for (qint64 child : childProcesses())
+            most = qMax(most, slotsMapped(child));
+    }
+    QVERIFY2(most <= 32, qPrintable(QString::number(most)));
+    DecoderPool::endIdle();
+}
+
+// An 8-bit BMP of two colours whose pixels use every index: the decoder sends a table of 256.
+void TestSandbox::shortColourTableIsFilled()
+{
+    QByteArray bmp = QByteArray::fromHex("424d") + QByteArray(52, '\0');
+    const auto put = [&bmp](int at, quint32 value) { qToLittleEndian(value, bmp.data() + at); };
+    put(10, 14 + 40 + 8);
+    put(14, 40);
+    put(18, 16);
+    put(22, 16);
+    put(26, 8 << 16 | 1);
+    put(46, 2);
+    bmp += QByteArray::fromHex("0000ff00ffffff00") + QByteArray(16 * 16, '\xff');
+    put(2, quint32(bmp.size()));
+    QFile file(dir.filePath(QStringLiteral("two colours.bmp")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bmp) == bmp.size());
+    file.close();
+    DecoderRequest request;
+    request.name = QStringLiteral("two colours.bmp");
+    DecoderReply reply;
+    QImage read;
+    QVERIFY(askDecoder(request, file.fileName(), 20000, reply, &read));
+    QCOMPARE(reply.colourTable.size(), 256);
+    QCOMPARE(read.pixel(15, 15), qRgb(0, 0, 0));
+}
+
+// A decoder sees nothing of the viewer's environment but its own settings.
+void TestSandbox::decoderEnvironmentIsMinimal()
+{
+    const QString seen = dir.filePath(QStringLiteral("environment"));
+    const QString fake = dir.filePath(QStringLiteral("telling"));
+    QVERIFY(writeScript(fake, "env > '" + QFile::encodeName(seen) + "'\nexec '" +
+                                  QFile::encodeName(DecoderClient::program()) + "' \"$@\""));
+    const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(fake));
+    const EnvironmentGuard secret("SSH_AUTH_SOCK", "/run/user/agent-secret");
+    DecoderPool::endIdle();
+    const QString picture = writePicture(QStringLiteral("e.png"), QSize(8, 8), Qt::red);
+    QVERIFY(!loadImage(picture, false).isNull());
+    DecoderPool::endIdle();
+    QFile environment(seen);
+    QVERIFY(environment.open(QIODevice::ReadOnly));
+    const QByteArray text = environment.readAll();
+    QVERIFY(text.contains("VELMORA_DECODER="));
+    QVERIFY2(!text.contains("agent-secret") && !text.contains("HOME="), text.constData());
 }
 
 // Folders are switched and the viewer quits without waiting for a decoder's time limit.
