@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagelabel.h"
+#include "hostilecorpus.h"
 #include "imagescroll.h"
 
 #include <QScrollBar>
@@ -27,6 +28,8 @@ private slots:
     void dragPansALargePictureWithAHand();
     void stripesTurnGreyOnlyWhenReduced();
     void normalSizeGivesEachPixelOneOfTheScreen();
+    void hugeDeepAndOneBitPicturesReduceInBands_data();
+    void hugeDeepAndOneBitPicturesReduceInBands();
 
 private:
     static QImage render(QWidget *widget);
@@ -322,6 +325,38 @@ void ImageLabelTest::normalSizeGivesEachPixelOneOfTheScreen()
     grabbed.setDevicePixelRatio(1);
     QCOMPARE(grabbed.copy(onScreen), checker);
     QCOMPARE(grabbed.pixelColor(onScreen.topRight() + QPoint(1, 0)), QColor(Qt::black));
+}
+
+void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QSize>("size");
+    // Converted whole for smooth scaling, 512 MB and 1.3 GB.
+    QTest::newRow("16-bit grey, 8000 x 8000")
+        << int(QImage::Format_Grayscale16) << QSize(8000, 8000);
+    QTest::newRow("one bit, 18000 x 18000") << int(QImage::Format_Mono) << QSize(18000, 18000);
+}
+
+void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands()
+{
+    QFETCH(int, format);
+    QFETCH(QSize, size);
+    QImage picture(size, QImage::Format(format));
+    if (picture.format() == QImage::Format_Mono) {
+        picture.setColorTable({qRgb(0, 0, 0), qRgb(128, 128, 128)});
+        picture.fill(1);
+    } else {
+        picture.fill(QColor(128, 128, 128));
+    }
+    if (!resetPeakResident())
+        QSKIP("the kernel cannot reset the peak resident size");
+    const qint64 before = residentKilobytes();
+    const QImage copy = ImageLabel::fittedCopy(picture, QSize(800, 600), 1.0);
+    const qint64 growth = peakResidentKilobytes() - before;
+    QVERIFY2(growth < 200 * 1024, qPrintable(QStringLiteral("%1 kB").arg(growth)));
+    QVERIFY(copy.height() > 500);
+    QCOMPARE(copy.width(), copy.height());
+    QCOMPARE(copy.pixel(copy.width() / 2, copy.height() - 1), qRgb(128, 128, 128));
 }
 
 QTEST_MAIN(ImageLabelTest)
