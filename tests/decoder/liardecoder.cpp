@@ -4,6 +4,7 @@
 #include "decodermessage.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -50,7 +51,17 @@ int main()
     QByteArray message;
     QList<int> descriptors;
     while (receiveMessage(3, message, descriptors, blocking)) {
+        DecoderRequest asked;
+        decodeMessage(message, asked);
+        // Asked to play the picture: it says so, and then may never answer.
+        if (asked.kind == DecoderRequest::Animation) {
+            QFile(qEnvironmentVariable("VELMORA_LIE_ASKED")).open(QIODevice::WriteOnly);
+            if (lie == "an animation whose frames never come")
+                sleep(60);
+        }
         DecoderReply reply;
+        if (lie == "an animation whose frames never come")
+            reply.text.insert(QStringLiteral("Velmora-Animation"), QStringLiteral("1"));
         reply.ok = true;
         reply.size = QSize(100, 100);
         reply.format = QImage::Format_RGB32;

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagelabel.h"
+#include "animationplayer.h"
+#include "decoderpool.h"
+#include "environmentguard.h"
 #include "hostilecorpus.h"
 #include "imagescroll.h"
+#include "loader.h"
 
 #include <QScrollBar>
 #include <QtTest>
@@ -30,6 +34,8 @@ private slots:
     void normalSizeGivesEachPixelOneOfTheScreen();
     void hugeDeepAndOneBitPicturesReduceInBands_data();
     void hugeDeepAndOneBitPicturesReduceInBands();
+    void animationsNeverHoldTheWindow_data();
+    void animationsNeverHoldTheWindow();
 
 private:
     static QImage render(QWidget *widget);
@@ -357,6 +363,43 @@ void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands()
     QVERIFY(copy.height() > 500);
     QCOMPARE(copy.width(), copy.height());
     QCOMPARE(copy.pixel(copy.width() / 2, copy.height() - 1), qRgb(128, 128, 128));
+}
+
+void ImageLabelTest::animationsNeverHoldTheWindow_data()
+{
+    QTest::addColumn<QByteArray>("lie");
+    QTest::addColumn<bool>("playing");
+    QTest::newRow("a still picture asks the decoder nothing") << QByteArray() << false;
+    QTest::newRow("a frame that never comes is awaited in the background")
+        << QByteArray("an animation whose frames never come") << true;
+}
+
+// The window asks no decoder whether a picture plays, and waits for no frame: asked on the
+// window's thread, a silent decoder would hold it five seconds and stop the animation.
+void ImageLabelTest::animationsNeverHoldTheWindow()
+{
+    QFETCH(QByteArray, lie);
+    QFETCH(bool, playing);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("moving.gif"));
+    const QString asked = dir.filePath(QStringLiteral("asked"));
+    QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
+    const EnvironmentGuard told("VELMORA_LIE", lie);
+    const EnvironmentGuard marker("VELMORA_LIE_ASKED", QFile::encodeName(asked));
+    DecoderPool::endIdle();
+    label->setImage(loadImage(path, false));
+    AnimationPlayer player(label);
+    player.play(path);
+    QCOMPARE(player.isPlaying(), playing);
+    if (playing)
+        QTRY_VERIFY(QFile::exists(asked));
+    else
+        QVERIFY(!QFile::exists(asked));
+    player.stop();
+    // The frame's reading ends at its time limit, and its decoder with it.
+    QThreadPool::globalInstance()->waitForDone();
+    DecoderPool::endIdle();
 }
 
 QTEST_MAIN(ImageLabelTest)
