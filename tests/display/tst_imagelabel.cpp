@@ -360,8 +360,6 @@ void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands()
     const QImage copy = ImageLabel::fittedCopy(picture, QSize(800, 600), 1.0);
     const qint64 growth = peakResidentKilobytes() - before;
     QVERIFY2(growth < 200 * 1024, qPrintable(QStringLiteral("%1 kB").arg(growth)));
-    QVERIFY(copy.height() > 500);
-    QCOMPARE(copy.width(), copy.height());
     QCOMPARE(copy.pixel(copy.width() / 2, copy.height() - 1), qRgb(128, 128, 128));
 }
 
@@ -392,10 +390,7 @@ void ImageLabelTest::animationsNeverHoldTheWindow()
     AnimationPlayer player(label);
     player.play(path);
     QCOMPARE(player.isPlaying(), playing);
-    if (playing)
-        QTRY_VERIFY(QFile::exists(asked));
-    else
-        QVERIFY(!QFile::exists(asked));
+    QTRY_COMPARE(QFile::exists(asked), playing);
     player.stop();
     // The frame's reading ends at its time limit, and its decoder with it.
     QThreadPool::globalInstance()->waitForDone();
