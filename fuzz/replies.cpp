@@ -6,9 +6,10 @@
 // and the message; the slot holds the input's bytes over and over.
 //
 // With clang's libFuzzer, by hand (from the source tree, after a build in build/):
-//   clang++ -std=c++17 -fPIC -fsanitize=fuzzer,address,undefined -DVELMORA_LIBFUZZER \
-//     fuzz/replies.cpp -Isrc/loading build/src/loading/libloading.a \
+//   clang++ -std=c++17 -fPIC -fsanitize=fuzzer,address,undefined -DVELMORA_LIBFUZZER
+//     fuzz/replies.cpp -Isrc/loading build/src/loading/libloading.a
 //     $(pkg-config --cflags --libs Qt6Gui) -o fuzz_replies
+//   (one command line)
 //   ./fuzz_replies -max_total_time=600 fuzz/corpus
 // Otherwise (the sanitizer build's test) its own main replays the corpus and then mutates it,
 // always in the same order, until the given number of seconds has passed.
