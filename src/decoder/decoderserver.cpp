@@ -212,9 +212,11 @@ qint32 DecoderServer::askForSlot(qint64 bytes)
     return -1;
 }
 
-bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlots,
-                            DecoderReply &reply)
+bool DecoderServer::deliver(QImage picture, const QList<qint32> &freeSlots, DecoderReply &reply)
 {
+    // The viewer takes lines aligned as Qt reads them only; a reader's own buffer may not be.
+    if (picture.bytesPerLine() % lineAlignment(picture.format()) != 0)
+        picture = picture.copy();
     qint32 slot = pixelSlots.fitting(picture, freeSlots);
     if (slot < 0) {
         // The viewer drops its free slots when asked for a new one; so does the decoder.

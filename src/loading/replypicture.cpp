@@ -25,6 +25,12 @@ int colourIndices(QImage::Format format)
 
 } // namespace
 
+qint64 lineAlignment(QImage::Format format)
+{
+    const int bits = QImage::toPixelFormat(format).bitsPerPixel();
+    return qBound(kLeastLineAlignment, qint64(bits / 8), kWidestLoad);
+}
+
 bool replyFits(const DecoderReply &reply, qint64 bytes)
 {
     if (reply.format <= QImage::Format_Invalid || reply.format >= QImage::NImageFormats ||
@@ -32,8 +38,8 @@ bool replyFits(const DecoderReply &reply, qint64 bytes)
         return false;
     const int bits = QImage::toPixelFormat(QImage::Format(reply.format)).bitsPerPixel();
     const qint64 leastLine = (qint64(reply.size.width()) * bits + 7) / 8;
-    const qint64 alignment = qBound(kLeastLineAlignment, qint64(bits / 8), kWidestLoad);
-    return reply.bytesPerLine >= leastLine && reply.bytesPerLine % alignment == 0 &&
+    return reply.bytesPerLine >= leastLine &&
+           reply.bytesPerLine % lineAlignment(QImage::Format(reply.format)) == 0 &&
            reply.bytesPerLine <= bytes && reply.size.height() <= bytes / reply.bytesPerLine;
 }
 

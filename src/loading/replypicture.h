@@ -15,6 +15,9 @@
 // loads of that format need (16 bytes for 128-bit pixels).
 bool replyFits(const DecoderReply &reply, qint64 bytes);
 
+// The alignment of the lines of a picture of format that Qt's reading of it needs.
+qint64 lineAlignment(QImage::Format format);
+
 // table made to cover every index a picture of format can hold (2 for one bit, 256 for 8), with
 // opaque black for the missing ones; cut to that many. Unchanged for other formats.
 QList<QRgb> fullColourTable(QList<QRgb> table, QImage::Format format);

@@ -4,7 +4,6 @@
 #include "decodermessage.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -52,16 +51,12 @@ int main()
     QList<int> descriptors;
     while (receiveMessage(3, message, descriptors, blocking)) {
         DecoderRequest asked;
-        decodeMessage(message, asked);
-        // Asked to play the picture: it says so, and then may never answer.
-        if (asked.kind == DecoderRequest::Animation) {
-            QFile(qEnvironmentVariable("VELMORA_LIE_ASKED")).open(QIODevice::WriteOnly);
-            if (lie == "an animation whose frames never come")
-                sleep(60);
-        }
+        // An animation, as its read says, whose first frame never comes.
+        if (lie == "an animation whose frames never come" && decodeMessage(message, asked) &&
+            asked.kind == DecoderRequest::Animation)
+            sleep(60);
         DecoderReply reply;
-        if (lie == "an animation whose frames never come")
-            reply.text.insert(QStringLiteral("Velmora-Animation"), QStringLiteral("1"));
+        reply.text.insert(QStringLiteral("Velmora-Animation"), QStringLiteral("1"));
         reply.ok = true;
         reply.size = QSize(100, 100);
         reply.format = QImage::Format_RGB32;
