@@ -248,9 +248,8 @@ void TestSandbox::lyingDecoder_data()
     for (const char *lie : {"shrinking the slot it was given", "escape bytes in what the readers said"})
         QTest::newRow(lie) << QByteArray(lie) << true << false << qRgb(255, 255, 255);
     // Index 255 beyond a table of two: the colours missing from the table are black.
-    QTest::newRow("an 8-bit picture of two colours whose pixels use every index")
-        << QByteArray("an 8-bit picture of two colours whose pixels use every index") << true
-        << false << qRgb(0, 0, 0);
+    const char *indices = "an 8-bit picture of two colours whose pixels use every index";
+    QTest::newRow(indices) << QByteArray(indices) << true << false << qRgb(0, 0, 0);
 }
 
 namespace {
@@ -325,15 +324,14 @@ void TestSandbox::shortColourTableIsFilled()
 // A decoder sees nothing of the viewer's environment but its own settings.
 void TestSandbox::decoderEnvironmentIsMinimal()
 {
-    const QString seen = dir.filePath(QStringLiteral("environment"));
     const QString fake = dir.filePath(QStringLiteral("telling"));
-    QVERIFY(writeScript(fake, "env > '" + QFile::encodeName(seen) + "'\nexec '" +
+    QVERIFY(writeScript(fake, "env > '" + QFile::encodeName(fake) + ".env'\nexec '" +
                                   QFile::encodeName(DecoderClient::program()) + "' \"$@\""));
     const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(fake));
     const EnvironmentGuard secret("SSH_AUTH_SOCK", "/run/user/agent-secret");
     DecoderPool::endIdle();
     QVERIFY(!loadImage(writePicture(QStringLiteral("e.png"), QSize(8, 8), Qt::red), false).isNull());
-    QFile environment(seen);
+    QFile environment(fake + QStringLiteral(".env"));
     QVERIFY(environment.open(QIODevice::ReadOnly));
     const QByteArray text = environment.readAll();
     QVERIFY2(text.contains("VELMORA_DECODER=") && !text.contains("agent-secret"), text.constData());

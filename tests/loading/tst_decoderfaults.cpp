@@ -258,10 +258,8 @@ void TestDecoderFaults::decoderTreeEndsWithTheViewer()
     const auto decoder = fakeDecoder(QByteArray(sleeper) + " &\nwait");
     QVERIFY(decoder);
     QTemporaryDir base;
+    const EnvironmentGuard folder("TMPDIR", QFile::encodeName(base.path()));
     QProcess viewer;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TMPDIR"), base.path());
-    viewer.setProcessEnvironment(environment);
     viewer.start(QStringLiteral(VELMORA_LOADPROBE), {userFile, QStringLiteral("full")});
     QTRY_COMPARE_WITH_TIMEOUT(processesMentioning(QString::fromLatin1(sleeper)).size(), 1, 30000);
     viewer.kill();
