@@ -283,8 +283,11 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
             slideshow->skip(path);
             return;
         }
-        QMessageBox::information(this, viewerTitle(), tr("Cannot load %1.").arg(path),
-                                 QMessageBox::Ok);
+        // The path as it is: as rich text, a name of markup would have Qt read what it names.
+        QMessageBox box(QMessageBox::Information, viewerTitle(), tr("Cannot load %1.").arg(path),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
         return;
     }
     shownFile = path;

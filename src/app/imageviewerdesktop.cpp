@@ -95,6 +95,8 @@ void ImageViewer::createParts()
     addActions({nextAction, previousAction, fullScreenAction, leaveFullScreenAction});
 
     statusLabel = new QLabel;
+    // A file's name is never markup: rich text would fetch what an <img> names.
+    statusLabel->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(statusLabel);
     connect(imageLabel, &ImageLabel::viewChanged, this, &ImageViewer::updateStatus);
 

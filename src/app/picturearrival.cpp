@@ -51,6 +51,8 @@ void PictureArrival::setPane(ImageLabel *label, ImageScroll *scroll, QAction *fi
     connect(loadingDelay, &QTimer::timeout, this, &PictureArrival::showLoading);
     // Beside the picture's line, and not hidden by the messages that come and go over it.
     loading = new QLabel;
+    // "Loading %1..." names the file: never markup, which would fetch what an <img> names.
+    loading->setTextFormat(Qt::PlainText);
     window->statusBar()->addPermanentWidget(loading);
     loading->hide();
 }

@@ -6,16 +6,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <dirent.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -39,6 +42,9 @@ constexpr rlim_t kMemoryBytes = rlim_t(4) << 30;
 constexpr rlim_t kFileBytes = rlim_t(1) << 30;
 // The interpreter keeps a few copies of its descriptors; dcraw opens two files.
 constexpr rlim_t kOpenFiles = 64;
+// The processes and threads it may start: dcraw starts none, a script a few. The limit counts
+// all of the user's, so it is set this far above those that run already.
+constexpr rlim_t kMoreProcesses = 32;
 
 const int kRefused = SCMP_ACT_ERRNO(EPERM);
 
@@ -81,12 +87,37 @@ void limit(int resource, rlim_t soft, rlim_t hard)
     ::setrlimit(resource, &lowered);
 }
 
+// The processes and threads the user runs now, as the process limit counts them; 0 when /proc
+// cannot tell.
+rlim_t userTasks()
+{
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return 0;
+    rlim_t count = 0;
+    while (const dirent *entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        char path[sizeof "/proc//task" + sizeof entry->d_name];
+        struct stat status;
+        std::snprintf(path, sizeof path, "/proc/%s/task", entry->d_name);
+        // A process's task folder holds a folder for each of its threads.
+        if (::stat(path, &status) == 0 && status.st_uid == ::getuid())
+            count += status.st_nlink > 2 ? status.st_nlink - 2 : 1;
+    }
+    ::closedir(proc);
+    return count;
+}
+
 void setLimits()
 {
     // No core file of a crash on a hostile file.
     limit(RLIMIT_CORE, 0, 0);
     limit(RLIMIT_FSIZE, kFileBytes, kFileBytes);
     limit(RLIMIT_NOFILE, kOpenFiles, kOpenFiles);
+    // No flood of processes, which no other limit counts.
+    if (const rlim_t running = userTasks())
+        limit(RLIMIT_NPROC, running + kMoreProcesses, running + kMoreProcesses);
     // SIGXCPU at the soft limit, SIGKILL at the hard one.
     limit(RLIMIT_CPU, kCpuSeconds, kCpuSeconds + kCpuGraceSeconds);
     // AddressSanitizer reserves terabytes of address space for its shadow memory, up to the exec.
@@ -163,6 +194,7 @@ bool loadFilter()
               refuse(SCMP_SYS(bpf)) &&                         // programs run inside the kernel
               refuse(SCMP_SYS(perf_event_open)) &&             // watches the machine's other work
               refuse(SCMP_SYS(userfaultfd)) &&          // stalls the kernel at will, for exploits
+              refuse(SCMP_SYS(memfd_create)) &&  // memory that the memory limit does not count
               refuse(SCMP_SYS(io_uring_setup)) &&       // system calls out of the filter's sight
               refuse(SCMP_SYS(io_uring_enter)) &&       // the same
               refuse(SCMP_SYS(io_uring_register)) &&    // the same
@@ -177,10 +209,55 @@ bool loadFilter()
     return loaded == 0;
 }
 
+void endGroup(int)
+{
+    ::kill(0, SIGKILL);
+}
+
+// The launcher stays as the keeper of what it runs, which stays in its process group (the
+// filter forbids leaving it): when the viewer ends, however it ends, the keeper gets SIGTERM
+// and ends the whole group, the program's children too, which no parent-death signal reaches.
+// Otherwise it ends as the program ended.
+[[noreturn]] void keep(pid_t program, pid_t viewer)
+{
+    struct sigaction ending = {};
+    ending.sa_handler = endGroup;
+    ::sigaction(SIGTERM, &ending, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != viewer)
+        endGroup(0);
+    int status = 0;
+    while (::waitpid(program, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        // Killed by a signal, as the program was: the viewer tells a crash so.
+        limit(RLIMIT_CORE, 0, 0);
+        ::signal(WTERMSIG(status), SIG_DFL);
+        sigset_t signals;
+        ::sigemptyset(&signals);
+        ::sigaddset(&signals, WTERMSIG(status));
+        ::sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+        ::raise(WTERMSIG(status));
+    }
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 126);
+}
+
 } // namespace
 
 void runConfined(const char *folder, const char *tool, char **command)
 {
+    const pid_t viewer = ::getppid();
+    const pid_t keeper = ::getpid();
+    const pid_t program = ::fork();
+    if (program < 0) {
+        say("start the program");
+        return;
+    }
+    if (program > 0)
+        keep(program, viewer);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != keeper)
+        return;
     const char *searched = std::getenv("PATH");
     if (!searched)
         searched = "/usr/bin:/bin";

@@ -6,6 +6,7 @@
 #include "paths.h"
 #include "picturereader.h"
 #include "rawreader.h"
+#include "replypicture.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -229,9 +230,11 @@ qint32 DecoderServer::askForSlot(qint64 bytes)
     return -1;
 }
 
-bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlots,
-                            DecoderReply &reply)
+bool DecoderServer::deliver(QImage picture, const QList<qint32> &freeSlots, DecoderReply &reply)
 {
+    // The viewer takes lines aligned as Qt reads them only; a reader's own buffer may not be.
+    if (picture.bytesPerLine() % lineAlignment(picture.format()) != 0)
+        picture = picture.copy();
     qint32 slot = pixelSlots.fitting(picture, freeSlots);
     if (slot < 0) {
         // The viewer drops its free slots when asked for a new one; so does the decoder.
@@ -246,7 +249,9 @@ bool DecoderServer::deliver(const QImage &picture, const QList<qint32> &freeSlot
     reply.size = picture.size();
     reply.format = picture.format();
     reply.bytesPerLine = picture.bytesPerLine();
-    reply.colourTable = picture.colorTable();
+    // A reader may give fewer colours than the pixels use (an 8-bit BMP of two colours): the
+    // viewer would read past the table's end.
+    reply.colourTable = fullColourTable(picture.colorTable(), picture.format());
     if (picture.colorSpace().isValid())
         reply.colourProfile = picture.colorSpace().iccProfile();
     const QStringList keys = picture.textKeys();

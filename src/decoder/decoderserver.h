@@ -31,7 +31,7 @@ private:
     void openAnimation(const QString &name, DecoderReply &reply);
     void serveFrame(const DecoderRequest &request, DecoderReply &reply);
     // Hands picture to the viewer in a free slot, or in a new one it asks the viewer for.
-    bool deliver(const QImage &picture, const QList<qint32> &freeSlots, DecoderReply &reply);
+    bool deliver(QImage picture, const QList<qint32> &freeSlots, DecoderReply &reply);
     // The number of the new slot of bytes the viewer gives, mapped; -1 when it refuses.
     qint32 askForSlot(qint64 bytes);
 

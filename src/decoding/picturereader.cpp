@@ -87,6 +87,9 @@ bool readPicture(const QString &path, QImage &buffer, Orientation &orientation, 
     if (!reader.read(&buffer))
         return false;
     orientation = reader.transformation();
+    // Only formats whose frames are meant to play: a TIFF's pages are no animation.
+    if (leastSide == 0 && reader.supportsAnimation() && reader.imageCount() > 1)
+        setAnimation(buffer);
     premultiplyDeep(buffer);
     setOriginalSize(buffer, original);
     if (!buffer.colorSpace().isValid())

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "smoothcopy.h"
 
+#include "smoothreduction.h"
+
 #include <QPainter>
 #include <QWidget>
 #include <QtConcurrent>
@@ -63,7 +65,7 @@ QImage SmoothCopy::reduce(const QImage &picture, const QSize &size, qreal ratio)
 {
     // In the screen's own format, so that every repaint is a plain copy.
     QImage image =
-        picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        smoothlyReduced(picture, size)
             .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                        : QImage::Format_RGB32);
     image.setDevicePixelRatio(ratio);

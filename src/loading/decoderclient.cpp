@@ -2,12 +2,11 @@
 #include "decoderclient.h"
 
 #include "command.h"
+#include "replypicture.h"
 
-#include <QColorSpace>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QPixelFormat>
 #include <QThread>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char **environ;
 
@@ -41,9 +42,29 @@ constexpr qint64 kIdleMilliseconds = 500;
 // The slots a decoder may have mapped in the viewer: those of the pictures the viewer holds and
 // a new one, which replaces every free one.
 constexpr size_t kMostSlots = 6;
+// What the viewer hands one decoder in all, counted from its start: a decoder keeps the memory
+// of every slot it was given for as long as it likes (an honest one lets go of the free ones
+// when it gets a new one; the viewer cannot tell). One that has had this much is replaced by a
+// fresh one, whose predecessor's memory goes with it; one that asks past it is ended.
+constexpr int kMostSlotsHanded = 32;
+constexpr qint64 kMostSlotBytesHanded = qint64(2) << 30;
 // A decoder's standard error is repeated in lines of at most this, and this much in all.
 constexpr qsizetype kLongestErrorLine = 4096;
 constexpr qint64 kMostErrorBytes = 256 * 1024;
+
+// What a decoder's environment keeps of the viewer's: its own settings and the tests' (VELMORA_),
+// where its libraries lie, and the sanitizers' settings. Nothing else: a taken-over decoder
+// would read the user's tokens, agents' sockets and paths there.
+bool keptForDecoder(const char *entry)
+{
+    static const char *const kept[] = {"VELMORA_", "QT_PLUGIN_PATH=", "LD_LIBRARY_PATH=", "TZ=",
+                                       "ASAN_OPTIONS=", "UBSAN_OPTIONS=", "LSAN_OPTIONS="};
+    for (const char *prefix : kept) {
+        if (std::strncmp(entry, prefix, std::strlen(prefix)) == 0)
+            return true;
+    }
+    return false;
+}
 
 void reap(pid_t pid)
 {
@@ -129,6 +150,12 @@ DecoderClient::DecoderClient()
     QByteArray path = QFile::encodeName(program());
     char serve[] = "--serve";
     char *arguments[] = {path.data(), serve, nullptr};
+    std::vector<char *> environment;
+    for (char **entry = environ; *entry; ++entry) {
+        if (keptForDecoder(*entry))
+            environment.push_back(*entry);
+    }
+    environment.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     // Nothing of the decoder's reaches the viewer's standard output, nor does it read input.
@@ -143,7 +170,7 @@ DecoderClient::DecoderClient()
         ::posix_spawn_file_actions_addclosefrom_np(&actions, kDecoderSocket + 1) == 0;
     const bool started = closed && theirs >= 0 && theirErrors >= 0 &&
                          ::posix_spawn(&pid, path.constData(), &actions, nullptr, arguments,
-                                       environ) == 0;
+                                       environment.data()) == 0;
     ::posix_spawn_file_actions_destroy(&actions);
     for (int descriptor : {theirs, theirErrors}) {
         if (descriptor >= 0)
@@ -299,7 +326,11 @@ bool DecoderClient::request(const DecoderRequest &request, int descriptor, int t
         slotGiven = true;
     }
     if (answered && accept(reply)) {
-        retiring = retiring || reply.retire;
+        // No answer takes more than one slot of at most the allocation limit: one replaced
+        // before the next answer could pass the bound never reaches it honestly.
+        const qint64 limit = qint64(sent.allocationLimit) << 20;
+        retiring = retiring || reply.retire || slotsHanded >= kMostSlotsHanded - 1 ||
+                   slotBytesHanded > kMostSlotBytesHanded - std::max(limit, qint64(1) << 30);
         Usage now;
         answeredTicks = usage(pid, now) ? now.ticks : -1;
         return true;
@@ -318,8 +349,12 @@ bool DecoderClient::giveSlot(qint64 bytes, const DecoderRequest &sent)
     answer.kind = DecoderRequest::NewSlot;
     int memory = -1;
     void *mapped = MAP_FAILED;
-    // No larger than the reading may allocate, and only a few at once.
-    if (bytes > 0 && (limit <= 0 || bytes <= limit) && mappedSlots.size() < kMostSlots)
+    // No larger than the reading may allocate, and only a few at once. A decoder that asks for
+    // more is not sound: it gets nothing more.
+    if (bytes <= 0 || (limit > 0 && bytes > limit) || slotsHanded >= kMostSlotsHanded ||
+        bytes > kMostSlotBytesHanded - slotBytesHanded)
+        return false;
+    if (mappedSlots.size() < kMostSlots)
         memory = ::memfd_create("velmora-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     // Sealed before the decoder sees it: it can neither take pages away from under a picture
     // the viewer shows, which would kill the viewer, nor make it any larger.
@@ -336,6 +371,8 @@ bool DecoderClient::giveSlot(qint64 bytes, const DecoderRequest &sent)
         slot->bytes = bytes;
         answer.slot = nextSlot++;
         mappedSlots[answer.slot] = slot;
+        ++slotsHanded;
+        slotBytesHanded += bytes;
     } else if (mappedSlots.size() >= kMostSlots) {
         // Every slot holds a picture the viewer keeps: a fresh decoder serves the next request.
         retiring = true;
@@ -359,16 +396,9 @@ bool DecoderClient::accept(const DecoderReply &reply) const
 QImage DecoderClient::picture(const DecoderReply &reply) const
 {
     const auto found = mappedSlots.find(reply.slot);
-    if (!reply.ok || found == mappedSlots.end() || reply.format <= QImage::Format_Invalid ||
-        reply.format >= QImage::NImageFormats || reply.size.isEmpty())
+    if (!reply.ok || found == mappedSlots.end())
         return QImage();
     const std::shared_ptr<Slot> &slot = found->second;
-    const auto format = QImage::Format(reply.format);
-    const qint64 leastLine =
-        (qint64(reply.size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
-    if (reply.bytesPerLine < leastLine || reply.bytesPerLine > slot->bytes ||
-        reply.size.height() > slot->bytes / reply.bytesPerLine)
-        return QImage();
     auto *keeper = new std::shared_ptr<Slot>(slot);
     slot->held = true;
     const auto release = [](void *info) {
@@ -376,17 +406,8 @@ QImage DecoderClient::picture(const DecoderReply &reply) const
         (*kept)->held = false;
         delete kept;
     };
-    QImage image(slot->memory, reply.size.width(), reply.size.height(),
-                 qsizetype(reply.bytesPerLine), format, release, keeper);
-    if (image.isNull()) {
+    const QImage image = replyPicture(reply, slot->memory, slot->bytes, release, keeper);
+    if (image.isNull())
         release(keeper);
-        return QImage();
-    }
-    if (!reply.colourTable.isEmpty())
-        image.setColorTable(reply.colourTable);
-    if (!reply.colourProfile.isEmpty())
-        image.setColorSpace(QColorSpace::fromIccProfile(reply.colourProfile));
-    for (auto text = reply.text.cbegin(); text != reply.text.cend(); ++text)
-        image.setText(text.key(), text.value());
     return image;
 }

@@ -67,6 +67,9 @@ private:
     qint64 answeredTicks = -1;
     std::map<qint32, std::shared_ptr<Slot>> mappedSlots;
     qint32 nextSlot = 0;
+    // What the decoder was handed since it started, which it may all still hold.
+    int slotsHanded = 0;
+    qint64 slotBytesHanded = 0;
 };
 
 #endif

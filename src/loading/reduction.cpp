@@ -5,6 +5,7 @@ namespace {
 
 const char kOriginalSizeKey[] = "Velmora-OriginalSize";
 const char kFullViewSizeKey[] = "Velmora-FullViewSize";
+const char kAnimationKey[] = "Velmora-Animation";
 
 QSize sizeText(const QImage &picture, const char *key)
 {
@@ -52,4 +53,14 @@ QSize sizeInFile(const QImage &picture)
     if ((size.width() > size.height()) != (picture.width() > picture.height()))
         size.transpose();
     return size;
+}
+
+bool isAnimation(const QImage &picture)
+{
+    return !picture.text(QLatin1String(kAnimationKey)).isEmpty();
+}
+
+void setAnimation(QImage &picture)
+{
+    picture.setText(QLatin1String(kAnimationKey), QStringLiteral("1"));
 }

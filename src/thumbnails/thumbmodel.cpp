@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QMimeData>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <numeric>
@@ -50,9 +51,13 @@ QVariant ThumbModel::data(const QModelIndex &index, int role) const
     }
     case Qt::DecorationRole:
         return files.at(file);
-    case Qt::ToolTipRole:
-        // The caption may be shortened to fit its cell; the tooltip has the whole name.
-        return pathFileName(files.at(file));
+    case Qt::ToolTipRole: {
+        // The caption may be shortened to fit its cell; the tooltip has the whole name, as
+        // plain text: a tooltip that looks like markup is shown as rich text, which fetches
+        // what an <img> names.
+        const QString name = pathFileName(files.at(file));
+        return Qt::mightBeRichText(name) ? Qt::convertFromPlainText(name) : name;
+    }
     case Qt::SizeHintRole:
         return kCellSize;
     case kKeepExtensionRole:

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "thumbthread.h"
 
-#include "appearance.h"
 #include "loader.h"
 #include "sharedthumbnails.h"
+#include "smoothreduction.h"
 #include "thumbqueue.h"
 
 #ifdef Q_OS_LINUX
@@ -36,8 +36,8 @@ QImage scaleThumbnail(const QImage &picture, qreal devicePixelRatio)
     if (picture.isNull())
         return picture;
     const int side = thumbnailSide(devicePixelRatio);
-    QImage thumbnail = withoutPalette(picture).scaled(QSize(side, side), Qt::KeepAspectRatio,
-                                                      Qt::SmoothTransformation);
+    QImage thumbnail =
+        smoothlyReduced(picture, picture.size().scaled(side, side, Qt::KeepAspectRatio));
     thumbnail.setDevicePixelRatio(devicePixelRatio);
     return thumbnail;
 }

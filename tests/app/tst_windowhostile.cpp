@@ -13,8 +13,10 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -110,6 +112,8 @@ void ImageViewerTest::windowSurvives()
         const FileSizeLimit limit(kFileSizeBound);
         ModalWatcher<QMessageBox> watcher([&box](QMessageBox *shown) {
             box = shown->windowTitle() + QLatin1Char('|') + shown->text();
+            if (shown->textFormat() != Qt::PlainText && Qt::mightBeRichText(shown->text()))
+                box += QStringLiteral(" (as rich text)");
             shown->accept();
         });
         timer.start();
@@ -136,6 +140,12 @@ void ImageViewerTest::windowSurvives()
         QCOMPARE(shown.size(), kGoodSize);
         QCOMPARE(viewer->imageLabel->scaleFactor(), scaleBefore);
     }
+    // A name is shown as it is, never as markup: as plain text, or escaped in rich text.
+    const QString name = QFileInfo(file.path).fileName();
+    for (const QLabel *label : viewer->findChildren<QLabel *>())
+        QVERIFY2(label->textFormat() == Qt::PlainText || name == name.toHtmlEscaped() ||
+                     !label->text().contains(name),
+                 qPrintable(label->text()));
     QCOMPARE(corpus->snapshot(), snapshot);
     // The neighbours read ahead in the background leave nothing either, once read.
     QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->readAhead()->isReading(), 30000);

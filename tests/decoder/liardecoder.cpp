@@ -50,7 +50,13 @@ int main()
     QByteArray message;
     QList<int> descriptors;
     while (receiveMessage(3, message, descriptors, blocking)) {
+        DecoderRequest asked;
+        // An animation, as its read says, whose first frame never comes.
+        if (lie == "an animation whose frames never come" && decodeMessage(message, asked) &&
+            asked.kind == DecoderRequest::Animation)
+            sleep(60);
         DecoderReply reply;
+        reply.text.insert(QStringLiteral("Velmora-Animation"), QStringLiteral("1"));
         reply.ok = true;
         reply.size = QSize(100, 100);
         reply.format = QImage::Format_RGB32;
@@ -68,6 +74,19 @@ int main()
             reply.colourProfile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
             slotBytes = 2252 * 18000;
         }
+        if (lie == "float pixels in lines of a multiple of 4 bytes, not of 16") {
+            reply.format = QImage::Format_RGBA32FPx4_Premultiplied;
+            reply.bytesPerLine = 1604;
+            reply.orientation = 1;
+            slotBytes = 1604 * 100;
+        }
+        if (lie == "an 8-bit picture of two colours whose pixels use every index") {
+            reply.format = QImage::Format_Indexed8;
+            reply.bytesPerLine = 100;
+            reply.colourTable = {qRgb(255, 0, 0), qRgb(0, 255, 0)};
+            slotBytes = 100 * 100;
+        }
+        // Every slot it is given stays mapped here: it never lets go of one.
         int memory = -1;
         reply.slot = askForSlot(slotBytes, memory);
         if (lie == "a second slot for one picture")

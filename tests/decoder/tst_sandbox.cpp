@@ -32,6 +32,9 @@ private slots:
     void failingDecoder();
     void lyingDecoder_data();
     void lyingDecoder();
+    void slotsHandedAreBounded();
+    void shortColourTableIsFilled();
+    void decoderEnvironmentIsMinimal();
     void stopEndsTheWaitForADecoder();
     void decoderKilledWhileIdleIsReplaced();
     void heldPicturesKeepTheirPixels_data();
@@ -231,18 +234,23 @@ void TestSandbox::lyingDecoder_data()
     QTest::addColumn<QByteArray>("lie");
     QTest::addColumn<bool>("shown");
     QTest::addColumn<bool>("ended");
+    QTest::addColumn<QRgb>("corner");
     for (const char *lie :
          {"memory smaller than the picture", "lines shorter than the picture is wide",
           "no such format", "a slot it was never given", "answer cut short", "nothing but noise",
           "a descriptor sent with the answer", "a second slot for one picture",
-          "a slot over the allocation limit", "a colour-table count of 0xfffffff0"})
-        QTest::newRow(lie) << QByteArray(lie) << false << true;
+          "a slot over the allocation limit", "a colour-table count of 0xfffffff0",
+          "float pixels in lines of a multiple of 4 bytes, not of 16"})
+        QTest::newRow(lie) << QByteArray(lie) << false << true << QRgb();
     // A picture too large to convert, which an honest decoder may give too.
     const char *huge = "a one-bit 18000 x 18000 picture in another colour space";
-    QTest::newRow(huge) << QByteArray(huge) << false << false;
+    QTest::newRow(huge) << QByteArray(huge) << false << false << QRgb();
     // Lies that come to nothing: the picture is shown as the decoder wrote it.
     for (const char *lie : {"shrinking the slot it was given", "escape bytes in what the readers said"})
-        QTest::newRow(lie) << QByteArray(lie) << true << false;
+        QTest::newRow(lie) << QByteArray(lie) << true << false << qRgb(255, 255, 255);
+    // Index 255 beyond a table of two: the colours missing from the table are black.
+    const char *indices = "an 8-bit picture of two colours whose pixels use every index";
+    QTest::newRow(indices) << QByteArray(indices) << true << false << qRgb(0, 0, 0);
 }
 
 namespace {
@@ -265,6 +273,7 @@ void TestSandbox::lyingDecoder()
     QFETCH(QByteArray, lie);
     QFETCH(bool, shown);
     QFETCH(bool, ended);
+    QFETCH(QRgb, corner);
     const QString picture = writePicture(QStringLiteral("lie.png"), QSize(100, 100), Qt::red);
     const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
     const EnvironmentGuard told("VELMORA_LIE", lie);
@@ -275,11 +284,59 @@ void TestSandbox::lyingDecoder()
     const QImage loaded = loadImage(picture, false);
     QCOMPARE(!loaded.isNull(), shown);
     if (shown)
-        QCOMPARE(loaded.pixel(99, 99), qRgb(255, 255, 255));
+        QCOMPARE(loaded.pixel(99, 99), corner);
     QVERIFY(addressSpacePeak() - reserved < 1024 * 1024);
     QCOMPARE(childProcesses().isEmpty(), ended);
     DecoderPool::endIdle();
     QCOMPARE(childProcesses(), QList<qint64>());
+}
+
+// A decoder keeps every slot it was given (the liar never lets go of one): the viewer hands one
+// decoder no more than its bound, and a fresh one serves the pictures after.
+void TestSandbox::slotsHandedAreBounded()
+{
+    const QString picture = writePicture(QStringLiteral("kept.png"), QSize(100, 100), Qt::red);
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
+    DecoderPool::endIdle();
+    qsizetype most = 0;
+    for (int i = 0; i < 40 && !loadImage(picture, false).isNull(); ++i) {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(childProcesses().value(0)));
+        most = qMax(most, maps.open(QIODevice::ReadOnly) ? maps.readAll().count("pixels") : 0);
+    }
+    QVERIFY2(most > 0 && most <= 32, qPrintable(QString::number(most)));
+    DecoderPool::endIdle();
+}
+
+// An 8-bit BMP of two colours whose pixels use every index: the decoder sends all 256.
+void TestSandbox::shortColourTableIsFilled()
+{
+    QImage bmp(16, 16, QImage::Format_Indexed8);
+    bmp.setColorTable({qRgb(255, 0, 0), qRgb(255, 255, 255)});
+    bmp.fill(255);
+    QVERIFY(bmp.save(dir.filePath(QStringLiteral("two.bmp"))));
+    DecoderRequest request;
+    request.name = QStringLiteral("two.bmp");
+    DecoderReply reply;
+    QVERIFY(askDecoder(request, dir.filePath(request.name), 20000, reply, &bmp));
+    QCOMPARE(reply.colourTable.size(), 256);
+    QCOMPARE(bmp.pixel(15, 15), qRgb(0, 0, 0));
+}
+
+// A decoder sees nothing of the viewer's environment but its own settings.
+void TestSandbox::decoderEnvironmentIsMinimal()
+{
+    const QString fake = dir.filePath(QStringLiteral("telling"));
+    QVERIFY(writeScript(fake, "env > '" + QFile::encodeName(fake) + ".env'\nexec '" +
+                                  QFile::encodeName(DecoderClient::program()) + "' \"$@\""));
+    const EnvironmentGuard decoder("VELMORA_DECODER", QFile::encodeName(fake));
+    const EnvironmentGuard secret("SSH_AUTH_SOCK", "/run/user/agent-secret");
+    DecoderPool::endIdle();
+    QVERIFY(!loadImage(writePicture(QStringLiteral("e.png"), QSize(8, 8), Qt::red), false).isNull());
+    QFile environment(fake + QStringLiteral(".env"));
+    QVERIFY(environment.open(QIODevice::ReadOnly));
+    const QByteArray text = environment.readAll();
+    QVERIFY2(text.contains("VELMORA_DECODER=") && !text.contains("agent-secret"), text.constData());
+    DecoderPool::endIdle();
 }
 
 // Folders are switched and the viewer quits without waiting for a decoder's time limit.

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagelabel.h"
+#include "animationplayer.h"
+#include "decoderpool.h"
+#include "environmentguard.h"
+#include "hostilecorpus.h"
 #include "imagescroll.h"
+#include "loader.h"
 
 #include <QScrollBar>
 #include <QtTest>
@@ -27,6 +32,8 @@ private slots:
     void dragPansALargePictureWithAHand();
     void stripesTurnGreyOnlyWhenReduced();
     void normalSizeGivesEachPixelOneOfTheScreen();
+    void hugeDeepAndOneBitPicturesReduceInBands();
+    void animationsNeverHoldTheWindow();
 
 private:
     static QImage render(QWidget *widget);
@@ -322,6 +329,50 @@ void ImageLabelTest::normalSizeGivesEachPixelOneOfTheScreen()
     grabbed.setDevicePixelRatio(1);
     QCOMPARE(grabbed.copy(onScreen), checker);
     QCOMPARE(grabbed.pixelColor(onScreen.topRight() + QPoint(1, 0)), QColor(Qt::black));
+}
+
+// Converted whole for smooth scaling, a 16-bit grey picture of 8000 x 8000 would take 512 MB, a
+// one-bit picture of 18000 x 18000 1.3 GB.
+void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands()
+{
+    QImage grey(8000, 8000, QImage::Format_Grayscale16);
+    grey.fill(QColor(128, 128, 128));
+    QImage mono(18000, 18000, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(128, 128, 128)});
+    mono.fill(1);
+    for (const QImage &picture : {grey, mono}) {
+        if (!resetPeakResident())
+            QSKIP("the kernel cannot reset the peak resident size");
+        const qint64 before = residentKilobytes();
+        const QImage copy = ImageLabel::fittedCopy(picture, QSize(800, 600), 1.0);
+        QVERIFY(peakResidentKilobytes() - before < 200 * 1024);
+        QCOMPARE(copy.pixel(copy.width() / 2, copy.height() - 1), qRgb(128, 128, 128));
+    }
+}
+
+// The window asks no decoder whether a picture plays, and waits for no frame: on the window's
+// thread, a silent decoder would hold it five seconds.
+void ImageLabelTest::animationsNeverHoldTheWindow()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("moving.gif"));
+    QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    const EnvironmentGuard decoder("VELMORA_DECODER", VELMORA_LIARDECODER);
+    const EnvironmentGuard told("VELMORA_LIE", "an animation whose frames never come");
+    DecoderPool::endIdle();
+    // The liar says every picture plays: only the picture's own read tells a still one.
+    QImage picture = loadImage(path, false);
+    label->setImage(picture);
+    AnimationPlayer player(label);
+    player.play(path);
+    QVERIFY(player.isPlaying());
+    picture.setText(QStringLiteral("Velmora-Animation"), QString());
+    label->setImage(picture);
+    player.play(path);
+    QVERIFY(!player.isPlaying());
+    // The frame's reading ends at its time limit, and its decoder with it.
+    QThreadPool::globalInstance()->waitForDone();
+    DecoderPool::endIdle();
 }
 
 QTEST_MAIN(ImageLabelTest)

@@ -24,6 +24,8 @@ private slots:
     void exitCodeAndOutput();
     void missingProgram();
     void confinementFailsClosed();
+    void confinedCommandHoldsLittle_data();
+    void confinedCommandHoldsLittle();
     void childEnvironment_data();
     void childEnvironment();
     void nothingLeftRunning_data();
@@ -93,6 +95,32 @@ void TestCommand::confinementFailsClosed()
     QVERIFY(runConfinedCommand(dir.filePath(QStringLiteral("gone")), QStringLiteral("dcraw"),
                                shell(QStringLiteral("touch '%1'").arg(ran))) > 0);
     QVERIFY(!QFile::exists(ran) && capture.text().contains("nothing was run"));
+    QVERIFY(noChildLeft());
+}
+
+void TestCommand::confinedCommandHoldsLittle_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("code");
+    // The interpreter gives up with 2 when it cannot start a process.
+    QTest::newRow("a flood of processes stops at the limit")
+        << "i=0; while [ $i -lt 300 ]; do sleep 30 & i=$((i+1)); done; exit 0" << 2;
+#ifdef __x86_64__
+    // memfd_create is call 319: memory that no limit of the process counts.
+    QTest::newRow("no memory file can be made")
+        << "perl -e 'my $name = \"x\"; exit(syscall(319, $name, 0) < 0 ? 3 : 0)'" << 3;
+#endif
+}
+
+void TestCommand::confinedCommandHoldsLittle()
+{
+    QFETCH(QString, command);
+    QFETCH(int, code);
+    if (code == 2 && ::geteuid() == 0)
+        QSKIP("the kernel exempts root from the process limit");
+    QTemporaryDir dir;
+    StdoutCapture capture;
+    QCOMPARE(runConfinedCommand(dir.path(), QStringLiteral("dcraw"), shell(command)), code);
     QVERIFY(noChildLeft());
 }
 

@@ -31,6 +31,7 @@ private slots:
     void faultyDecoder_data();
     void faultyDecoder();
     void decoderHangs();
+    void decoderTreeEndsWithTheViewer();
     void unusableTemporaryFolder_data();
     void unusableTemporaryFolder();
     void privateFolderTakenAway_data();
@@ -249,6 +250,23 @@ void TestDecoderFaults::decoderHangs()
     QCOMPARE(processesMentioning(QString::fromLatin1(sleeper)), QList<qint64>());
     const QString left = leftBehind(privateTempDirectory());
     QVERIFY2(left.isEmpty(), qPrintable(left));
+}
+
+// A viewer killed while dcraw works leaves nothing of it behind, not even what dcraw started.
+void TestDecoderFaults::decoderTreeEndsWithTheViewer()
+{
+    const char sleeper[] = "sleep 4712";
+    const auto decoder = fakeDecoder(QByteArray(sleeper) + " &\nwait");
+    QVERIFY(decoder);
+    QTemporaryDir base;
+    const EnvironmentGuard folder("TMPDIR", QFile::encodeName(base.path()));
+    QProcess viewer;
+    viewer.start(QStringLiteral(VELMORA_LOADPROBE), {userFile, QStringLiteral("full")});
+    QTRY_COMPARE_WITH_TIMEOUT(processesMentioning(QString::fromLatin1(sleeper)).size(), 1, 30000);
+    viewer.kill();
+    QVERIFY(viewer.waitForFinished(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(processesMentioning(QString::fromLatin1(sleeper)), QList<qint64>(),
+                              10000);
 }
 
 void TestDecoderFaults::unusableTemporaryFolder_data()

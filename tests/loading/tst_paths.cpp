@@ -224,8 +224,7 @@ void TestPaths::copyFileMakesIdenticalCopy_data()
         large[i] = char((i * 7919) >> 3);
     QTest::newRow("20 MB file") << "big.nef" << large;
     QTest::newRow("empty file") << "empty.nef" << QByteArray();
-    // The kernel reports a size of 0 for such files, yet they have content.
-    QTest::newRow("kernel pseudo-file") << "/proc/version" << readFile("/proc/version");
+    QTest::newRow("link to a picture in another folder") << "link" << large;
 }
 
 void TestPaths::copyFileMakesIdenticalCopy()
@@ -233,10 +232,11 @@ void TestPaths::copyFileMakesIdenticalCopy()
     QFETCH(QString, source);
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
-    if (QFileInfo(source).isRelative()) {
-        source = dir.filePath(source);
-        QVERIFY(writeFile(source, content));
-    }
+    QTemporaryDir elsewhere;
+    const bool link = source == QLatin1String("link");
+    QVERIFY(writeFile((link ? elsewhere : dir).filePath(source), content));
+    QVERIFY(!link || QFile::link(elsewhere.filePath(source), dir.filePath(source)));
+    source = dir.filePath(source);
     const QString target = dir.filePath(QStringLiteral("17.nef"));
     QVERIFY(copyFile(source, target));
     QVERIFY(readFile(target) == content);
@@ -250,6 +250,12 @@ void TestPaths::copyFileRefuses_data()
     QTest::newRow("target folder missing") << "no target folder";
     QTest::newRow("target name taken") << "target exists";
     QTest::newRow("link planted under the target name") << "target link";
+    // What the kernel shows of a process: its environment, memory and page table, which never
+    // ends; and a file larger than the copy's bound.
+    QTest::newRow("source is a link to /proc/self/environ") << "/proc/self/environ";
+    QTest::newRow("source is a link to /proc/self/mem") << "/proc/self/mem";
+    QTest::newRow("source is a link to /proc/self/pagemap") << "/proc/self/pagemap";
+    QTest::newRow("source is larger than the bound") << "larger";
 }
 
 void TestPaths::copyFileRefuses()
@@ -263,6 +269,10 @@ void TestPaths::copyFileRefuses()
     QVERIFY(writeFile(victim, "precious"));
     if (situation == QLatin1String("missing source"))
         source = dir.filePath(QStringLiteral("gone.nef"));
+    if (situation.startsWith(QLatin1String("/proc/"))) {
+        source = dir.filePath(QStringLiteral("linked.nef"));
+        QVERIFY(QFile::link(situation, source));
+    }
     if (situation == QLatin1String("source folder")) {
         source = dir.filePath(QStringLiteral("folder.nef"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.nef")));
@@ -274,7 +284,7 @@ void TestPaths::copyFileRefuses()
     if (situation == QLatin1String("target link"))
         QVERIFY(QFile::link(victim, target));
 
-    QVERIFY(!copyFile(source, target));
+    QVERIFY(!copyFile(source, target, situation == QLatin1String("larger") ? 7 : kMostCopiedBytes));
     QCOMPARE(readFile(victim), QByteArray("precious"));
     if (situation == QLatin1String("target exists"))
         QCOMPARE(readFile(target), QByteArray("someone else's"));

@@ -664,6 +664,7 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
         {"backquotes and a semicolon", "`touch pwned-tif`; touch pwned-tif2.tif"},
         {"a newline", "new\nline.png"},
         {"bytes that are not UTF-8", "not-utf8-\xff\xfe.png"},
+        {"markup that fetches a picture", "<img src=pwned.png><b>bold.png"},
         {"blanks and quotes", "  my 'raw' \"file\" .dng"},
         {"a command substitution", "$(touch pwned-nef).nef"},
         {"backquotes and a semicolon", "`touch pwned-cr2`; touch pwned-cr2b.cr2"},
@@ -687,6 +688,9 @@ HostileCorpus::HostileCorpus(const QString &directory, const QString &damagedRaw
              raw ? rawSize : kPictureSize},
             data);
     }
+    const QString markup = QStringLiteral("random bytes named with markup that fetches a picture");
+    add({markup, {}, "<img src=\"data:;base64,AAAA\"><i>x.png", Group::Name, Outcome::Null, {}, {}},
+        "?");
 }
 
 HostileCorpus::~HostileCorpus()

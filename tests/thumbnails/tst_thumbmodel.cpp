@@ -86,6 +86,8 @@ void TestThumbModel::rolesOfAWaitingRow_data()
     QTest::newRow("size hint is one cell") << int(Qt::SizeHintRole) << QVariant(QSize(80, 96));
     QTest::newRow("tool tip is the whole file name")
         << int(Qt::ToolTipRole) << QVariant(QStringLiteral("missing.png"));
+    QTest::newRow("tool tip shows a name of markup as it is")
+        << int(Qt::ToolTipRole) << QVariant(QStringLiteral("<p>&lt;img\u00a0src=x.png&gt;.png</p>"));
 }
 
 void TestThumbModel::rolesOfAWaitingRow()
@@ -98,7 +100,9 @@ void TestThumbModel::rolesOfAWaitingRow()
     // A file that cannot be read loses its placeholder once its null thumbnail arrives.
     ThumbModel model;
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.setFileList({dir->filePath(QStringLiteral("missing.png"))});
+    const bool markup = QByteArray(QTest::currentDataTag()).contains("markup");
+    model.setFileList({dir->filePath(markup ? QStringLiteral("<img src=x.png>.png")
+                                            : QStringLiteral("missing.png"))});
     QTRY_COMPARE(changed.size(), 2);
     QCOMPARE(model.data(model.index(0, 0), role), expected);
 }
