@@ -7,10 +7,10 @@
 //
 // With clang's libFuzzer, by hand (from the source tree, after a build in build/):
 //   clang++ -std=c++17 -fPIC -fsanitize=fuzzer,address,undefined -DVELMORA_LIBFUZZER
-//     fuzz/replies.cpp -Isrc/loading build/src/loading/libloading.a
+//     tests/fuzz/replies.cpp -Isrc/loading build/src/loading/libloading.a
 //     $(pkg-config --cflags --libs Qt6Gui) -o fuzz_replies
 //   (one command line)
-//   ./fuzz_replies -max_total_time=600 fuzz/corpus
+//   ./fuzz_replies -max_total_time=600 tests/fuzz/corpus
 // Otherwise (the sanitizer build's test) its own main replays the corpus and then mutates it,
 // always in the same order, until the given number of seconds has passed.
 #include "appearance.h"
