@@ -12,6 +12,9 @@ ImageLabel::ImageLabel()
     setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
     // Every paint covers the whole label: the scroll area's background under it would be wasted.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Until a picture comes the label covers nothing of the pane: a scroll area sizes a widget
+    // that was never sized to its hint, an empty text's line, which would paint a black block.
+    resize(0, 0);
 }
 
 void ImageLabel::setImage(const QImage &image)

@@ -15,6 +15,7 @@ private slots:
     void init();
     void cleanup();
     void emptyLabelPaintsBlackAndKeepsItsSize();
+    void emptyPaneIsItsBackgroundAlone();
     void paintsPictureInsideItsRectangle();
     void fitModeFollowsTheScrollArea();
     void scaledModeWidensWithTheArea();
@@ -77,6 +78,15 @@ void ImageLabelTest::emptyLabelPaintsBlackAndKeepsItsSize()
     const QImage painted = render(label);
     QCOMPARE(painted.pixelColor(0, 0), QColor(Qt::black));
     QCOMPARE(painted.pixelColor(122, 44), QColor(Qt::black));
+}
+
+void ImageLabelTest::emptyPaneIsItsBackgroundAlone()
+{
+    // As the window builds its pane: the label is given to the area before it has a picture.
+    const QImage painted = render(scroll->viewport());
+    const QColor background = painted.pixelColor(300, 250);
+    for (const QPoint &corner : {QPoint(0, 0), QPoint(5, 13), QPoint(2, 7)})
+        QCOMPARE(painted.pixelColor(corner), background);
 }
 
 void ImageLabelTest::paintsPictureInsideItsRectangle()
