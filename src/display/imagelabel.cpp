@@ -2,6 +2,7 @@
 #include "imagelabel.h"
 #include "labelgeometry.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QTransform>
@@ -152,7 +153,7 @@ void ImageLabel::updateSize()
     resize(labelSize(areaSize(), pictureSize(), fitMode, scale, devicePixelRatioF()));
 }
 
-void ImageLabel::paintEvent(QPaintEvent *)
+void ImageLabel::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const QRectF target = pictureArea();
@@ -166,5 +167,5 @@ void ImageLabel::paintEvent(QPaintEvent *)
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
     if (!shown.isNull())
-        smoothCopy.draw(painter, target, shown);
+        smoothCopy.draw(painter, target, shown, event->rect());
 }

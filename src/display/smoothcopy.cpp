@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "smoothcopy.h"
 
+#include "colourtransform.h"
+
 #include <QPainter>
 #include <QWidget>
 #include <QtConcurrent>
@@ -10,6 +12,36 @@ namespace {
 // Long enough to span the gap between two steps of a window drag or a run of wheel notches,
 // short enough that the smooth picture follows as soon as the hand stops.
 constexpr int kSettleMs = 100;
+
+// Which monitor colours a copy made by reduce is in, for a copy made elsewhere.
+const QString kColoursKey = QStringLiteral("velmora-colours");
+
+// Draws the part of picture in target that exposed shows, through colours: only that part, once
+// per paint, since the whole of a large picture takes longer than a frame. A reduced picture is
+// first reduced the fast way, as Qt would draw it.
+void drawInColours(QPainter &painter, const QRectF &target, const QImage &picture,
+                   const QRect &exposed, const ColourTransform &colours, bool reduced)
+{
+    const QRectF visible = target.intersected(QRectF(exposed));
+    if (visible.isEmpty())
+        return;
+    const qreal scaleX = target.width() / picture.width();
+    const qreal scaleY = target.height() / picture.height();
+    const QRect source = QRectF((visible.left() - target.left()) / scaleX,
+                                (visible.top() - target.top()) / scaleY,
+                                visible.width() / scaleX, visible.height() / scaleY)
+                             .toAlignedRect()
+                             .intersected(picture.rect());
+    const QRectF drawn(target.left() + source.left() * scaleX,
+                       target.top() + source.top() * scaleY, source.width() * scaleX,
+                       source.height() * scaleY);
+    QImage part = picture.copy(source);
+    if (reduced)
+        part = part.scaled((drawn.size() * painter.device()->devicePixelRatio()).toSize(),
+                           Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QImage shown = colours.apply(part);
+    painter.drawImage(drawn, shown, QRectF(shown.rect()));
+}
 
 } // namespace
 
@@ -22,14 +54,16 @@ SmoothCopy::SmoothCopy(QWidget *widget) : widget(widget)
         const Copy made = making.result();
         makingKey = 0;
         // A copy for a picture or size that is gone by now is of no use.
-        if (made.key == shownKey && made.image.size() == shownSize) {
+        if (made.key == shownKey && made.image.size() == shownSize &&
+            made.colours == ColourTransform::idOf(ColourTransform::monitor())) {
             copy = made;
             this->widget->update();
         }
     });
 }
 
-void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &picture)
+void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &picture,
+                      const QRect &exposed)
 {
     // In device pixels, so that a high-density screen gets all the detail it can show.
     const qreal ratio = painter.device()->devicePixelRatio();
@@ -40,7 +74,9 @@ void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &pic
         settle.start();
     shownKey = key;
     shownSize = size;
-    if (key != copy.key || size != copy.image.size())
+    const std::shared_ptr<const ColourTransform> colours = ColourTransform::monitor();
+    if (key != copy.key || size != copy.image.size() ||
+        copy.colours != ColourTransform::idOf(colours))
         copy = Copy();
 
     const bool reduced = size.width() < picture.width() || size.height() < picture.height();
@@ -48,7 +84,10 @@ void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &pic
         painter.drawImage(target.topLeft(), copy.image);
         return;
     }
-    painter.drawImage(target, picture, QRectF(picture.rect()));
+    if (colours)
+        drawInColours(painter, target, picture, exposed, *colours, reduced);
+    else
+        painter.drawImage(target, picture, QRectF(picture.rect()));
     if (reduced && !settle.isActive() && !size.isEmpty())
         request(picture, size, ratio);
 }
@@ -56,7 +95,7 @@ void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &pic
 void SmoothCopy::offer(const QImage &picture, const QImage &reduced)
 {
     if (!reduced.isNull())
-        copy = {reduced, picture.cacheKey()};
+        copy = {reduced, picture.cacheKey(), reduced.text(kColoursKey).toULongLong()};
 }
 
 QImage SmoothCopy::reduce(const QImage &picture, const QSize &size, qreal ratio)
@@ -66,6 +105,10 @@ QImage SmoothCopy::reduce(const QImage &picture, const QSize &size, qreal ratio)
         picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
             .convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                        : QImage::Format_RGB32);
+    if (const std::shared_ptr<const ColourTransform> colours = ColourTransform::monitor()) {
+        image = colours->apply(image);
+        image.setText(kColoursKey, QString::number(ColourTransform::idOf(colours)));
+    }
     image.setDevicePixelRatio(ratio);
     return image;
 }
@@ -77,6 +120,7 @@ void SmoothCopy::request(const QImage &picture, const QSize &size, qreal ratio)
     makingKey = picture.cacheKey();
     makingSize = size;
     making.setFuture(QtConcurrent::run([picture, size, ratio] {
-        return Copy{reduce(picture, size, ratio), picture.cacheKey()};
+        const QImage reduced = reduce(picture, size, ratio);
+        return Copy{reduced, picture.cacheKey(), reduced.text(kColoursKey).toULongLong()};
     }));
 }
