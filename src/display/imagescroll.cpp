@@ -139,7 +139,8 @@ bool ImageScroll::showsFittedPicture() const
 bool ImageScroll::showsPicture() const
 {
     const auto *label = qobject_cast<const ImageLabel *>(widget());
-    return label && !label->image().isNull();
+    // A stand-in too: what is done to it carries over to the full picture, which takes its place.
+    return label && !label->pictureSize().isEmpty();
 }
 
 void ImageScroll::updateCursor()
