@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loader.h"
 
+#include "decoderpool.h"
 #include "dngwriter.h"
 #include "environmentguard.h"
 #include "formats.h"
@@ -56,6 +57,9 @@ private slots:
     void largePictures_data();
     void largePictures();
     void concurrentLoads();
+    void passedReadFinishesWithinItsGrace_data();
+    void passedReadFinishesWithinItsGrace();
+    void borrowedDecoderLeavesOneLockedDownBehind();
     void orientation_data();
     void orientation();
     void rawOrientation_data();
@@ -675,6 +679,56 @@ void TestLoader::concurrentLoads()
     QCOMPARE(wrong.loadRelaxed(), 0);
     QCOMPARE(countLines(capture.text(), kDeleteProblem), 0);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::passedReadFinishesWithinItsGrace_data()
+{
+    QTest::addColumn<int>("grace");
+    QTest::addColumn<bool>("finishes");
+    QTest::newRow("a short read passed within its grace answers and keeps its decoder")
+        << 20000 << true;
+    QTest::newRow("a read passed without grace ends its decoder") << 0 << false;
+}
+
+void TestLoader::passedReadFinishesWithinItsGrace()
+{
+    QFETCH(int, grace);
+    QFETCH(bool, finishes);
+    bool answered = false;
+    bool usable = false;
+    std::unique_ptr<QThread> passed(QThread::create([&] {
+        QThread::currentThread()->requestInterruption();
+        DecoderClient decoder;
+        DecoderRequest request;
+        request.kind = DecoderRequest::Formats;
+        DecoderReply reply;
+        answered = decoder.request(request, -1, 20000, reply, grace) && reply.ok;
+        usable = decoder.isUsable();
+    }));
+    passed->start();
+    QVERIFY(passed->wait());
+    QCOMPARE(answered, finishes);
+    QCOMPARE(usable, finishes);
+}
+
+void TestLoader::borrowedDecoderLeavesOneLockedDownBehind()
+{
+    // Locked down: its system call filter is in place.
+    const auto lockedDown = [] {
+        int count = 0;
+        for (qint64 pid : decoderProcesses()) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            count += status.open(QIODevice::ReadOnly) && status.readAll().contains("Seccomp:\t2");
+        }
+        return count;
+    };
+    QTRY_VERIFY((DecoderPool::endIdle(), decoderProcesses().isEmpty()));
+    std::unique_ptr<DecoderClient> borrowed = DecoderPool::borrow();
+    // The next request, when this one's decoder is ended, does not wait for one to start.
+    QTRY_COMPARE(lockedDown(), 2);
+    borrowed.reset();
+    QTRY_COMPARE(lockedDown(), 1);
+    DecoderPool::endIdle();
 }
 
 void TestLoader::orientation_data()
