@@ -23,7 +23,8 @@ void ImageLabel::setImage(const QImage &image)
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = image;
-    // The full picture is in: the smaller one has served.
+    // The full picture is in: the smaller one serves only until its smooth copy is made.
+    meanwhile = standIn.size().isEmpty() || image.isNull() ? QImage() : standIn;
     standIn = QImage();
     standInSize = QSize();
     showTurned();
@@ -33,6 +34,7 @@ void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
 {
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = QImage();
+    meanwhile = QImage();
     quarterTurns = 0;
     standIn = reduced;
     standInSize = fullSize;
@@ -72,6 +74,8 @@ QImage ImageLabel::fittedCopy(const QImage &image, const QSize &areaSize, qreal 
 void ImageLabel::rotate(int quarters)
 {
     quarterTurns = ((quarterTurns + quarters) % 4 + 4) % 4;
+    // Turned, the picture no longer matches the stand-in it replaced.
+    meanwhile = QImage();
     showTurned();
 }
 
@@ -167,5 +171,6 @@ void ImageLabel::paintEvent(QPaintEvent *event)
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
     if (!shown.isNull())
-        smoothCopy.draw(painter, target, shown, event->rect());
+        smoothCopy.draw(painter, target, shown, event->rect(),
+                        picture.isNull() ? QImage() : meanwhile);
 }

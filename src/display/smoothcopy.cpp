@@ -18,9 +18,10 @@ const QString kColoursKey = QStringLiteral("velmora-colours");
 
 // Draws the part of picture in target that exposed shows, through colours: only that part, once
 // per paint, since the whole of a large picture takes longer than a frame. A reduced picture is
-// first reduced the fast way, as Qt would draw it.
+// first reduced as mode says.
 void drawInColours(QPainter &painter, const QRectF &target, const QImage &picture,
-                   const QRect &exposed, const ColourTransform &colours, bool reduced)
+                   const QRect &exposed, const ColourTransform &colours,
+                   Qt::TransformationMode mode)
 {
     const QRectF visible = target.intersected(QRectF(exposed));
     if (visible.isEmpty())
@@ -36,11 +37,25 @@ void drawInColours(QPainter &painter, const QRectF &target, const QImage &pictur
                        target.top() + source.top() * scaleY, source.width() * scaleX,
                        source.height() * scaleY);
     QImage part = picture.copy(source);
-    if (reduced)
-        part = part.scaled((drawn.size() * painter.device()->devicePixelRatio()).toSize(),
-                           Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QSize size = (drawn.size() * painter.device()->devicePixelRatio()).toSize();
+    if (size.width() < part.width() || size.height() < part.height())
+        part = part.scaled(size, Qt::IgnoreAspectRatio, mode);
     const QImage shown = colours.apply(part);
     painter.drawImage(drawn, shown, QRectF(shown.rect()));
+}
+
+// Draws picture into target at once, without a copy made beforehand: the fast way, or smoothly.
+void drawNow(QPainter &painter, const QRectF &target, const QImage &picture, const QRect &exposed,
+             const ColourTransform *colours, Qt::TransformationMode mode)
+{
+    if (colours) {
+        drawInColours(painter, target, picture, exposed, *colours, mode);
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, mode == Qt::SmoothTransformation);
+    painter.drawImage(target, picture, QRectF(picture.rect()));
+    painter.restore();
 }
 
 } // namespace
@@ -63,7 +78,7 @@ SmoothCopy::SmoothCopy(QWidget *widget) : widget(widget)
 }
 
 void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &picture,
-                      const QRect &exposed)
+                      const QRect &exposed, const QImage &meanwhile)
 {
     // In device pixels, so that a high-density screen gets all the detail it can show.
     const qreal ratio = painter.device()->devicePixelRatio();
@@ -84,10 +99,12 @@ void SmoothCopy::draw(QPainter &painter, const QRectF &target, const QImage &pic
         painter.drawImage(target.topLeft(), copy.image);
         return;
     }
-    if (colours)
-        drawInColours(painter, target, picture, exposed, *colours, reduced);
+    // The smaller picture that this one replaces shows until the copy comes: small, it is drawn
+    // smoothly at once, where the fast way would break this one's fine lines apart.
+    if (reduced && !meanwhile.isNull())
+        drawNow(painter, target, meanwhile, exposed, colours.get(), Qt::SmoothTransformation);
     else
-        painter.drawImage(target, picture, QRectF(picture.rect()));
+        drawNow(painter, target, picture, exposed, colours.get(), Qt::FastTransformation);
     if (reduced && !settle.isActive() && !size.isEmpty())
         request(picture, size, ratio);
 }

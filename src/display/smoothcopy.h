@@ -22,9 +22,10 @@ class SmoothCopy
 public:
     explicit SmoothCopy(QWidget *widget);
 
-    // Draws what exposed shows of picture in target.
+    // Draws what exposed shows of picture in target; until the smooth copy is made, meanwhile
+    // (a smaller picture of the same, such as the stand-in it replaces) where one is given.
     void draw(QPainter &painter, const QRectF &target, const QImage &picture,
-              const QRect &exposed);
+              const QRect &exposed, const QImage &meanwhile = QImage());
     // Takes reduced, made elsewhere from picture by reduce, as the copy: drawn at once where it
     // has the drawn size.
     void offer(const QImage &picture, const QImage &reduced);
