@@ -10,6 +10,8 @@
 #include "loader.h"
 #include "orientedjpeg.h"
 #include "panereader.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,6 +50,8 @@ public:
     {
         ImageViewer viewer(QStringLiteral("RAW"));
         viewer.show();
+        auto *arrival = viewer.findChild<PictureArrival *>();
+        auto *commands = viewer.findChild<PictureCommands *>();
         QList<double> closed;
         QList<double> open;
         QList<double> added;
@@ -58,20 +62,20 @@ public:
         for (int run = -1; run < kLoadRuns; ++run) {
             double pair[2] = {0, 0};
             for (bool dockOpen : {false, true}) {
-                viewer.informationDock->setVisible(dockOpen);
+                commands->informationDock()->setVisible(dockOpen);
                 settle();
                 timer.start();
                 // Read off the window's thread: the time runs until the window has shown the
                 // picture, as the call did when it read there, and not through what the event
                 // loop does after it.
                 const QMetaObject::Connection shown =
-                    QObject::connect(viewer.paneReader, &PaneReader::pictureRead,
+                    QObject::connect(arrival->paneReader(), &PaneReader::pictureRead,
                                      [&] { pair[dockOpen] = timer.nsecsElapsed() / 1e6; });
-                viewer.loadFile(path);
-                while (viewer.paneReader->isReading())
+                arrival->read(path, false);
+                while (arrival->paneReader()->isReading())
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 QObject::disconnect(shown);
-                if (viewer.shownFile != path) {
+                if (commands->shownFile() != path) {
                     std::printf("loadFile: FAILED, the picture did not load\n");
                     return false;
                 }
@@ -79,7 +83,8 @@ public:
             // The dock's own step alone, as loadFile takes it: handing over the shown picture.
             settle();
             timer.start();
-            viewer.informationDock->showPicture(path, viewer.imageLabel->image());
+            commands->informationDock()->showPicture(path,
+                                                     viewer.findChild<ImageLabel *>()->image());
             const double step = timer.nsecsElapsed() / 1e6;
             if (run >= 0) {
                 closed.append(pair[0]);

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imageviewer.h"
 #include "animationplayer.h"
+#include "browsingorder.h"
 #include "command.h"
 #include "decoderpool.h"
-#include "fileactions.h"
+#include "desktophandovers.h"
 #include "folderreveal.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
 #include "panereader.h"
 #include "paths.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 #include "readahead.h"
+#include "slideshow.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -51,11 +55,11 @@ ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
     this->edition = edition;
     // The picture named at launch is read while the window is built, fitted within the window's
     // first size, which the pane will not exceed.
-    paneReader = new PaneReader(this);
+    arrival = new PictureArrival(this);
     if (QFileInfo(firstPath).isFile()) {
         const QSize first = firstWindowSize(screen()->availableGeometry().size());
-        paneReader->read(QFileInfo(firstPath).absoluteFilePath(),
-                         (QSizeF(first) * devicePixelRatioF()).toSize());
+        arrival->paneReader()->read(QFileInfo(firstPath).absoluteFilePath(),
+                                    (QSizeF(first) * devicePixelRatioF()).toSize());
     }
 
     folderTree = new QTreeView;
@@ -81,7 +85,7 @@ ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
     setCentralWidget(imageScroll);
     createActions();
     createMenus();
-    createPictureActions();
+    createParts();
     setWindowTitle(viewerTitle());
     resize(firstWindowSize(screen()->availableGeometry().size()));
     imageLabel->setFitMode(fitToWindowAction->isChecked());
@@ -90,8 +94,6 @@ ImageViewer::ImageViewer(const QString &edition, const QString &firstPath)
     connect(folderTree, &QTreeView::activated, this, &ImageViewer::folderActivated);
     connect(imageScroll, &ImageScroll::resizeSignal, imageLabel, &ImageLabel::parentResized);
 
-    createDesktopActions();
-    createSortActions();
     if (!firstPath.isEmpty()) {
         openPath(firstPath);
         return;
@@ -194,11 +196,6 @@ void ImageViewer::createActions()
     fitToWindowAction->setShortcut(QKeySequence(tr("Ctrl+F")));
     connect(fitToWindowAction, &QAction::triggered, this, &ImageViewer::fitToWindow);
 
-    // No slot: showRead reads it when the next picture comes.
-    keepZoomAction = new QAction(tr("&Keep Zoom"), this);
-    keepZoomAction->setCheckable(true);
-    keepZoomAction->setShortcut(QKeySequence(tr("Ctrl+K")));
-
     convertAction = new QAction(tr("Convert and Process"), this);
     connect(convertAction, &QAction::triggered, this, &ImageViewer::convertAndProcess);
 
@@ -220,7 +217,7 @@ void ImageViewer::createMenus()
     viewMenu->addAction(normalSizeAction);
     viewMenu->addSeparator();
     viewMenu->addAction(fitToWindowAction);
-    viewMenu->addAction(keepZoomAction);
+    viewMenu->addAction(arrival->keepZoomAction());
 
     helpMenu = new QMenu(tr("&Help"), this);
     helpMenu->addAction(aboutAction);
@@ -246,56 +243,27 @@ void ImageViewer::loadFile(const QString &path)
 {
     // The next step counts from here, whether or not the picture has come yet: a burst of keys
     // goes as far as it was pressed, without reading what lies between.
-    beginOpening(path);
-    // The picture named at launch has been read since before the window was built.
-    if (launching() && paneReader->reads(path)) {
-        loadingDelay->start();
-        return;
-    }
-    // Whatever a step was still reading has been passed.
-    paneReader->cancel();
-    QImage copy;
-    const QImage image = readAhead->take(path, &copy);
-    if (!image.isNull()) {
-        showRead(path, image, copy);
-        return;
-    }
-    // A large picture or a raw conversion can take seconds, while the window goes on answering.
-    // A fitted picture is seen first at the size it is shown, where that is quicker to read.
-    paneReader->read(path, fitToWindowAction->isChecked() ? imageLabel->fittedBox() : QSize());
-    if (loadingLabel->isHidden())
-        loadingDelay->start();
-    else
-        showLoading();
-}
-
-void ImageViewer::beginOpening(const QString &path)
-{
     lastDirectory = pathDirectory(path);
     currentFile = path;
     thumbView->setCurrentFile(path);
+    arrival->read(path, launching());
 }
 
-void ImageViewer::followReading(const QString &path, const QImage &image)
+bool ImageViewer::keepsZoom() const
 {
-    // The pictures read ahead come with the pane's smooth copy for the window as it is now.
-    readAhead->follow(path, image,
-                      [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
-                       fit = fitToWindowAction->isChecked()](const QImage &picture) {
-                          return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
-                      });
+    return arrival->keepsZoom() && !slideshow->isRunning();
 }
 
 void ImageViewer::showRead(const QString &path, const QImage &image, const QImage &copy)
 {
-    endLoading();
+    arrival->endLoading();
     // In the stand-in's place, as the user may have zoomed it meanwhile.
     const bool replacesStandIn = imageLabel->showsStandIn() && shownFile == path;
     // Reading ahead began with the stand-in; at launch it waits until the picture is seen.
     if (replacesStandIn)
-        readAhead->keepShown(path, image);
+        arrival->readAhead()->keepShown(path, image);
     else if (!launching())
-        followReading(path, image);
+        arrival->follow(path, image);
     if (image.isNull()) {
         // The viewer is ending and stopped the decoder: nothing failed, and the box would only
         // hold up the way out.
@@ -311,8 +279,8 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
             statusBar()->showMessage(tr("Pictures cannot be read safely on this system: the "
                                         "kernel refused the decoders' sandbox."));
         }
-        if (slideshowRunning) {
-            skipInSlideshow(path);
+        if (slideshow->isRunning()) {
+            slideshow->skip(path);
             return;
         }
         QMessageBox::information(this, viewerTitle(), tr("Cannot load %1.").arg(path),
@@ -320,8 +288,9 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
         return;
     }
     shownFile = path;
-    const QPoint scrolled = scrollValues();
-    paneFileActions->setFile(path);
+    browsingOrder->setShownFile(path);
+    const QPoint scrolled = arrival->scrollValues();
+    handOvers->setFile(path);
     imageLabel->resetRotation();
     imageLabel->setImage(image);
     imageLabel->offerCopy(copy);
@@ -334,7 +303,7 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
         updateActions();
         imageLabel->setFitMode(fitToWindowAction->isChecked());
         if (keepsZoom())
-            scrollTo(scrolled);
+            arrival->scrollTo(scrolled);
     }
     pictureShown();
     if (launching())
@@ -343,20 +312,21 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
 
 void ImageViewer::showStandIn(const QString &path, const QImage &standIn, const QSize &fullSize)
 {
-    endLoading();
+    arrival->endLoading();
     // While the full picture is read, the neighbours are too: the user, who sees the picture now,
     // may step on before it comes. At launch the tree and the grid start once it is seen.
     if (!launching())
-        followReading(path, QImage());
+        arrival->follow(path, QImage());
     animation->stop();
     shownFile = path;
-    paneFileActions->setFile(path);
+    browsingOrder->setShownFile(path);
+    handOvers->setFile(path);
     imageLabel->setStandIn(standIn, fullSize);
     if (!keepsZoom())
         imageLabel->setScaleFactor(1.0);
     // Printing, copying and turning act on the full picture, and come back with it.
-    for (QAction *action : {printAction, rotateLeftAction, rotateRightAction, copyAction})
-        action->setEnabled(false);
+    printAction->setEnabled(false);
+    commands->waitForPicture();
     fitToWindowAction->setEnabled(true);
     updateActions();
     imageLabel->setFitMode(fitToWindowAction->isChecked());
@@ -374,7 +344,7 @@ void ImageViewer::endLaunch(const QString &path, const QImage &image)
     else
         showFolder(launchFolder);
     thumbView->setCurrentFile(currentFile);
-    followReading(path, image);
+    arrival->follow(path, image);
 }
 
 void ImageViewer::about()
@@ -399,7 +369,7 @@ void ImageViewer::convertAndProcess()
 void ImageViewer::folderActivated(const QModelIndex &qmi)
 {
     const QString folder = dirModel->fileInfo(qmi).absoluteFilePath();
-    readAhead->showFolder(folder);
+    arrival->readAhead()->showFolder(folder);
     thumbView->setDirectory(folder);
 }
 

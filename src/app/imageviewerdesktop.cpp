@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's desktop habits: opening from the command line or a drop, stepping through the
-// folder, Ctrl + wheel, full screen, the status bar and the icon. They are additions beside the
-// menus, so they live apart from the window's construction.
+// The window's parts, made and wired, and its desktop habits: opening from the command line or a
+// drop, stepping through the folder, Ctrl + wheel, full screen, the status bar and the icon. They
+// are additions beside the menus, so they live apart from the window's construction.
 
+#include "browsingorder.h"
+#include "desktophandovers.h"
 #include "droptarget.h"
-#include "fileactions.h"
 #include "folderreveal.h"
 #include "fullscreenmode.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
-#include "labelgeometry.h"
-#include "panereader.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 #include "picturelist.h"
 #include "readahead.h"
 #include "reduction.h"
+#include "slideshow.h"
 #include "statustext.h"
 #include "thumbview.h"
 
@@ -22,41 +24,63 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
-#include <QPixmap>
-#include <QScrollBar>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
-#include <QTimer>
 
 #include <cstdlib>
 
-namespace {
-
-// Milliseconds of reading before the window shows that it is loading: less passes unnoticed.
-constexpr int kLoadingDelay = 150;
-// The picture under the pointer while it is dragged out of the pane.
-constexpr QSize kDragPictureSize(96, 96);
-
-} // namespace
-
-void ImageViewer::createDesktopActions()
+void ImageViewer::createParts()
 {
-    setWindowIcon(QIcon(QStringLiteral(":/velmora-viewer.svg")));
+    slideshow = new Slideshow(
+        fitToWindowAction, statusBar(),
+        [this] { return neighbourPicture(currentFile, 1, thumbView->order()); }, this);
+    connect(slideshow, &Slideshow::openRequested, this, &ImageViewer::loadFile);
+    connect(slideshow, &Slideshow::leaveWanted, this, &ImageViewer::leaveFullScreen);
+    connect(slideshow, &Slideshow::fullScreenWanted, this, [this] {
+        if (!fullScreen->isActive())
+            toggleFullScreen();
+    });
+    QAction *slideshowAction = slideshow->action();
+    commands = new PictureCommands(this, imageLabel, slideshowAction);
+    menuBar()->insertMenu(convertAction, commands->menu());
+    helpMenu->addAction(commands->shortcutsAction());
+    const QList<QAction *> pictureActions{commands->rotateLeftAction(),
+                                          commands->rotateRightAction(), commands->copyAction(),
+                                          commands->informationAction(), slideshowAction};
+
+    // Right-clicking the picture offers what is done to it, and the zoom.
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    imageScroll->setContextMenuPolicy(Qt::ActionsContextMenu);
+    imageScroll->addActions(pictureActions);
+    imageScroll->addActions(
+        {separator, zoomInAction, zoomOutAction, normalSizeAction, fitToWindowAction});
 
     // Menu shortcuts go through the menu bar, which full screen hides; the window itself keeps
     // them working there.
-    addActions({openAction, printAction, exitAction, zoomInAction, zoomOutAction,
-                normalSizeAction, fitToWindowAction, keepZoomAction});
+    addActions(pictureActions);
+    addActions({commands->shortcutsAction(), openAction, printAction, exitAction, zoomInAction,
+                zoomOutAction, normalSizeAction, fitToWindowAction, arrival->keepZoomAction()});
+
+    setWindowIcon(QIcon(QStringLiteral(":/velmora-viewer.svg")));
 
     // Ctrl++ needs Shift on most keyboards; the key that carries + zooms in without it too.
     zoomInAction->setShortcuts({zoomInAction->shortcut(), QKeySequence(tr("Ctrl+="))});
 
+    // Space: the next picture, or, while a slideshow runs, a pause in it or its going on.
     nextAction = new QAction(tr("Next Picture"), this);
     nextAction->setShortcut(QKeySequence(Qt::Key_Space));
-    connect(nextAction, &QAction::triggered, this, &ImageViewer::showNext);
+    connect(nextAction, &QAction::triggered, this, [this] {
+        if (slideshow->isRunning())
+            slideshow->pauseOrResume();
+        else
+            step(1);
+    });
 
     previousAction = new QAction(tr("Previous Picture"), this);
     previousAction->setShortcut(QKeySequence(Qt::Key_Backspace));
-    connect(previousAction, &QAction::triggered, this, &ImageViewer::showPrevious);
+    connect(previousAction, &QAction::triggered, this, [this] { step(-1); });
 
     fullScreenAction = new QAction(tr("Full Screen"), this);
     fullScreenAction->setShortcut(QKeySequence(Qt::Key_F11));
@@ -74,40 +98,26 @@ void ImageViewer::createDesktopActions()
     statusBar()->addWidget(statusLabel);
     connect(imageLabel, &ImageLabel::viewChanged, this, &ImageViewer::updateStatus);
 
-    dropTarget = new DropTarget(this);
+    auto *dropTarget = new DropTarget(this);
     connect(dropTarget, &DropTarget::pathDropped, this, &ImageViewer::openPath);
     fullScreen = new FullScreenMode(this);
-    readAhead = new ReadAhead(this);
-    loadingDelay = new QTimer(this);
-    loadingDelay->setSingleShot(true);
-    loadingDelay->setInterval(kLoadingDelay);
-    connect(loadingDelay, &QTimer::timeout, this, &ImageViewer::showLoading);
-    // Beside the picture's line, and not hidden by the messages that come and go over it.
-    loadingLabel = new QLabel;
-    statusBar()->addPermanentWidget(loadingLabel);
-    loadingLabel->hide();
-    // Without the pane's smooth copy, which would hold up the first sight of the picture: the
-    // pane makes it itself a moment after.
-    connect(paneReader, &PaneReader::pictureRead, this,
-            [this](const QString &path, const QImage &picture) {
-                showRead(path, picture, QImage());
-            });
-    connect(paneReader, &PaneReader::standInRead, this, &ImageViewer::showStandIn);
+    arrival->setPane(imageLabel, imageScroll, fitToWindowAction);
+    connect(arrival, &PictureArrival::pictureRead, this, &ImageViewer::showRead);
+    connect(arrival, &PictureArrival::standInRead, this, &ImageViewer::showStandIn);
 
     connect(imageScroll, &ImageScroll::zoomRequested, this, &ImageViewer::zoomByWheel);
     connect(imageScroll, &ImageScroll::pictureDoubleClicked, this, &ImageViewer::toggleActualSize);
     connect(imageScroll, &ImageScroll::stepRequested, this, &ImageViewer::step);
 
-    // After what the pane's menu does to the picture: what hands its file to the desktop.
-    paneFileActions = new FileActions(this);
-    auto *separator = new QAction(this);
-    separator->setSeparator(true);
-    imageScroll->addActions(
-        {separator, paneFileActions->showInFileManagerAction(), paneFileActions->openWithAction()});
-    connect(imageScroll, &ImageScroll::dragRequested, this, &ImageViewer::dragPictureOut);
-    thumbnailFileActions = new FileActions(this);
-    thumbView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(thumbView, &QWidget::customContextMenuRequested, this, &ImageViewer::showThumbnailMenu);
+    handOvers = new DesktopHandOvers(imageScroll, imageLabel, thumbView, this);
+    connect(handOvers, &DesktopHandOvers::openRequested, this, &ImageViewer::loadFile);
+
+    browsingOrder = new BrowsingOrder(thumbView, this);
+    connect(browsingOrder, &BrowsingOrder::orderChanged, arrival->readAhead(),
+            &ReadAhead::setOrder);
+    viewMenu->addSeparator();
+    viewMenu->addMenu(browsingOrder->menu());
+    statusBar()->addPermanentWidget(browsingOrder->countLabel());
 }
 
 void ImageViewer::openPath(const QString &path)
@@ -131,21 +141,8 @@ void ImageViewer::showFolder(const QString &folder)
     // As a double-click in the tree would: the folder current there, its pictures in the grid.
     startBrowsing();
     folderReveal->reveal(folder);
-    readAhead->showFolder(folder);
+    arrival->readAhead()->showFolder(folder);
     thumbView->setDirectory(folder);
-}
-
-void ImageViewer::showNext()
-{
-    if (slideshowRunning)
-        pauseOrResumeSlideshow();
-    else
-        step(1);
-}
-
-void ImageViewer::showPrevious()
-{
-    step(-1);
 }
 
 void ImageViewer::step(int offset)
@@ -155,37 +152,6 @@ void ImageViewer::step(int offset)
     const QString path = neighbourPicture(currentFile, offset, thumbView->order());
     if (!path.isEmpty())
         loadFile(path);
-}
-
-void ImageViewer::showThumbnailMenu(const QPoint &at)
-{
-    const QString path = thumbView->filePath(thumbView->indexAt(at).row());
-    if (path.isEmpty())
-        return;
-    thumbnailFileActions->setFile(path);
-    thumbnailFileActions->popUp(thumbView->viewport()->mapToGlobal(at),
-                                [this, path] { loadFile(path); });
-}
-
-void ImageViewer::dragPictureOut()
-{
-    // Fast: a large picture must not hold up the start of the drag.
-    const QImage shown = imageLabel->image().scaled(kDragPictureSize, Qt::KeepAspectRatio);
-    paneFileActions->drag(imageScroll, QPixmap::fromImage(shown));
-}
-
-void ImageViewer::showLoading()
-{
-    imageScroll->setBusy(true);
-    loadingLabel->setText(tr("Loading %1...").arg(QFileInfo(currentFile).fileName()));
-    loadingLabel->show();
-}
-
-void ImageViewer::endLoading()
-{
-    loadingDelay->stop();
-    imageScroll->setBusy(false);
-    loadingLabel->hide();
 }
 
 void ImageViewer::toggleFullScreen()
@@ -204,7 +170,7 @@ void ImageViewer::leaveFullScreen()
 {
     leaveFullScreenAction->setEnabled(false);
     // A slideshow lasts as long as its full screen.
-    endSlideshow();
+    slideshow->end();
     fullScreen->leave();
     // Its frame is back: the label fits inside it again.
     imageLabel->parentResized();
@@ -215,7 +181,7 @@ void ImageViewer::leaveFullScreen()
 
 void ImageViewer::zoomByWheel(int notches, const QPoint &at)
 {
-    keepPointWhile(at, [this, notches] {
+    arrival->keepPointWhile(at, [this, notches] {
         // From fit, the first notch leaves it as a click on Fit to Window would, and zooms from the
         // scale the picture was fitted at rather than from its own size.
         // The scale is set first, while fit ignores it, so that the label changes size only once.
@@ -240,24 +206,10 @@ void ImageViewer::toggleActualSize(const QPoint &at)
         return;
     }
     // Fit ignores the scale, so that the label changes size only once: when fit goes.
-    keepPointWhile(at, [this] {
+    arrival->keepPointWhile(at, [this] {
         imageLabel->setScaleFactor(1.0);
         fitToWindowAction->trigger();
     });
-}
-
-void ImageViewer::keepPointWhile(const QPoint &at, const std::function<void()> &change)
-{
-    const QRectF before = imageLabel->pictureArea();
-    QPoint values = scrollValues();
-    // The bars stand where the last zoom here had to leave them: aim at the point it aimed at.
-    if (at == zoomAnchor.at && before == zoomAnchor.drawn && values == zoomAnchor.values)
-        values = zoomAnchor.wanted;
-    change();
-    const QRectF after = imageLabel->pictureArea();
-    const QPoint kept = anchoredScrollValues(values, at, before, after);
-    scrollTo(kept);
-    zoomAnchor = {at, after, scrollValues(), kept};
 }
 
 void ImageViewer::updateStatus()
@@ -267,4 +219,11 @@ void ImageViewer::updateStatus()
     statusLabel->setText(pictureStatus(shownFile, imageLabel->pictureSize(),
                                        imageLabel->isFitMode(), imageLabel->shownScale(),
                                        originalSize(imageLabel->image())));
+}
+
+void ImageViewer::pictureShown()
+{
+    slideshow->pictureShown();
+    commands->pictureShown(shownFile);
+    browsingOrder->updateCount();
 }

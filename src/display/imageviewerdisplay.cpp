@@ -8,7 +8,6 @@
 #include "labelgeometry.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
@@ -53,26 +52,6 @@ void ImageViewer::updateActions()
     zoomInAction->setEnabled(scaled);
     zoomOutAction->setEnabled(scaled);
     normalSizeAction->setEnabled(scaled);
-}
-
-bool ImageViewer::keepsZoom() const
-{
-    return keepZoomAction->isChecked() && !slideshowRunning;
-}
-
-QPoint ImageViewer::scrollValues() const
-{
-    return QPoint(imageScroll->horizontalScrollBar()->value(),
-                  imageScroll->verticalScrollBar()->value());
-}
-
-void ImageViewer::scrollTo(const QPoint &values)
-{
-    // The area shows or hides its bars, and sizes its viewport, in a queued call; until then
-    // their ranges are those of the label before, and the values would be cut to them.
-    QCoreApplication::sendPostedEvents(imageScroll, QEvent::MetaCall);
-    imageScroll->horizontalScrollBar()->setValue(values.x());
-    imageScroll->verticalScrollBar()->setValue(values.y());
 }
 
 void ImageViewer::scaleImage(double factor)

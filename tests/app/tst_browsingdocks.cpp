@@ -3,6 +3,7 @@
 #include "imageviewer.h"
 #include "informationdock.h"
 #include "modalwatcher.h"
+#include "picturecommands.h"
 #include "thumbview.h"
 
 #include <QDockWidget>
@@ -15,7 +16,9 @@
 
 #include <memory>
 
-class BrowsingDocksTest : public QObject
+// The window's own docks: the folder tree and the thumbnail grid. (Named ImageViewerTest, as the
+// window's friend.)
+class ImageViewerTest : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +42,7 @@ private:
     ImageViewer *viewer = nullptr;
 };
 
-void BrowsingDocksTest::initTestCase()
+void ImageViewerTest::initTestCase()
 {
     QVERIFY(dir.isValid());
     QDir root(dir.path());
@@ -58,7 +61,7 @@ void BrowsingDocksTest::initTestCase()
     QVERIFY(text.open(QIODevice::WriteOnly));
 }
 
-void BrowsingDocksTest::init()
+void ImageViewerTest::init()
 {
     viewer = new ImageViewer("RAW");
     viewer->resize(1000, 800);
@@ -66,13 +69,13 @@ void BrowsingDocksTest::init()
     QVERIFY(QTest::qWaitForWindowExposed(viewer));
 }
 
-void BrowsingDocksTest::cleanup()
+void ImageViewerTest::cleanup()
 {
     delete viewer;
 }
 
 // The tree's index of path, once the model has read the folders up to it.
-QModelIndex BrowsingDocksTest::treeIndex(const QString &path)
+QModelIndex ImageViewerTest::treeIndex(const QString &path)
 {
     QFileSystemModel *model = viewer->dirModel;
     const QModelIndex index = model->index(path);
@@ -86,7 +89,7 @@ QModelIndex BrowsingDocksTest::treeIndex(const QString &path)
     return shown ? index : QModelIndex();
 }
 
-void BrowsingDocksTest::clickTree(const QString &path, bool twice)
+void ImageViewerTest::clickTree(const QString &path, bool twice)
 {
     const QModelIndex index = treeIndex(path);
     QVERIFY(index.isValid());
@@ -98,7 +101,7 @@ void BrowsingDocksTest::clickTree(const QString &path, bool twice)
         QTest::mouseClick(viewport, Qt::LeftButton, {}, centre);
 }
 
-void BrowsingDocksTest::docksSitOnTheLeftWithoutTitles()
+void ImageViewerTest::docksSitOnTheLeftWithoutTitles()
 {
     QCOMPARE(viewer->dockWidgetArea(viewer->folderDock), Qt::LeftDockWidgetArea);
     QCOMPARE(viewer->dockWidgetArea(viewer->thumbDock), Qt::LeftDockWidgetArea);
@@ -113,12 +116,12 @@ void BrowsingDocksTest::docksSitOnTheLeftWithoutTitles()
     QCOMPARE(viewer->thumbDock->features(), defaults);
     QCOMPARE(viewer->thumbView->model()->rowCount(), 0);
     // The third dock, for the picture's information, waits on the right until asked for.
-    QCOMPARE(viewer->dockWidgetArea(viewer->informationDock), Qt::RightDockWidgetArea);
-    QVERIFY(viewer->informationDock->isHidden());
-    QVERIFY(viewer->informationDock->windowTitle().isEmpty());
+    QCOMPARE(viewer->dockWidgetArea(viewer->commands->informationDock()), Qt::RightDockWidgetArea);
+    QVERIFY(viewer->commands->informationDock()->isHidden());
+    QVERIFY(viewer->commands->informationDock()->windowTitle().isEmpty());
 }
 
-void BrowsingDocksTest::windowMenuNamesTheDocks()
+void ImageViewerTest::windowMenuNamesTheDocks()
 {
     // The menu that right-clicking the menu bar or a dock's title opens lists the docks by
     // their toggle actions; a dock resets that text whenever its own title changes.
@@ -136,7 +139,7 @@ void BrowsingDocksTest::windowMenuNamesTheDocks()
     QVERIFY(viewer->thumbDock->windowTitle().isEmpty());
 }
 
-void BrowsingDocksTest::treeListsOnlyVisibleFolders()
+void ImageViewerTest::treeListsOnlyVisibleFolders()
 {
     const QModelIndex folder = treeIndex(dir.filePath("pictures"));
     QVERIFY(folder.isValid());
@@ -162,7 +165,7 @@ void BrowsingDocksTest::treeListsOnlyVisibleFolders()
     QVERIFY(viewer->dirModel->hasChildren(viewer->dirModel->index(dir.filePath("empty"))));
 }
 
-void BrowsingDocksTest::doubleClickOnAFolderFillsTheGrid()
+void ImageViewerTest::doubleClickOnAFolderFillsTheGrid()
 {
     clickTree(dir.filePath("pictures"), false);
     QCOMPARE(viewer->thumbView->model()->rowCount(), 0);
@@ -175,7 +178,7 @@ void BrowsingDocksTest::doubleClickOnAFolderFillsTheGrid()
     QVERIFY(viewer->lastDirectory.isNull());
 }
 
-void BrowsingDocksTest::activatingAThumbnailOpensIt()
+void ImageViewerTest::activatingAThumbnailOpensIt()
 {
     viewer->thumbView->setDirectory(dir.filePath("pictures"));
     ThumbView *view = viewer->thumbView;
@@ -187,7 +190,7 @@ void BrowsingDocksTest::activatingAThumbnailOpensIt()
     QCOMPARE(viewer->lastDirectory, dir.filePath("pictures"));
 }
 
-void BrowsingDocksTest::brokenThumbnailShowsTheFailureBox()
+void ImageViewerTest::brokenThumbnailShowsTheFailureBox()
 {
     viewer->thumbView->setDirectory(dir.filePath("pictures"));
     QString text;
@@ -200,7 +203,7 @@ void BrowsingDocksTest::brokenThumbnailShowsTheFailureBox()
     QCOMPARE(text, "Cannot load " + dir.filePath("pictures/c.png") + ".");
 }
 
-void BrowsingDocksTest::rowOutsideTheListDoesNothing()
+void ImageViewerTest::rowOutsideTheListDoesNothing()
 {
     viewer->thumbView->setDirectory(dir.filePath("empty"));
     viewer->thumbnailActivated(viewer->thumbView->model()->index(7, 0));
@@ -209,5 +212,5 @@ void BrowsingDocksTest::rowOutsideTheListDoesNothing()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-QTEST_MAIN(BrowsingDocksTest)
+QTEST_MAIN(ImageViewerTest)
 #include "tst_browsingdocks.moc"

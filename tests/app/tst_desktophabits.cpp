@@ -3,6 +3,7 @@
 // through a folder with the keys, Ctrl + wheel, full screen, the status bar, the tree's start
 // folder and the icon.
 
+#include "browsingorder.h"
 #include "decoderpool.h"
 #include "dngwriter.h"
 #include "droptarget.h"
@@ -15,6 +16,8 @@
 #include "modalwatcher.h"
 #include "orientedjpeg.h"
 #include "panereader.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 #include "privatedirectory.h"
 #include "processes.h"
 #include "readahead.h"
@@ -379,23 +382,24 @@ void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount()
         return made;
     };
     viewer->openPath(path('a'));
-    QTRY_COMPARE(viewer->countLabel->text(), QString("1 of 3"));
+    QTRY_COMPARE(viewer->browsingOrder->countLabel()->text(), QString("1 of 3"));
     QTRY_COMPARE(thumbnails(), 3);
 
     // The grid moves its rows and their thumbnails, the dates once they are read; a.jpg stays
     // current, and the count follows it.
-    viewer->sortKeys->actions().at(key)->trigger();
+    viewer->browsingOrder->keys()->actions().at(key)->trigger();
     if (reversed)
-        viewer->reverseAction->trigger();
+        viewer->browsingOrder->reverseAction()->trigger();
     QCOMPARE(thumbnails(), 3);
     QTRY_COMPARE(grid(), order);
     QCOMPARE(viewer->thumbView->currentIndex().row(), order.indexOf('a'));
-    QCOMPARE(viewer->countLabel->text(), QString("%1 of 3").arg(order.indexOf('a') + 1));
+    QCOMPARE(viewer->browsingOrder->countLabel()->text(),
+             QString("%1 of 3").arg(order.indexOf('a') + 1));
 
     viewer->openPath(path(order.at(0)));
     for (int i = 0; i < 3; ++i) {
         QTRY_COMPARE(viewer->shownFile, path(order.at(i)));
-        QCOMPARE(viewer->countLabel->text(), QString("%1 of 3").arg(i + 1));
+        QCOMPARE(viewer->browsingOrder->countLabel()->text(), QString("%1 of 3").arg(i + 1));
         viewer->nextAction->trigger();
     }
     QCOMPARE(grid(), order);
@@ -418,7 +422,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Fitted: the first notch leaves fit and zooms one step from the fitted scale.
     viewer->openPath(picture("a.png"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     const double fitted = qMin((pane->width() - 2) / 120.0, (pane->height() - 2) / 90.0);
     QVERIFY(fitted > 2);
     wheel(-120);
@@ -428,7 +432,7 @@ void DesktopHabitsTest::ctrlWheelZoomsFromFitThenWhileZoomIsEnabled()
 
     // Then as before: a new picture opens at scale 1, and each notch is one step.
     viewer->loadFile(picture("a.png"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     wheel(240);
     wheel(-120);
     QCOMPARE(viewer->imageLabel->scaleFactor(), 1.25);
@@ -468,7 +472,7 @@ void DesktopHabitsTest::zoomKeepsThePointUnderThePointer()
     large.fill(Qt::darkGreen);
     QVERIFY(large.save(dir.filePath("large.png")));
     viewer->loadFile(dir.filePath("large.png"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     if (!fitted)
         viewer->fitToWindowAction->trigger();
     for (QScrollBar *bar : viewer->imageScroll->findChildren<QScrollBar *>())
@@ -509,9 +513,9 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
     for (const char *name : {"a.dng", "b.dng", "c.dng", "d.dng", "e.dng"})
         QVERIFY(writeDng(folder.filePath(name)));
     viewer->loadFile(folder.filePath("a.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     // b is read ahead, and shown at once; the others are not.
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->readAhead()->isReading(), 30000);
     QStringList shown;
     connect(viewer->imageLabel, &ImageLabel::viewChanged, this,
             [&] { shown << QFileInfo(viewer->shownFile).fileName(); });
@@ -519,7 +523,7 @@ void DesktopHabitsTest::burstOfStepsShowsOnlyTheLastPicture()
         pressOn(viewer->imageScroll, Qt::Key_Space);
     // Every key taken at once, without waiting for a picture; no picture passed shown after.
     QCOMPARE(viewer->currentFile, folder.filePath("e.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
     QCOMPARE(shown, QStringList({"b.dng", "e.dng"}));
 }
@@ -568,7 +572,7 @@ void DesktopHabitsTest::dropOpensAFileOrAFolder()
 void DesktopHabitsTest::fullScreenShowsThePaneAloneAndComesBack()
 {
     viewer->openPath(picture("a.png"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     // The tree scrolled as someone looking for a folder leaves it: a short dock, a long list.
     viewer->resizeDocks({viewer->folderDock}, {120}, Qt::Vertical);
     QScrollBar *treeBar = viewer->folderTree->verticalScrollBar();
@@ -743,10 +747,10 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
     QVERIFY(writeDng(folder.filePath("a.dng")) && writeDng(next));
 
     viewer->loadFile(folder.filePath("a.dng"));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     // b is read ahead; there is nothing before a.
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
-    QVERIFY(viewer->readAhead->heldBytes() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->readAhead()->isReading(), 30000);
+    QVERIFY(viewer->arrival->readAhead()->heldBytes() > 0);
     const qint64 before = QFileInfo(runs).size();
     if (!change.isEmpty())
         QVERIFY(QFile::remove(next));
@@ -756,7 +760,7 @@ void DesktopHabitsTest::readAheadServesAStepWhileItsFileIsUnchanged()
         QVERIFY(writeDng(next, wider));
     ModalWatcher<QMessageBox> watcher([](QMessageBox *shown) { shown->accept(); });
     viewer->loadFile(next);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     QCOMPARE(watcher.seen(), box);
     QCOMPARE(viewer->imageLabel->image().size(), shown);
     QCOMPARE(QFileInfo(runs).size() - before, conversions);
@@ -783,14 +787,14 @@ void DesktopHabitsTest::readAheadGivesWay()
     // From b: c is read ahead, then the decoder starts on a.
     viewer->loadFile(folder.filePath("b.png"));
     QTRY_VERIFY_WITH_TIMEOUT(!childProcesses().isEmpty(), 30000);
-    QVERIFY(viewer->readAhead->heldBytes() > 0);
+    QVERIFY(viewer->arrival->readAhead()->heldBytes() > 0);
     if (otherFolder)
         viewer->openPath(dir.filePath("pictures"));
     else
         viewer->loadFile(folder.filePath("d.png"));
     QTRY_COMPARE(childProcesses(), QList<qint64>());
     if (otherFolder)
-        QCOMPARE(viewer->readAhead->heldBytes(), 0);
+        QCOMPARE(viewer->arrival->readAhead()->heldBytes(), 0);
 }
 
 void DesktopHabitsTest::windowAnswersWhileTheDecoderIsStuck()
@@ -803,15 +807,16 @@ void DesktopHabitsTest::windowAnswersWhileTheDecoderIsStuck()
         viewer->loadFile(picture("a.png"));
         QTRY_VERIFY_WITH_TIMEOUT(!childProcesses().isEmpty(), 30000);
     }
-    QTRY_COMPARE(viewer->loadingLabel->text(), QString("Loading a.png..."));
+    QTRY_COMPARE(viewer->arrival->loadingLabel()->text(), QString("Loading a.png..."));
     QCOMPARE(viewer->imageScroll->viewport()->cursor().shape(), Qt::BusyCursor);
     pressOn(viewer->imageScroll, Qt::Key_F1);
-    QVERIFY(viewer->shortcutsWindow && viewer->shortcutsWindow->isVisible());
-    QVERIFY(viewer->paneReader->isReading());
+    QVERIFY(viewer->commands->shortcutsWindow() &&
+            viewer->commands->shortcutsWindow()->isVisible());
+    QVERIFY(viewer->arrival->paneReader()->isReading());
     // A newer picture replaces the one that never comes, whose decoder is ended.
     viewer->loadFile(picture("b.png"));
     QTRY_COMPARE_WITH_TIMEOUT(shownColour(), QColor(Qt::green), 30000);
-    QVERIFY(viewer->loadingLabel->isHidden());
+    QVERIFY(viewer->arrival->loadingLabel()->isHidden());
     QTRY_COMPARE(childProcesses(), QList<qint64>());
 }
 

@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "animationplayer.h"
+#include "browsingorder.h"
 #include "decoderpool.h"
 #include "environmentguard.h"
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
 #include "informationtext.h"
-#include "loader.h"
 #include "links.h"
+#include "loader.h"
 #include "modalwatcher.h"
 #include "panereader.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -154,11 +157,14 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.viewMenu),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
                           "&Fit to Window", "&Keep Zoom", "-", "Sort &By"}));
-    QVERIFY(viewer.keepZoomAction->isCheckable() && !viewer.keepZoomAction->isChecked());
-    QCOMPARE(texts(viewer.sortMenu), QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size",
-                                                  "-", "&Reverse Order"}));
-    QCOMPARE(texts(viewer.pictureMenu), QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy",
-                                                     "-", "Information", "&Slideshow"}));
+    QVERIFY(viewer.arrival->keepZoomAction()->isCheckable() &&
+            !viewer.arrival->keepZoomAction()->isChecked());
+    QCOMPARE(
+        texts(viewer.browsingOrder->menu()),
+        QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size", "-", "&Reverse Order"}));
+    QCOMPARE(texts(viewer.commands->menu()),
+             QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy", "-", "Information",
+                          "&Slideshow"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
 }
 
@@ -236,7 +242,7 @@ void ImageViewerTest::openDialogStartsWhereTheLastFileWas()
         viewer.open();
         QVERIFY(watcher.seen());
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     QCOMPARE(startFolder, working);
     QCOMPARE(viewer.imageLabel->image().size(), QSize(64, 48));
     QCOMPARE(viewer.lastDirectory, dir.filePath("first"));
@@ -262,7 +268,7 @@ void ImageViewerTest::failedLoadChangesNothing()
 {
     ImageViewer viewer("RAW");
     viewer.loadFile(writePicture("good.png", QSize(300, 200)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     viewer.fitToWindowAction->trigger();
     viewer.zoomInAction->trigger();
 
@@ -311,7 +317,7 @@ void ImageViewerTest::loadFollowsFitToWindow()
     const QString path = writePicture("fit.png", QSize(1200, 900));
 
     viewer.loadFile(path);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     QVERIFY(viewer.printAction->isEnabled());
     QVERIFY(viewer.fitToWindowAction->isEnabled());
     QVERIFY(viewer.fitToWindowAction->isChecked());
@@ -323,7 +329,7 @@ void ImageViewerTest::loadFollowsFitToWindow()
 
     viewer.fitToWindowAction->trigger();
     viewer.loadFile(path);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     QVERIFY(!viewer.fitToWindowAction->isChecked());
     QVERIFY(viewer.zoomInAction->isEnabled());
     QVERIFY(viewer.zoomOutAction->isEnabled());
@@ -337,25 +343,25 @@ void ImageViewerTest::secondLoadResetsTheZoomUnlessKept()
     viewer.show();
     QVERIFY(QTest::qWaitForWindowExposed(&viewer));
     viewer.loadFile(writePicture("a.png", QSize(50, 50)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     viewer.fitToWindowAction->trigger();
     viewer.zoomInAction->trigger();
     viewer.zoomInAction->trigger();
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.5625);
     viewer.loadFile(writePicture("b.png", QSize(60, 50)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.0);
     QCOMPARE(viewer.imageLabel->image().size(), QSize(60, 50));
 
-    viewer.keepZoomAction->trigger();
+    viewer.arrival->keepZoomAction()->trigger();
     viewer.zoomInAction->trigger();
     viewer.loadFile(writePicture("c.png", QSize(1000, 800)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
-    viewer.scrollTo(QPoint(300, 200));
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
+    viewer.arrival->scrollTo(QPoint(300, 200));
     viewer.loadFile(writePicture("d.png", QSize(1000, 900)));
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
     QCOMPARE(viewer.imageLabel->scaleFactor(), 1.25);
-    QCOMPARE(viewer.scrollValues(), QPoint(300, 200));
+    QCOMPARE(viewer.arrival->scrollValues(), QPoint(300, 200));
 }
 
 void ImageViewerTest::largePhotoShowsAStandInUntilTheFullPicture()
@@ -370,13 +376,13 @@ void ImageViewerTest::largePhotoShowsAStandInUntilTheFullPicture()
 
     QSize standInLabel;
     bool standInCopied = true;
-    connect(viewer.paneReader, &PaneReader::standInRead, &viewer, [&] {
+    connect(viewer.arrival->paneReader(), &PaneReader::standInRead, &viewer, [&] {
         QVERIFY(viewer.imageLabel->showsStandIn());
         QCOMPARE(viewer.imageLabel->pictureSize(), QSize(4000, 3000));
         standInLabel = viewer.imageLabel->size();
-        standInCopied = viewer.copyAction->isEnabled();
+        standInCopied = viewer.commands->copyAction()->isEnabled();
     });
-    QSignalSpy read(viewer.paneReader, &PaneReader::pictureRead);
+    QSignalSpy read(viewer.arrival->paneReader(), &PaneReader::pictureRead);
     viewer.loadFile(path);
     QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 30000);
     QVERIFY(standInLabel.isValid());
@@ -386,7 +392,7 @@ void ImageViewerTest::largePhotoShowsAStandInUntilTheFullPicture()
     QVERIFY(!viewer.imageLabel->showsStandIn());
     QCOMPARE(viewer.imageLabel->image().size(), QSize(4000, 3000));
 
-    viewer.copyPicture();
+    viewer.commands->copyAction()->trigger();
     QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(4000, 3000));
     viewer.fitToWindowAction->trigger();
     viewer.normalSizeAction->trigger();
@@ -461,7 +467,7 @@ void ImageViewerTest::decodingLibrariesStayOutOfTheViewer()
                                                path}),
                  0);
         viewer.loadFile(path);
-        QTRY_VERIFY_WITH_TIMEOUT(!viewer.paneReader->isReading(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewer.arrival->paneReader()->isReading(), 30000);
         QCOMPARE(viewer.imageLabel->image().size(), QSize(16, 12));
         QVERIFY(!pictureInformation(path, QSize(16, 12)).isEmpty());
         QVERIFY(!loadImage(path, true).isNull());

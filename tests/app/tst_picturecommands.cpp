@@ -2,16 +2,18 @@
 // The Picture menu and Help's list of keys: turning and copying the shown picture, the
 // information dock, the slideshow and the keyboard shortcuts window.
 
-#include "fullscreenmode.h"
+#include "browsingorder.h"
 #include "histogramview.h"
 #include "imagelabel.h"
 #include "imageviewer.h"
 #include "informationdock.h"
 #include "labelgeometry.h"
 #include "modalwatcher.h"
+#include "picturecommands.h"
 #include "reduction.h"
 #include "shortcutlist.h"
 #include "shortcutswindow.h"
+#include "slideshow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -40,6 +42,17 @@ private slots:
 
 private:
     QString picture(const QString &name) const { return dir.filePath(name); }
+    PictureCommands *commands() const { return viewer->findChild<PictureCommands *>(); }
+    Slideshow *slideshow() const { return viewer->findChild<Slideshow *>(); }
+    ImageLabel *imageLabel() const { return viewer->findChild<ImageLabel *>(); }
+    // The window's own commands, found as the user finds them: by their text.
+    QAction *action(const QString &text) const
+    {
+        for (QAction *action : viewer->findChildren<QAction *>())
+            if (action->text() == text)
+                return action;
+        return nullptr;
+    }
 
     QTemporaryDir dir;
     ImageViewer *viewer = nullptr;
@@ -82,11 +95,11 @@ void PictureCommandsTest::rotateAndCopyTurnTheShownPicture()
 {
     QFETCH(QList<int>, turns);
     QFETCH(QPointF, red);
-    viewer->loadFile(picture("a.png"));
-    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
+    viewer->openPath(picture("a.png"));
+    QTRY_COMPARE(commands()->shownFile(), picture("a.png"));
     for (int turn : turns)
-        (turn > 0 ? viewer->rotateRightAction : viewer->rotateLeftAction)->trigger();
-    viewer->copyAction->trigger();
+        (turn > 0 ? commands()->rotateRightAction() : commands()->rotateLeftAction())->trigger();
+    commands()->copyAction()->trigger();
 
     const auto redAt = [&red](const QImage &image, const QRect &area) {
         const QPoint at(area.left() + int(red.x() * area.width()),
@@ -95,31 +108,31 @@ void PictureCommandsTest::rotateAndCopyTurnTheShownPicture()
         return image.pixelColor(at) == QColor(Qt::red) &&
                image.pixelColor(across) == QColor(Qt::blue);
     };
-    const QImage shown = viewer->imageLabel->image();
+    const QImage shown = imageLabel()->image();
     QCOMPARE(shown.size(), turns.size() % 2 ? QSize(90, 120) : QSize(120, 90));
     QVERIFY(redAt(shown, shown.rect()));
     QVERIFY(redAt(QGuiApplication::clipboard()->image(), shown.rect()));
-    const QImage screen = viewer->imageLabel->grab().toImage();
+    const QImage screen = imageLabel()->grab().toImage();
     const QRect drawn = drawnRect(screen.size(), shown.size(), true, 1.0).adjusted(2, 2, -2, -2);
     QVERIFY(redAt(screen, drawn));
 
     // Another frame of the same picture stays turned; another picture opens as it was stored.
-    viewer->imageLabel->setImage(QImage(picture("b.png")));
-    QCOMPARE(viewer->imageLabel->image(), shown);
-    viewer->loadFile(picture("b.png"));
-    QTRY_COMPARE(viewer->shownFile, picture("b.png"));
-    QCOMPARE(viewer->imageLabel->image().size(), QSize(120, 90));
+    imageLabel()->setImage(QImage(picture("b.png")));
+    QCOMPARE(imageLabel()->image(), shown);
+    viewer->openPath(picture("b.png"));
+    QTRY_COMPARE(commands()->shownFile(), picture("b.png"));
+    QCOMPARE(imageLabel()->image().size(), QSize(120, 90));
 }
 
 void PictureCommandsTest::informationDockWorksOnlyWhileShown()
 {
-    InformationDock *dock = viewer->informationDock;
-    viewer->loadFile(picture("a.png"));
-    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
+    InformationDock *dock = commands()->informationDock();
+    viewer->openPath(picture("a.png"));
+    QTRY_COMPARE(commands()->shownFile(), picture("a.png"));
     QVERIFY(dock->text().isEmpty());
 
     // Worked out in the background; what is quick may land before the command returns.
-    viewer->informationAction->trigger();
+    commands()->informationAction()->trigger();
     QVERIFY(dock->isVisible());
     const Histogram &counts = dock->histogramView()->histogram();
     QTRY_COMPARE(counts.blue[255], 120 * 90 / 2);
@@ -142,34 +155,34 @@ void PictureCommandsTest::informationDockWorksOnlyWhileShown()
 void PictureCommandsTest::slideshowStepsToTheEndAndStops()
 {
     viewer->openPath(picture("a.png"));
-    QTRY_COMPARE(viewer->shownFile, picture("a.png"));
-    viewer->slideshowAction->trigger();
-    QVERIFY(viewer->fullScreen->isActive());
-    QVERIFY(viewer->slideshowTimer->isActive());
+    QTRY_COMPARE(commands()->shownFile(), picture("a.png"));
+    slideshow()->action()->trigger();
+    QVERIFY(viewer->isFullScreen());
+    QVERIFY(slideshow()->timer()->isActive());
     // Space holds the show and lets it go on; it does not step.
-    viewer->nextAction->trigger();
-    QVERIFY(!viewer->slideshowTimer->isActive());
-    viewer->nextAction->trigger();
-    QVERIFY(viewer->slideshowTimer->isActive());
+    action("Next Picture")->trigger();
+    QVERIFY(!slideshow()->timer()->isActive());
+    action("Next Picture")->trigger();
+    QVERIFY(slideshow()->timer()->isActive());
 
-    viewer->advanceSlideshow();
-    QTRY_COMPARE(viewer->shownFile, picture("b.png"));
-    QVERIFY(viewer->slideshowTimer->isActive());
+    slideshow()->advance();
+    QTRY_COMPARE(commands()->shownFile(), picture("b.png"));
+    QVERIFY(slideshow()->timer()->isActive());
     // Full screen keeps the status bar while the show runs: it counts the show's way.
     QVERIFY(viewer->statusBar()->isVisible());
-    QCOMPARE(viewer->countLabel->text(), QString("2 of 2"));
+    QCOMPARE(viewer->findChild<BrowsingOrder *>()->countLabel()->text(), QString("2 of 2"));
     // Past the last picture: the slideshow ends, and with it the full screen.
-    viewer->advanceSlideshow();
-    QCOMPARE(viewer->shownFile, picture("b.png"));
-    QVERIFY(!viewer->slideshowTimer->isActive());
-    QVERIFY(!viewer->fullScreen->isActive());
+    slideshow()->advance();
+    QCOMPARE(commands()->shownFile(), picture("b.png"));
+    QVERIFY(!slideshow()->timer()->isActive());
+    QVERIFY(!viewer->isFullScreen());
 
     // F5 and Esc end it as well.
-    for (QAction *end : {viewer->slideshowAction, viewer->leaveFullScreenAction}) {
-        viewer->slideshowAction->trigger();
+    for (QAction *end : {slideshow()->action(), action("Leave Full Screen")}) {
+        slideshow()->action()->trigger();
         end->trigger();
-        QVERIFY(!viewer->slideshowTimer->isActive());
-        QVERIFY(!viewer->fullScreen->isActive());
+        QVERIFY(!slideshow()->timer()->isActive());
+        QVERIFY(!viewer->isFullScreen());
     }
 }
 
@@ -181,25 +194,26 @@ void PictureCommandsTest::slideshowFitsEveryPictureAndSkipsWhatItCannotRead()
     QVERIFY(QFile::copy(picture("b.png"), folder.filePath("c.png")));
     ModalWatcher<QMessageBox> box([](QMessageBox *shown) { shown->accept(); });
     viewer->openPath(folder.filePath("a.png"));
-    QTRY_COMPARE(viewer->shownFile, folder.filePath("a.png"));
-    viewer->fitToWindowAction->trigger();
-    viewer->slideshowAction->trigger();
-    viewer->advanceSlideshow();
-    QTRY_COMPARE(viewer->shownFile, folder.filePath("c.png"));
-    QVERIFY(viewer->imageLabel->isFitMode() && viewer->slideshowTimer->isActive());
-    viewer->leaveFullScreenAction->trigger();
-    QVERIFY(!viewer->fitToWindowAction->isChecked() && !viewer->imageLabel->isFitMode());
+    QTRY_COMPARE(commands()->shownFile(), folder.filePath("a.png"));
+    action("&Fit to Window")->trigger();
+    slideshow()->action()->trigger();
+    slideshow()->advance();
+    QTRY_COMPARE(commands()->shownFile(), folder.filePath("c.png"));
+    QVERIFY(imageLabel()->isFitMode() && slideshow()->timer()->isActive());
+    action("Leave Full Screen")->trigger();
+    QVERIFY(!action("&Fit to Window")->isChecked() && !imageLabel()->isFitMode());
     QVERIFY(viewer->statusBar()->currentMessage().contains("b.png"));
     // In place of the picture's line, not drawn over it.
-    QVERIFY(viewer->statusLabel->isHidden());
+    for (const QLabel *label : viewer->statusBar()->findChildren<QLabel *>())
+        QVERIFY(!label->isVisible() || !label->text().contains("c.png"));
     QVERIFY(!box.seen());
 }
 
 void PictureCommandsTest::shortcutsWindowAndReadmeListEveryKey()
 {
-    viewer->shortcutsAction->trigger();
-    QVERIFY(viewer->shortcutsWindow->isVisible());
-    const QTableWidget *table = viewer->shortcutsWindow->table();
+    commands()->shortcutsAction()->trigger();
+    QVERIFY(commands()->shortcutsWindow()->isVisible());
+    const QTableWidget *table = commands()->shortcutsWindow()->table();
     QStringList listed;
     for (int row = 0; row < table->rowCount(); ++row)
         listed << table->item(row, 0)->text().split(", ");

@@ -6,6 +6,8 @@
 #include "modalwatcher.h"
 #include "panereader.h"
 #include "paths.h"
+#include "picturearrival.h"
+#include "picturecommands.h"
 #include "readahead.h"
 #include "stdoutcapture.h"
 
@@ -70,9 +72,9 @@ void ImageViewerTest::initTestCase()
     viewer->show();
     QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
     // With the information dock open, its metadata reader meets every file that loads.
-    viewer->informationAction->trigger();
+    viewer->commands->informationAction()->trigger();
     viewer->loadFile(good);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
     // Zoom is what the test tries after each file: it needs the scaled mode.
     viewer->fitToWindowAction->trigger();
     QVERIFY(!viewer->fitToWindowAction->isChecked());
@@ -112,7 +114,7 @@ void ImageViewerTest::windowSurvives()
         });
         timer.start();
         viewer->loadFile(file.path);
-        QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), kLoadBoundMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), kLoadBoundMs);
         blocked = watchdog.fired();
         copiedTooMuch = limit.hits();
     }
@@ -136,7 +138,7 @@ void ImageViewerTest::windowSurvives()
     }
     QCOMPARE(corpus->snapshot(), snapshot);
     // The neighbours read ahead in the background leave nothing either, once read.
-    QTRY_VERIFY_WITH_TIMEOUT(!viewer->readAhead->isReading(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->readAhead()->isReading(), 30000);
     const QString left = leftBehind(privateTempDirectory());
     QVERIFY2(left.isEmpty(), qPrintable(left));
 
@@ -148,7 +150,7 @@ void ImageViewerTest::windowSurvives()
         });
         box.clear();
         viewer->loadFile(good);
-        QTRY_VERIFY_WITH_TIMEOUT(!viewer->paneReader->isReading(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
         QVERIFY2(box.isEmpty(), qPrintable(box));
     }
     QCOMPARE(viewer->imageLabel->image().size(), kGoodSize);

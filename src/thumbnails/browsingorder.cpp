@@ -1,10 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window's View › Sort By and the count of the status bar: the order of a folder's pictures,
-// which the grid, the steps, the slideshow and the reading ahead all follow.
-
-#include "imageviewer.h"
-#include "picturelist.h"
-#include "readahead.h"
+#include "browsingorder.h"
 #include "thumbview.h"
 
 #include <QAction>
@@ -13,11 +8,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QStatusBar>
 
-void ImageViewer::createSortActions()
+BrowsingOrder::BrowsingOrder(ThumbView *view, QWidget *window) : QObject(window), thumbView(view)
 {
-    sortMenu = new QMenu(tr("Sort &By"), this);
+    sortMenu = new QMenu(tr("Sort &By"), window);
     sortKeys = new QActionGroup(this);
     const QList<QPair<QString, PictureOrder::Key>> keys{
         {tr("&Name"), PictureOrder::Name},
@@ -33,35 +27,32 @@ void ImageViewer::createSortActions()
         sortKeys->addAction(action);
     }
     sortMenu->addSeparator();
-    reverseAction = sortMenu->addAction(tr("&Reverse Order"));
-    reverseAction->setCheckable(true);
-    connect(sortKeys, &QActionGroup::triggered, this, &ImageViewer::sortPictures);
-    connect(reverseAction, &QAction::triggered, this, &ImageViewer::sortPictures);
-    viewMenu->addSeparator();
-    viewMenu->addMenu(sortMenu);
+    reverse = sortMenu->addAction(tr("&Reverse Order"));
+    reverse->setCheckable(true);
+    connect(sortKeys, &QActionGroup::triggered, this, &BrowsingOrder::sortPictures);
+    connect(reverse, &QAction::triggered, this, &BrowsingOrder::sortPictures);
 
-    countLabel = new QLabel;
-    statusBar()->addPermanentWidget(countLabel);
+    count = new QLabel;
     // A new folder in the grid, and the rows moving into another order.
-    connect(thumbView->model(), &QAbstractItemModel::modelReset, this, &ImageViewer::updateCount);
+    connect(thumbView->model(), &QAbstractItemModel::modelReset, this, &BrowsingOrder::updateCount);
     connect(thumbView->model(), &QAbstractItemModel::layoutChanged, this,
-            &ImageViewer::updateCount);
+            &BrowsingOrder::updateCount);
 }
 
-void ImageViewer::sortPictures()
+void BrowsingOrder::sortPictures()
 {
     PictureOrder order;
     order.key = PictureOrder::Key(sortKeys->checkedAction()->data().toInt());
-    order.reversed = reverseAction->isChecked();
-    readAhead->setOrder(order);
+    order.reversed = reverse->isChecked();
+    emit orderChanged(order);
     thumbView->setOrder(order);
 }
 
-void ImageViewer::updateCount()
+void BrowsingOrder::updateCount()
 {
     const int row = shownFile.isEmpty()
                         ? -1
                         : thumbView->row(QDir::cleanPath(QFileInfo(shownFile).absoluteFilePath()));
-    countLabel->setText(row < 0 ? QString()
-                                : tr("%1 of %2").arg(row + 1).arg(thumbView->model()->rowCount()));
+    count->setText(row < 0 ? QString()
+                           : tr("%1 of %2").arg(row + 1).arg(thumbView->model()->rowCount()));
 }
