@@ -9,6 +9,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
+#include "monitorprofile.h"
 #include "panereader.h"
 #include "paths.h"
 #include "picturearrival.h"
@@ -108,6 +109,8 @@ void ImageViewer::showEvent(QShowEvent *event)
     if (!frameFitted && windowHandle()) {
         frameFitted = true;
         windowHandle()->installEventFilter(this);
+        // On a screen now: the profile of its monitor, and of the next one it moves to.
+        monitorProfile->follow(this);
     }
 }
 
@@ -246,6 +249,9 @@ void ImageViewer::loadFile(const QString &path)
     lastDirectory = pathDirectory(path);
     currentFile = path;
     thumbView->setCurrentFile(path);
+    // The keys go to the picture opened, wherever it was opened from: the arrows, the page keys,
+    // Home, End, + and - act on it until the user puts the keys elsewhere.
+    imageScroll->setFocus();
     arrival->read(path, launching());
 }
 

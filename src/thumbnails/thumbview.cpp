@@ -107,9 +107,10 @@ void ThumbView::applyWantedOrder()
     const bool wasSorting = isSorting();
     const bool changed = pictureOrder != wantedOrder;
     pictureOrder = wantedOrder;
-    arrange();
+    // Before the rows move, so that whatever follows the order has it first.
     if (changed)
         emit orderChanged(pictureOrder);
+    arrange();
     if (wasSorting)
         emit sortingChanged(false);
 }

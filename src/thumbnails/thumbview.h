@@ -38,7 +38,7 @@ public:
     void setCurrentFile(const QString &path);
 
 signals:
-    // The rows went into another order (order()).
+    // The rows go into another order (order()), just before they move.
     void orderChanged(const PictureOrder &order);
     // An order that waits for its dates was set (true), or the rows went into it (false).
     void sortingChanged(bool sorting);
