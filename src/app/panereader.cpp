@@ -33,6 +33,8 @@ void PaneReader::read(const QString &path, const QSize &cover, const Preparation
     started->thread = QThread::create([this, started, prepare] {
         // Printed when the picture is shown, and not at all for one passed meanwhile.
         holdPrintedLines(&started->lines);
+        // The next step, which may end this read's decoder, finds one started.
+        DecoderPool::keepSpares(true);
         bool stoodIn = false;
         const auto standIn = [this, started, &stoodIn](const QImage &reduced,
                                                        const QSize &fullSize) {

@@ -98,6 +98,9 @@ void watch()
 
 std::atomic<bool> decoderSandboxMissing{false};
 
+// Whether the decoders the calling thread borrows are replaced by spares (DecoderPool::keepSpares).
+thread_local bool sparesKept = false;
+
 // Starts a decoder for threads of nice (the caller's) in the background and makes it idle once it
 // has answered a first request: by then it has loaded its readers and locked itself down, so
 // that the request that takes it waits for nothing. Unless one is idle or starting already.
@@ -157,7 +160,8 @@ std::unique_ptr<DecoderClient> DecoderPool::borrow()
             std::unique_ptr<DecoderClient> found = std::move(it->decoder);
             idle.erase(std::next(it).base());
             // The next request finds the next one started.
-            keepSpare(nice);
+            if (sparesKept)
+                keepSpare(nice);
             lock.unlock();
             if (found->isUsable())
                 return found;
@@ -173,7 +177,8 @@ std::unique_ptr<DecoderClient> DecoderPool::borrow()
             break;
         pool().changed.wait(&pool().mutex, QDeadlineTimer(kStopLookInterval));
     }
-    keepSpare(nice);
+    if (sparesKept)
+        keepSpare(nice);
     lock.unlock();
     return std::make_unique<DecoderClient>();
 }
@@ -198,13 +203,20 @@ void DecoderPool::prepare()
     keepSpare(callerNice());
 }
 
+void DecoderPool::keepSpares(bool keep)
+{
+    sparesKept = keep;
+}
+
 void DecoderPool::endIdle()
 {
+    // Ended after the lock is let go, as it goes: ending waits for the processes.
     std::vector<Idle> ending;
-    {
-        QMutexLocker lock(&pool().mutex);
-        ending.swap(pool().idle);
-    }
+    QMutexLocker lock(&pool().mutex);
+    // A spare being started would be idle a moment later.
+    while (pool().starters > 0)
+        pool().changed.wait(&pool().mutex);
+    ending.swap(pool().idle);
 }
 
 bool DecoderPool::sandboxMissing()

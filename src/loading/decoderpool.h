@@ -10,9 +10,9 @@
 
 // The decoder processes of the viewer, shared by its threads: a thread borrows one for a request
 // and gives it back, so that each thread that reads pictures at the same time (the pane, each
-// thumbnail worker) has one of its own, started once and reused. One more is kept started and
-// locked down ahead of need for each priority that reads, so that a request whose decoder was
-// ended (a read given up) does not wait for a new one to start.
+// thumbnail worker) has one of its own, started once and reused. For a thread that asks for it,
+// one more is kept started and locked down ahead of need, so that its next request does not wait
+// for a new one to start when the decoder of the one before was ended (a read given up).
 class DecoderPool
 {
 public:
@@ -27,6 +27,10 @@ public:
     // starting, so that the next request of such a thread finds one ready instead of waiting for
     // it to start.
     static void prepare();
+    // Until it is called again with false, each decoder the calling thread borrows is replaced
+    // at once by one started in the background (prepare): for the reads of the pane, which the
+    // user passes in bursts, ending the decoder of each read passed.
+    static void keepSpares(bool keep);
     // Ends the idle decoders, as at the end of the process; the next request starts a fresh one.
     static void endIdle();
     // Whether a decoder has said that the kernel refused its sandbox, so that it reads nothing.

@@ -708,7 +708,9 @@ void TestLoader::borrowedDecoderLeavesOneLockedDownBehind()
         return count;
     };
     QTRY_VERIFY((DecoderPool::endIdle(), decoderProcesses().isEmpty()));
+    DecoderPool::keepSpares(true);
     std::unique_ptr<DecoderClient> borrowed = DecoderPool::borrow();
+    DecoderPool::keepSpares(false);
     // The next request, when this one's decoder is ended, does not wait for one to start.
     QTRY_COMPARE(lockedDown(), 2);
     borrowed.reset();
