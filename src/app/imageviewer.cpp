@@ -299,7 +299,13 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
     handOvers->setFile(path);
     imageLabel->resetRotation();
     imageLabel->setImage(image);
-    imageLabel->offerCopy(copy);
+    // The picture named at launch was read before the pane had a size to make its smooth copy
+    // for: made here, once, so that its first frame is smooth too.
+    if (launching() && copy.isNull() && !replacesStandIn && fitToWindowAction->isChecked())
+        imageLabel->offerCopy(ImageLabel::fittedCopy(image, imageLabel->areaSize(),
+                                                     imageLabel->devicePixelRatioF()));
+    else
+        imageLabel->offerCopy(copy);
     animation->play(path);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);
