@@ -20,6 +20,9 @@ build_packages+=(libraw-dev)
 # Colour profiles Qt cannot apply (LittleCMS), and the CMYK values of JPEG and TIFF files that
 # Qt's readers turn into RGB by a formula before the profile could be applied.
 build_packages+=(liblcms2-dev libjpeg-dev libtiff-dev)
+# The monitor's colour profile as the X server publishes it, read through Qt's X11 connection;
+# LittleCMS (above) turns the pictures into the monitor's colours.
+build_packages+=(libxcb1-dev)
 # The system call filter of the decoder process.
 build_packages+=(libseccomp-dev)
 # Open With: the applications the desktop registers for a file's type, through GIO.

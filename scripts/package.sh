@@ -45,7 +45,7 @@ done
 # Libraries from dpkg-shlibdeps, the rest named in cmake/Packaging.cmake; each package once.
 depends="$(dpkg-deb -f "$deb" Depends)"
 for p in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libexiv2-27 libseccomp2 \
-         libqt6dbus6 libglib2.0-0 \
+         libqt6dbus6 libglib2.0-0 liblcms2-2 libxcb1 \
          libraw20 \
          qt6-image-formats-plugins dcraw libqt6svg6; do
     grep -qE "(^|, )$p( |,|$)" <<<"$depends" || { echo "package.sh: Depends lacks $p" >&2; exit 1; }

@@ -9,5 +9,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 1
 fi
 "$root/scripts/deps.sh" build
-"$root/scripts/build.sh" >/dev/null
-exec "$root/build/src/app/velmora-viewer"
+build="$root/build"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >&2
+fi
+# The three programs alone, not the tests and benchmarks, which take many times longer on a new
+# machine. The build's progress goes to standard error: standard output is the viewer's.
+cmake --build "$build" --parallel "$(nproc)" \
+    --target velmora-viewer velmora-decoder velmora-confine >&2
+exec "$build/src/app/velmora-viewer"

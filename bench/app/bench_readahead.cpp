@@ -93,14 +93,16 @@ double baselineMs(const std::function<QImage()> &read)
 class PaintWatch : public QObject
 {
 public:
-    PaintWatch(ImageViewer *viewer, ImageLabel *label) : status(viewer->statusBar())
+    PaintWatch(ImageViewer *viewer, ImageLabel *label) : status(viewer->statusBar()), label(label)
     {
         label->installEventFilter(this);
     }
-    void expect(const QString &file)
+    // With whole, a stand-in painted for the file does not count: only its full picture does.
+    void expect(const QString &file, bool whole = false)
     {
         name = QFileInfo(file).fileName() + QLatin1Char(' ');
         painted = false;
+        this->whole = whole;
     }
     // Handles events until the file's picture is painted; false when it takes a minute.
     bool wait() const
@@ -117,7 +119,7 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !painted) {
+        if (event->type() == QEvent::Paint && !painted && !(whole && label->showsStandIn())) {
             const auto labels = status->findChildren<QLabel *>();
             painted = std::any_of(labels.cbegin(), labels.cend(), [this](const QLabel *label) {
                 return label->text().startsWith(name);
@@ -128,8 +130,10 @@ protected:
 
 private:
     QStatusBar *status;
+    ImageLabel *label;
     QString name;
     bool painted = false;
+    bool whole = false;
 };
 
 struct Walk
@@ -196,8 +200,9 @@ Walk walk(const QStringList &files, int pauseMs)
 // does, kBurstRounds times in one window, each from the first picture. Keys arrive whether or not
 // the window is busy: one that falls due while it is busy is handled as soon as it is free, as the
 // display server's queue would hand it over. The times from the last key falling due until the
-// pane has painted its picture; empty when a round fails.
-QList<double> burstsMs(const QStringList &files)
+// pane has painted its picture (with whole, the full picture rather than its stand-in); empty
+// when a round fails.
+QList<double> burstsMs(const QStringList &files, bool whole)
 {
     ImageViewer viewer(QStringLiteral("RAW"));
     viewer.resize(kWindowSize);
@@ -217,7 +222,7 @@ QList<double> burstsMs(const QStringList &files)
         if (!QTest::qWaitFor(looked, kFirstLookMs))
             return {};
         pane->setFocus();
-        watch.expect(files.at(kBurstSteps));
+        watch.expect(files.at(kBurstSteps), whole);
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < kBurstSteps; ++i) {
@@ -336,14 +341,16 @@ int main(int argc, char **argv)
 
     const QStringList burst = fillFolder(root.filePath(QStringLiteral("burst")), jpegSource,
                                          kBurstSteps + 1, QStringLiteral("jpg"));
-    const QList<double> bursts = burst.isEmpty() ? QList<double>() : burstsMs(burst);
-    const double lastKey = medianMs(bursts);
-    std::printf("(f) %d steps %d ms apart through 24 MP JPEGs: median from the last key to its "
-                "picture painted (first at the size shown) %.1f ms over %d rounds; plain QImage "
-                "read %.1f ms; ratio %.3f (aim <= %.2f)\n",
-                kBurstSteps, kBurstGapMs, lastKey, int(bursts.size()), plainRead,
-                lastKey / plainRead, kBurstAim);
-    met = met && bursts.size() == kBurstRounds && lastKey / plainRead <= kBurstAim;
+    for (const bool whole : {false, true}) {
+        const QList<double> bursts = burst.isEmpty() ? QList<double>() : burstsMs(burst, whole);
+        const double lastKey = medianMs(bursts);
+        std::printf("(f) %d steps %d ms apart through 24 MP JPEGs: median from the last key to "
+                    "its %s painted %.1f ms over %d rounds; plain QImage read %.1f ms; ratio "
+                    "%.3f (aim <= %.2f)\n",
+                    kBurstSteps, kBurstGapMs, whole ? "full picture" : "picture (first at the size shown)",
+                    lastKey, int(bursts.size()), plainRead, lastKey / plainRead, kBurstAim);
+        met = met && bursts.size() == kBurstRounds && lastKey / plainRead <= kBurstAim;
+    }
 
     // dcraw writes its conversion beside its input: a folder of its own keeps it out of the
     // folder being stepped through.

@@ -9,6 +9,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
+#include "monitorprofile.h"
 #include "panereader.h"
 #include "paths.h"
 #include "picturearrival.h"
@@ -108,6 +109,8 @@ void ImageViewer::showEvent(QShowEvent *event)
     if (!frameFitted && windowHandle()) {
         frameFitted = true;
         windowHandle()->installEventFilter(this);
+        // On a screen now: the profile of its monitor, and of the next one it moves to.
+        monitorProfile->follow(this);
     }
 }
 
@@ -246,6 +249,9 @@ void ImageViewer::loadFile(const QString &path)
     lastDirectory = pathDirectory(path);
     currentFile = path;
     thumbView->setCurrentFile(path);
+    // The keys go to the picture opened, wherever it was opened from: the arrows, the page keys,
+    // Home, End, + and - act on it until the user puts the keys elsewhere.
+    imageScroll->setFocus();
     arrival->read(path, launching());
 }
 
@@ -296,7 +302,13 @@ void ImageViewer::showRead(const QString &path, const QImage &image, const QImag
     handOvers->setFile(path);
     imageLabel->resetRotation();
     imageLabel->setImage(image);
-    imageLabel->offerCopy(copy);
+    // The picture named at launch was read before the pane had a size to make its smooth copy
+    // for: made here, once, so that its first frame is smooth too.
+    if (launching() && copy.isNull() && !replacesStandIn && fitToWindowAction->isChecked())
+        imageLabel->offerCopy(ImageLabel::fittedCopy(image, imageLabel->areaSize(),
+                                                     imageLabel->devicePixelRatioF()));
+    else
+        imageLabel->offerCopy(copy);
     animation->play(path);
     printAction->setEnabled(true);
     fitToWindowAction->setEnabled(true);

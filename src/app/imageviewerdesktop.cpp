@@ -4,6 +4,7 @@
 // are additions beside the menus, so they live apart from the window's construction.
 
 #include "browsingorder.h"
+#include "colourtransform.h"
 #include "desktophandovers.h"
 #include "droptarget.h"
 #include "folderreveal.h"
@@ -11,6 +12,8 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
+#include "monitorprofile.h"
+#include "paths.h"
 #include "picturearrival.h"
 #include "picturecommands.h"
 #include "picturelist.h"
@@ -18,9 +21,11 @@
 #include "reduction.h"
 #include "slideshow.h"
 #include "statustext.h"
+#include "thumbdelegate.h"
 #include "thumbview.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -94,6 +99,20 @@ void ImageViewer::createParts()
 
     addActions({nextAction, previousAction, fullScreenAction, leaveFullScreenAction});
 
+    // Home and End reach the pane, which takes them itself where it has the keys, so that the
+    // tree and the grid keep theirs; the menu names them beside the commands.
+    const auto withKey = [](const QString &text, Qt::Key key) {
+        return text + QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText);
+    };
+    firstAction = new QAction(withKey(tr("First Picture"), Qt::Key_Home), this);
+    connect(firstAction, &QAction::triggered, this, [this] { showEnd(-1); });
+    lastAction = new QAction(withKey(tr("Last Picture"), Qt::Key_End), this);
+    connect(lastAction, &QAction::triggered, this, [this] { showEnd(1); });
+    connect(imageScroll, &ImageScroll::endRequested, this, &ImageViewer::showEnd);
+    commands->menu()->addSeparator();
+    commands->menu()->addActions(
+        {nextAction, previousAction, firstAction, lastAction, fullScreenAction});
+
     statusLabel = new QLabel;
     // A file's name is never markup: rich text would fetch what an <img> names.
     statusLabel->setTextFormat(Qt::PlainText);
@@ -119,7 +138,32 @@ void ImageViewer::createParts()
             &ReadAhead::setOrder);
     viewMenu->addSeparator();
     viewMenu->addMenu(browsingOrder->menu());
+    statusBar()->addPermanentWidget(browsingOrder->sortingLabel());
     statusBar()->addPermanentWidget(browsingOrder->countLabel());
+
+    // The pictures are in sRGB; a monitor of other colours gets them in its own.
+    colourManagedAction = new QAction(tr("&Colour Managed"), this);
+    colourManagedAction->setCheckable(true);
+    colourManagedAction->setChecked(true);
+    connect(colourManagedAction, &QAction::toggled, this, &ImageViewer::applyColours);
+    monitorProfile = new MonitorProfile(this);
+    connect(monitorProfile, &MonitorProfile::changed, this, &ImageViewer::applyColours);
+    static_cast<ThumbDelegate *>(thumbView->itemDelegate())
+        ->setColourStep([](const QImage &thumbnail) {
+            const std::shared_ptr<const ColourTransform> colours = ColourTransform::monitor();
+            return colours ? colours->apply(thumbnail) : thumbnail;
+        });
+    viewMenu->addSeparator();
+    viewMenu->addAction(colourManagedAction);
+    applyColours();
+}
+
+void ImageViewer::applyColours()
+{
+    ColourTransform::setMonitor(colourManagedAction->isChecked() ? monitorProfile->profile()
+                                                                 : QByteArray());
+    imageLabel->update();
+    thumbView->viewport()->update();
 }
 
 void ImageViewer::openPath(const QString &path)
@@ -153,6 +197,18 @@ void ImageViewer::step(int offset)
         return;
     const QString path = neighbourPicture(currentFile, offset, thumbView->order());
     if (!path.isEmpty())
+        loadFile(path);
+}
+
+void ImageViewer::showEnd(int end)
+{
+    if (currentFile.isEmpty())
+        return;
+    const QStringList pictures = pictureFiles(pathDirectory(currentFile), thumbView->order());
+    if (pictures.isEmpty())
+        return;
+    const QString path = end > 0 ? pictures.last() : pictures.first();
+    if (path != QDir::cleanPath(currentFile))
         loadFile(path);
 }
 

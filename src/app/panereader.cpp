@@ -20,7 +20,7 @@ PaneReader::~PaneReader()
     }
 }
 
-void PaneReader::read(const QString &path, const QSize &cover)
+void PaneReader::read(const QString &path, const QSize &cover, const Preparation &prepare)
 {
     cancel();
     // Started at once: a read given up ends within moments (its decoder is ended), so the
@@ -30,10 +30,15 @@ void PaneReader::read(const QString &path, const QSize &cover)
     read->path = path;
     read->cover = cover;
     Read *started = read.get();
-    started->thread = QThread::create([this, started] {
+    started->thread = QThread::create([this, started, prepare] {
         // Printed when the picture is shown, and not at all for one passed meanwhile.
         holdPrintedLines(&started->lines);
-        const auto standIn = [this, started](const QImage &reduced, const QSize &fullSize) {
+        // The next step, which may end this read's decoder, finds one started.
+        DecoderPool::keepSpares(true);
+        bool stoodIn = false;
+        const auto standIn = [this, started, &stoodIn](const QImage &reduced,
+                                                       const QSize &fullSize) {
+            stoodIn = true;
             QMetaObject::invokeMethod(this, [this, started, reduced, fullSize] {
                 // The worker is still running: it ends only after this arrived.
                 if (started->id == asked)
@@ -42,6 +47,10 @@ void PaneReader::read(const QString &path, const QSize &cover)
         };
         started->picture = loadImage(started->path, started->cover, standIn);
         holdPrintedLines(nullptr);
+        // A stand-in shows until the pane has made the full picture's copy itself.
+        if (prepare && !stoodIn && !started->picture.isNull() &&
+            !QThread::currentThread()->isInterruptionRequested())
+            started->prepared = prepare(started->picture);
         // Passed by a newer opening, which ended its decoder: the next read is not to wait for
         // another one to start.
         if (QThread::currentThread()->isInterruptionRequested())
@@ -74,5 +83,5 @@ void PaneReader::finished(Read *read)
     for (const QByteArray &line : std::as_const(done->lines))
         printLine(line);
     // Last: the receiver may open a box, and with it an event loop that finishes other reads.
-    emit pictureRead(done->path, done->picture);
+    emit pictureRead(done->path, done->picture, done->prepared);
 }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,9 +28,15 @@ public:
     explicit PaneReader(QObject *parent = nullptr);
     ~PaneReader() override;
 
+    // What is made of a picture on the worker before it is shown, such as the pane's smooth copy.
+    using Preparation = std::function<QImage(const QImage &)>;
+
     // Reads path, and gives up whatever was asked before. A valid cover (the device pixels that a
-    // fitted picture may cover) lets a stand-in come first (loadImage, loader.h).
-    void read(const QString &path, const QSize &cover = QSize());
+    // fitted picture may cover) lets a stand-in come first (loadImage, loader.h). A picture that
+    // no stand-in came before goes through prepare, so that its first sight is already what
+    // prepare makes of it.
+    void read(const QString &path, const QSize &cover = QSize(),
+              const Preparation &prepare = {});
     // Gives up whatever was asked: the window has shown a picture by other means.
     void cancel();
     // Whether a worker runs, reading the picture asked for or finishing one that was given up.
@@ -41,9 +48,10 @@ public:
     }
 
 signals:
-    // The picture asked for last, null when it cannot be read. The lines that its read printed
-    // (such as a decoder's complaint) are printed just before.
-    void pictureRead(const QString &path, const QImage &picture);
+    // The picture asked for last, null when it cannot be read, and what read's prepare made of
+    // it (null when it was not asked to). The lines that its read printed (such as a decoder's
+    // complaint) are printed just before.
+    void pictureRead(const QString &path, const QImage &picture, const QImage &prepared);
     // Before pictureRead, for the picture asked for last: it read smaller, to be drawn in the
     // place of a picture of fullSize until that comes.
     void standInRead(const QString &path, const QImage &standIn, const QSize &fullSize);
@@ -55,6 +63,7 @@ private:
         QString path;
         QSize cover;
         QImage picture;
+        QImage prepared;
         QList<QByteArray> lines;
         QThread *thread = nullptr;
     };

@@ -25,12 +25,7 @@ constexpr int kLoadingDelay = 150;
 PictureArrival::PictureArrival(QMainWindow *window) : QObject(window), window(window)
 {
     reader = new PaneReader(this);
-    // Without the pane's smooth copy, which would hold up the first sight of the picture: the
-    // pane makes it itself a moment after.
-    connect(reader, &PaneReader::pictureRead, this,
-            [this](const QString &path, const QImage &picture) {
-                emit pictureRead(path, picture, QImage());
-            });
+    connect(reader, &PaneReader::pictureRead, this, &PictureArrival::pictureRead);
     connect(reader, &PaneReader::standInRead, this, &PictureArrival::standInRead);
 
     // No slot: the window reads it when the next picture comes.
@@ -75,21 +70,28 @@ void PictureArrival::read(const QString &path, bool launching)
     }
     // A large picture or a raw conversion can take seconds, while the window goes on answering.
     // A fitted picture is seen first at the size it is shown, where that is quicker to read.
-    reader->read(path, fitToWindowAction->isChecked() ? imageLabel->fittedBox() : QSize());
+    // Either way its first sight is smooth: the pane's copy is made before a picture is shown
+    // that no stand-in came before.
+    reader->read(path, fitToWindowAction->isChecked() ? imageLabel->fittedBox() : QSize(),
+                 paneCopy());
     if (loading->isHidden())
         loadingDelay->start();
     else
         showLoading();
 }
 
+PaneReader::Preparation PictureArrival::paneCopy() const
+{
+    return [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
+            fit = fitToWindowAction->isChecked()](const QImage &picture) {
+        return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
+    };
+}
+
 void PictureArrival::follow(const QString &path, const QImage &image)
 {
     // The pictures read ahead come with the pane's smooth copy for the window as it is now.
-    ahead->follow(path, image,
-                  [area = imageLabel->areaSize(), ratio = imageLabel->devicePixelRatioF(),
-                   fit = fitToWindowAction->isChecked()](const QImage &picture) {
-                      return fit ? ImageLabel::fittedCopy(picture, area, ratio) : QImage();
-                  });
+    ahead->follow(path, image, paneCopy());
 }
 
 void PictureArrival::showLoading()

@@ -65,6 +65,8 @@ signals:
     void standInRead(const QString &path, const QImage &standIn, const QSize &fullSize);
 
 private:
+    // Makes the pane's smooth copy of a picture for the window as it is now, on any thread.
+    std::function<QImage(const QImage &)> paneCopy() const;
     // A read that lasts shows itself: a busy pointer over the pane and a word in the status bar.
     void showLoading();
 

@@ -29,6 +29,10 @@ QList<ShortcutRow> paneRows()
     return {
         {tr("Right, Left"), tr("Next and previous picture, in the pane while the picture is "
                                "fitted; otherwise they scroll")},
+        {tr("Page Down, Page Up"), tr("Next and previous picture, in the pane while the picture "
+                                      "is fitted; otherwise they scroll")},
+        {tr("Home, End"), tr("First and last picture of the folder, in the pane")},
+        {tr("+, -"), tr("Zoom in or out, in the pane, as Ctrl + wheel does")},
         {tr("Ctrl + wheel"), tr("Zoom in or out, from the fitted size while fitted")},
         {tr("Double-click on the picture"),
          tr("100 % at the point clicked, from the fitted picture; otherwise back to fit")},

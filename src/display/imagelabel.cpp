@@ -2,6 +2,7 @@
 #include "imagelabel.h"
 #include "labelgeometry.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QTransform>
@@ -12,6 +13,9 @@ ImageLabel::ImageLabel()
     setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
     // Every paint covers the whole label: the scroll area's background under it would be wasted.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Until a picture comes the label covers nothing of the pane: a scroll area sizes a widget
+    // that was never sized to its hint, an empty text's line, which would paint a black block.
+    resize(0, 0);
 }
 
 void ImageLabel::setImage(const QImage &image)
@@ -19,7 +23,8 @@ void ImageLabel::setImage(const QImage &image)
     // The label sets its own size; the layout must not resize it from the size hint.
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = image;
-    // The full picture is in: the smaller one has served.
+    // The full picture is in: the smaller one serves only until its smooth copy is made.
+    meanwhile = standIn.size().isEmpty() || image.isNull() ? QImage() : standIn;
     standIn = QImage();
     standInSize = QSize();
     showTurned();
@@ -29,6 +34,7 @@ void ImageLabel::setStandIn(const QImage &reduced, const QSize &fullSize)
 {
     setSizePolicy(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     given = QImage();
+    meanwhile = QImage();
     quarterTurns = 0;
     standIn = reduced;
     standInSize = fullSize;
@@ -68,6 +74,8 @@ QImage ImageLabel::fittedCopy(const QImage &image, const QSize &areaSize, qreal 
 void ImageLabel::rotate(int quarters)
 {
     quarterTurns = ((quarterTurns + quarters) % 4 + 4) % 4;
+    // Turned, the picture no longer matches the stand-in it replaced.
+    meanwhile = QImage();
     showTurned();
 }
 
@@ -149,7 +157,7 @@ void ImageLabel::updateSize()
     resize(labelSize(areaSize(), pictureSize(), fitMode, scale, devicePixelRatioF()));
 }
 
-void ImageLabel::paintEvent(QPaintEvent *)
+void ImageLabel::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const QRectF target = pictureArea();
@@ -163,5 +171,6 @@ void ImageLabel::paintEvent(QPaintEvent *)
     for (const QRect &part : background)
         painter.fillRect(part, QBrush(Qt::black, Qt::SolidPattern));
     if (!shown.isNull())
-        smoothCopy.draw(painter, target, shown);
+        smoothCopy.draw(painter, target, shown, event->rect(),
+                        picture.isNull() ? QImage() : meanwhile);
 }

@@ -81,6 +81,8 @@ private:
     QImage picture;
     QImage standIn;
     QSize standInSize;
+    // The stand-in that the full picture replaced, drawn until the full one's smooth copy is made.
+    QImage meanwhile;
     QScrollArea *scrollArea = nullptr;
     SmoothCopy smoothCopy{this};
 };

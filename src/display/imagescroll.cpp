@@ -39,11 +39,29 @@ void ImageScroll::wheelEvent(QWheelEvent *event)
 
 void ImageScroll::keyPressEvent(QKeyEvent *event)
 {
-    // A fitted picture cannot scroll, so the arrows are free to turn the pages.
-    const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right;
-    if (arrow && event->modifiers() == Qt::NoModifier && showsFittedPicture()) {
+    const int key = event->key();
+    const bool plain = event->modifiers() == Qt::NoModifier;
+    // A fitted picture cannot scroll, so the arrows and the page keys are free to turn the pages.
+    const bool forward = key == Qt::Key_Right || key == Qt::Key_PageDown;
+    const bool back = key == Qt::Key_Left || key == Qt::Key_PageUp;
+    if ((forward || back) && plain && showsFittedPicture()) {
         event->accept();
-        emit stepRequested(event->key() == Qt::Key_Right ? 1 : -1);
+        emit stepRequested(forward ? 1 : -1);
+        return;
+    }
+    if ((key == Qt::Key_Home || key == Qt::Key_End) && plain && showsPicture()) {
+        event->accept();
+        emit endRequested(key == Qt::Key_End ? 1 : -1);
+        return;
+    }
+    // + (with Shift or on the keypad, or the key that carries it) and - zoom as a notch of
+    // Ctrl + wheel does, about the middle of the pane.
+    const bool zoomKey = key == Qt::Key_Plus || key == Qt::Key_Equal || key == Qt::Key_Minus;
+    const Qt::KeyboardModifiers others =
+        event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    if (zoomKey && others == Qt::NoModifier && showsPicture()) {
+        event->accept();
+        emit zoomRequested(key == Qt::Key_Minus ? -1 : 1, viewport()->rect().center());
         return;
     }
     QScrollArea::keyPressEvent(event);
@@ -139,7 +157,8 @@ bool ImageScroll::showsFittedPicture() const
 bool ImageScroll::showsPicture() const
 {
     const auto *label = qobject_cast<const ImageLabel *>(widget());
-    return label && !label->image().isNull();
+    // A stand-in too: what is done to it carries over to the full picture, which takes its place.
+    return label && !label->pictureSize().isEmpty();
 }
 
 void ImageScroll::updateCursor()

@@ -7,8 +7,9 @@
 
 // The central scroll area; it tells the image label when it changes size, so that the
 // label can fit itself to the new area. It also turns the pane's own mouse and keys into
-// requests for the window: Ctrl + wheel to zoom, a double-click to see a point at 100 %, Left and
-// Right to step through the folder while the picture is fitted. Dragging with the left button
+// requests for the window: Ctrl + wheel, + and - to zoom, a double-click to see a point at 100 %,
+// Left and Right, Page Up and Page Down to step through the folder while the picture is fitted,
+// Home and End to go to its first and last picture. Dragging with the left button
 // pans a picture larger than the pane; with Ctrl held it drags the picture out of the window.
 class ImageScroll : public QScrollArea
 {
@@ -29,6 +30,8 @@ signals:
     void pictureDoubleClicked(const QPoint &at);
     // Show the picture offset places away in the folder: 1 the next, -1 the previous.
     void stepRequested(int offset);
+    // Home and End: show the folder's last picture (1) or its first (-1).
+    void endRequested(int end);
     // Ctrl and the left button dragged the shown picture: give its file to whoever takes it.
     void dragRequested();
 

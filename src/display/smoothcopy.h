@@ -15,19 +15,23 @@ class QWidget;
 // plain copy. It is made on a worker thread, and the widget draws the fast way until it is
 // there: reducing a large photograph takes longer than a frame, and neither the next picture nor
 // a window being resized may wait for it. While the size keeps changing no copy is made; once
-// the size has settled it is. At 1:1 or larger the pixels stay crisp.
+// the size has settled it is. At 1:1 or larger the pixels stay crisp. What is drawn is in the
+// colours of the monitor (ColourTransform::monitor()).
 class SmoothCopy
 {
 public:
     explicit SmoothCopy(QWidget *widget);
 
-    void draw(QPainter &painter, const QRectF &target, const QImage &picture);
+    // Draws what exposed shows of picture in target; until the smooth copy is made, meanwhile
+    // (a smaller picture of the same, such as the stand-in it replaces) where one is given.
+    void draw(QPainter &painter, const QRectF &target, const QImage &picture,
+              const QRect &exposed, const QImage &meanwhile = QImage());
     // Takes reduced, made elsewhere from picture by reduce, as the copy: drawn at once where it
     // has the drawn size.
     void offer(const QImage &picture, const QImage &reduced);
 
-    // The smooth copy of picture at size (in device pixels) for a screen of ratio, as draw shows
-    // it. Safe on any thread.
+    // The smooth copy of picture at size (in device pixels) for a screen of ratio, in the
+    // monitor's colours, as draw shows it. Safe on any thread.
     static QImage reduce(const QImage &picture, const QSize &size, qreal ratio);
 
 private:
@@ -35,6 +39,8 @@ private:
     {
         QImage image;
         qint64 key = 0;
+        // The monitor's colours it is in (ColourTransform::idOf).
+        quint64 colours = 0;
     };
     void request(const QImage &picture, const QSize &size, qreal ratio);
 

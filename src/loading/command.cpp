@@ -165,6 +165,11 @@ void endAllCommands()
     allCommandsEnded.store(true);
 }
 
+bool allCommandsEndedNow()
+{
+    return allCommandsEnded.load();
+}
+
 bool commandsEnded()
 {
     return allCommandsEnded.load() || QThread::currentThread()->isInterruptionRequested();

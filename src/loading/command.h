@@ -28,6 +28,8 @@ void endAllCommands();
 // Whether commands on the calling thread are being ended: its stop was requested, or
 // endAllCommands was called.
 bool commandsEnded();
+// Whether endAllCommands was called: the process is ending.
+bool allCommandsEndedNow();
 
 // What a decoder or dcraw said, as the viewer may print it: without the control characters
 // (escape sequences among them) that a terminal would obey; tabs and line ends stay.

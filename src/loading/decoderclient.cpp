@@ -273,7 +273,7 @@ void DecoderClient::repeatErrors()
 }
 
 bool DecoderClient::request(const DecoderRequest &request, int descriptor, int timeout,
-                            DecoderReply &reply)
+                            DecoderReply &reply, int passedGrace)
 {
     if (!isUsable())
         return false;
@@ -285,14 +285,20 @@ bool DecoderClient::request(const DecoderRequest &request, int descriptor, int t
     const QList<int> descriptors =
         descriptor >= 0 ? QList<int>{descriptor} : QList<int>();
     const QDeadlineTimer deadline(timeout);
+    QDeadlineTimer passed(QDeadlineTimer::Forever);
     const auto readable = [&] {
         for (;;) {
-            if (commandsEnded() || deadline.hasExpired())
+            if (allCommandsEndedNow() || deadline.hasExpired())
+                return false;
+            if (commandsEnded() && passed.isForever())
+                passed.setRemainingTime(passedGrace);
+            if (passed.hasExpired())
                 return false;
             pollfd ready[] = {{socket, POLLIN, 0}, {errors, POLLIN, 0}};
-            const int slice =
-                int(std::min<qint64>(kGiveUpPollInterval, deadline.remainingTime()));
-            const int count = ::poll(ready, 2, slice);
+            qint64 slice = std::min<qint64>(kGiveUpPollInterval, deadline.remainingTime());
+            if (!passed.isForever())
+                slice = std::min(slice, passed.remainingTime());
+            const int count = ::poll(ready, 2, int(slice));
             if (count < 0 && errno != EINTR)
                 return false;
             // Threads multiplied while it works are as much a sign of a taken-over decoder.

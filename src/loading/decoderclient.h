@@ -33,9 +33,12 @@ public:
     bool behaves(bool owesAnswer = false) const;
 
     // Sends request with the file at descriptor (-1 for none) and waits at most timeout
-    // milliseconds for the answer, giving up at once when commandsEnded() (command.h). A
-    // process that fails in any way (gone, silent, garbled, lying) is ended, and false returned.
-    bool request(const DecoderRequest &request, int descriptor, int timeout, DecoderReply &reply);
+    // milliseconds for the answer, giving up when commandsEnded() (command.h): at once, or, when
+    // only the calling thread is stopped, after passedGrace more milliseconds, time for a short
+    // read to finish and leave its decoder usable. A process that fails in any way (gone,
+    // silent, garbled, lying) or is given up is ended, and false returned.
+    bool request(const DecoderRequest &request, int descriptor, int timeout, DecoderReply &reply,
+                 int passedGrace = 0);
 
     // The picture an answer describes, over the shared memory of its slot, which goes back to
     // the decoder when the last copy of the picture is gone; null when the answer does not fit

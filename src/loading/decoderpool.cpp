@@ -6,11 +6,14 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -29,6 +32,10 @@ struct Idle
 // How often the idle decoders are looked at for one that spins or starts threads: a decoder taken
 // over by a hostile file may answer as asked and then work for someone else.
 constexpr int kWatchInterval = 1000;
+// How long a new decoder may take to load its readers and lock itself down.
+constexpr int kStartTimeLimit = 20000;
+// How often a request that waits for a spare to start looks whether it was given up.
+constexpr int kStopLookInterval = 10;
 
 struct Pool
 {
@@ -38,14 +45,19 @@ struct Pool
     std::thread watchdog;
     // Ended with the process (each client ends its decoder), so that none is left behind.
     std::vector<Idle> idle;
+    // The spares being started, by nice value, and the threads that start them.
+    std::map<int, int> starting;
+    int starters = 0;
 
     ~Pool()
     {
-        {
-            QMutexLocker lock(&mutex);
-            ending = true;
-        }
+        QMutexLocker lock(&mutex);
+        ending = true;
         changed.wakeAll();
+        // A spare's start is short, and none outlives the pool.
+        while (starters > 0)
+            changed.wait(&mutex);
+        lock.unlock();
         if (watchdog.joinable())
             watchdog.join();
     }
@@ -86,6 +98,48 @@ void watch()
 
 std::atomic<bool> decoderSandboxMissing{false};
 
+// Whether the decoders the calling thread borrows are replaced by spares (DecoderPool::keepSpares).
+thread_local bool sparesKept = false;
+
+// Starts a decoder for threads of nice (the caller's) in the background and makes it idle once it
+// has answered a first request: by then it has loaded its readers and locked itself down, so
+// that the request that takes it waits for nothing. Unless one is idle or starting already.
+// Called with the pool's lock held.
+void keepSpare(int nice)
+{
+    Pool &spares = pool();
+    if (spares.ending || spares.starting[nice] > 0)
+        return;
+    for (const Idle &one : spares.idle) {
+        if (one.nice == nice)
+            return;
+    }
+    ++spares.starting[nice];
+    ++spares.starters;
+    // A new thread, and the decoder it starts, inherit the caller's nice value.
+    std::thread([nice] {
+        auto decoder = std::make_unique<DecoderClient>();
+        DecoderRequest request;
+        request.kind = DecoderRequest::Formats;
+        DecoderReply reply;
+        askDecoder(*decoder, request, QString(), kStartTimeLimit, reply);
+        Pool &spares = pool();
+        QMutexLocker lock(&spares.mutex);
+        --spares.starting[nice];
+        if (!spares.ending && decoder->isUsable() && int(spares.idle.size()) < kMostIdle) {
+            spares.idle.push_back({nice, std::move(decoder)});
+            if (!spares.watchdog.joinable())
+                spares.watchdog = std::thread(watch);
+        }
+        lock.unlock();
+        // Ended outside the lock: ending waits for the process.
+        decoder.reset();
+        lock.relock();
+        --spares.starters;
+        spares.changed.wakeAll();
+    }).detach();
+}
+
 // On Linux the nice value is the calling thread's, and a process started by it inherits it.
 int callerNice()
 {
@@ -97,22 +151,35 @@ int callerNice()
 std::unique_ptr<DecoderClient> DecoderPool::borrow()
 {
     const int nice = callerNice();
-    {
-        QMutexLocker lock(&pool().mutex);
-        std::vector<Idle> &idle = pool().idle;
-        for (auto it = idle.rbegin(); it != idle.rend(); ++it) {
-            if (it->nice != nice)
-                continue;
+    QMutexLocker lock(&pool().mutex);
+    std::vector<Idle> &idle = pool().idle;
+    for (;;) {
+        const auto it = std::find_if(idle.rbegin(), idle.rend(),
+                                     [nice](const Idle &one) { return one.nice == nice; });
+        if (it != idle.rend()) {
             std::unique_ptr<DecoderClient> found = std::move(it->decoder);
             idle.erase(std::next(it).base());
+            // The next request finds the next one started.
+            if (sparesKept)
+                keepSpare(nice);
+            lock.unlock();
             if (found->isUsable())
                 return found;
-            // Ended outside the lock below, not here: ending waits for the process.
-            lock.unlock();
+            // Ended outside the lock: ending waits for the process.
             found.reset();
             return borrow();
         }
+        // A request given up meanwhile needs none.
+        if (commandsEnded())
+            return nullptr;
+        // A spare that is starting is nearer to answering than a decoder started now.
+        if (pool().starting[nice] == 0 || pool().ending)
+            break;
+        pool().changed.wait(&pool().mutex, QDeadlineTimer(kStopLookInterval));
     }
+    if (sparesKept)
+        keepSpare(nice);
+    lock.unlock();
     return std::make_unique<DecoderClient>();
 }
 
@@ -132,24 +199,24 @@ void DecoderPool::giveBack(std::unique_ptr<DecoderClient> decoder)
 
 void DecoderPool::prepare()
 {
-    const int nice = callerNice();
-    {
-        QMutexLocker lock(&pool().mutex);
-        for (const Idle &one : pool().idle) {
-            if (one.nice == nice)
-                return;
-        }
-    }
-    giveBack(std::make_unique<DecoderClient>());
+    QMutexLocker lock(&pool().mutex);
+    keepSpare(callerNice());
+}
+
+void DecoderPool::keepSpares(bool keep)
+{
+    sparesKept = keep;
 }
 
 void DecoderPool::endIdle()
 {
+    // Ended after the lock is let go, as it goes: ending waits for the processes.
     std::vector<Idle> ending;
-    {
-        QMutexLocker lock(&pool().mutex);
-        ending.swap(pool().idle);
-    }
+    QMutexLocker lock(&pool().mutex);
+    // A spare being started would be idle a moment later.
+    while (pool().starters > 0)
+        pool().changed.wait(&pool().mutex);
+    ending.swap(pool().idle);
 }
 
 bool DecoderPool::sandboxMissing()
@@ -158,7 +225,7 @@ bool DecoderPool::sandboxMissing()
 }
 
 bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QString &path,
-                int timeout, DecoderReply &reply, QImage *picture)
+                int timeout, DecoderReply &reply, QImage *picture, int passedGrace)
 {
     QFile file(path);
     if (!path.isEmpty() && !openRegularFile(file))
@@ -166,7 +233,7 @@ bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QSt
     DecoderRequest sent = request;
     sent.allocationLimit = QImageReader::allocationLimit();
     const bool answered =
-        decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply);
+        decoder.request(sent, path.isEmpty() ? -1 : file.handle(), timeout, reply, passedGrace);
     if (reply.sandboxMissing)
         decoderSandboxMissing = true;
     // Said here as the readers said it there: what the viewer printed when it read in-process,
@@ -186,10 +253,16 @@ bool askDecoder(DecoderClient &decoder, const DecoderRequest &request, const QSt
 }
 
 bool askDecoder(const DecoderRequest &request, const QString &path, int timeout,
-                DecoderReply &reply, QImage *picture)
+                DecoderReply &reply, QImage *picture, int passedGrace)
 {
+    // Given up before it started: no decoder is taken, and none ended.
+    if (commandsEnded())
+        return false;
     std::unique_ptr<DecoderClient> decoder = DecoderPool::borrow();
-    const bool answered = askDecoder(*decoder, request, path, timeout, reply, picture);
+    if (!decoder)
+        return false;
+    const bool answered =
+        askDecoder(*decoder, request, path, timeout, reply, picture, passedGrace);
     DecoderPool::giveBack(std::move(decoder));
     return answered;
 }

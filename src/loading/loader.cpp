@@ -42,6 +42,10 @@ constexpr int kSlowdown = 1;
 #endif
 constexpr int kPictureTimeLimit = 20000 * kSlowdown;
 constexpr int kThumbnailTimeLimit = 5000 * kSlowdown;
+// A picture read at the size shown takes a few tens of milliseconds: one passed meanwhile is let
+// finish rather than its decoder ended, which the next picture would find gone. Not much longer:
+// on a machine of few processors what a passed read still does slows the one the user waits for.
+constexpr int kStandInGrace = 50 * kSlowdown;
 // What an orientation can say; other bits of a decoder's answer are noise.
 constexpr int kAnyTurn = QImageIOHandler::TransformationMirror |
                          QImageIOHandler::TransformationFlip |
@@ -63,7 +67,7 @@ bool decodePicture(const QString &path, bool thumbnail, QImage &buffer, Orientat
     buffer = QImage();
     DecoderReply reply;
     if (!askDecoder(request, path, thumbnail ? kThumbnailTimeLimit : kPictureTimeLimit, reply,
-                    &buffer) ||
+                    &buffer, cover.isValid() ? kStandInGrace : 0) ||
         !reply.ok)
         return false;
     orientation = Orientation(reply.orientation & kAnyTurn);

@@ -33,6 +33,11 @@ BrowsingOrder::BrowsingOrder(ThumbView *view, QWidget *window) : QObject(window)
     connect(reverse, &QAction::triggered, this, &BrowsingOrder::sortPictures);
 
     count = new QLabel;
+    // The grid keeps its order while the dates it is to go by are read.
+    sorting = new QLabel(tr("Sorting by date taken..."));
+    sorting->hide();
+    connect(thumbView, &ThumbView::sortingChanged, sorting, &QLabel::setVisible);
+    connect(thumbView, &ThumbView::orderChanged, this, &BrowsingOrder::orderChanged);
     // A new folder in the grid, and the rows moving into another order.
     connect(thumbView->model(), &QAbstractItemModel::modelReset, this, &BrowsingOrder::updateCount);
     connect(thumbView->model(), &QAbstractItemModel::layoutChanged, this,
@@ -44,7 +49,6 @@ void BrowsingOrder::sortPictures()
     PictureOrder order;
     order.key = PictureOrder::Key(sortKeys->checkedAction()->data().toInt());
     order.reversed = reverse->isChecked();
-    emit orderChanged(order);
     thumbView->setOrder(order);
 }
 

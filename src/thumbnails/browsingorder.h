@@ -30,13 +30,16 @@ public:
     QAction *reverseAction() const { return reverse; }
     // For the status bar: "72 of 500".
     QLabel *countLabel() const { return count; }
+    // For the status bar: shown while the grid waits for the dates taken to take their order.
+    QLabel *sortingLabel() const { return sorting; }
 
     // The picture whose place the count gives, once updateCount is called or the grid changes.
     void setShownFile(const QString &path) { shownFile = path; }
     void updateCount();
 
 signals:
-    // Before the grid takes the order, so that whatever follows it has it first.
+    // Before the grid takes the order, so that whatever follows it has it first; by Date Taken
+    // once the dates are in.
     void orderChanged(const PictureOrder &order);
 
 private:
@@ -48,6 +51,7 @@ private:
     QActionGroup *sortKeys = nullptr;
     QAction *reverse = nullptr;
     QLabel *count = nullptr;
+    QLabel *sorting = nullptr;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -102,6 +103,12 @@ std::optional<QDateTime> TakenDates::lookup(const QFileInfo &file)
     if (found == cache().dates.cend() || !(found->stamp == stamp))
         return std::nullopt;
     return found->taken;
+}
+
+bool TakenDates::known(const QStringList &pictures)
+{
+    return std::all_of(pictures.cbegin(), pictures.cend(),
+                       [](const QString &path) { return lookup(QFileInfo(path)).has_value(); });
 }
 
 void TakenDates::read(const QStringList &pictures)

@@ -25,6 +25,8 @@ public:
     // The date taken of the picture file, invalid when it records none; nullopt when it has not
     // been read as the file is now (another size or modification time). Safe from any thread.
     static std::optional<QDateTime> lookup(const QFileInfo &file);
+    // Whether the dates of all the pictures are known as the files are now.
+    static bool known(const QStringList &pictures);
 
     // Reads the dates of pictures that are not known yet, a few at a time, each through a
     // decoder of the pool, and says datesRead once all are in. Whatever was being read before is

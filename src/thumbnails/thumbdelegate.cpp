@@ -94,7 +94,8 @@ void ThumbDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         painter->fillRect(r, option.palette.highlight());
 
     const QVariant display = index.data(Qt::DisplayRole);
-    const QImage image = display.value<QImage>();
+    const QImage read = display.value<QImage>();
+    const QImage image = colourStep && !read.isNull() ? colourStep(read) : read;
     const QString text = display.toString();
 
     painter->save();

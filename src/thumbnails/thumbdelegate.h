@@ -3,7 +3,10 @@
 #define THUMBDELEGATE_H
 
 #include <QAbstractItemDelegate>
+#include <QImage>
 #include <QRect>
+
+#include <functional>
 
 class QFontMetrics;
 
@@ -37,6 +40,14 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // Turns each thumbnail into the colours it is drawn in (the monitor's); none draws them as
+    // they are.
+    using ColourStep = std::function<QImage(const QImage &)>;
+    void setColourStep(const ColourStep &step) { colourStep = step; }
+
+private:
+    ColourStep colourStep;
 };
 
 #endif

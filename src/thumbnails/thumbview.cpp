@@ -52,7 +52,7 @@ ThumbView::ThumbView() : QListView(nullptr)
     setModel(thumbModel);
     setItemDelegate(new ThumbDelegate(nullptr));
     takenDates = new TakenDates(this);
-    connect(takenDates, &TakenDates::datesRead, this, [this] { arrange(); });
+    connect(takenDates, &TakenDates::datesRead, this, &ThumbView::applyWantedOrder);
     connect(thumbModel, &ThumbModel::viewFilledIn, this,
             [this] { followDates(thumbModel->fileList()); });
 
@@ -87,9 +87,32 @@ int ThumbView::row(const QString &path) const
 
 void ThumbView::setOrder(const PictureOrder &order)
 {
-    pictureOrder = order;
+    const bool wasSorting = isSorting();
+    wantedOrder = order;
+    const QStringList files = thumbModel->fileList();
+    // An order by dates not all read would show the rows by modification date first, then
+    // move them again: they stay as they are until the dates are in.
+    if (order.key == PictureOrder::DateTaken && !TakenDates::known(files)) {
+        if (!wasSorting)
+            emit sortingChanged(true);
+        followDates(files);
+        return;
+    }
+    applyWantedOrder();
+    followDates(files);
+}
+
+void ThumbView::applyWantedOrder()
+{
+    const bool wasSorting = isSorting();
+    const bool changed = pictureOrder != wantedOrder;
+    pictureOrder = wantedOrder;
+    // Before the rows move, so that whatever follows the order has it first.
+    if (changed)
+        emit orderChanged(pictureOrder);
     arrange();
-    followDates(thumbModel->fileList());
+    if (wasSorting)
+        emit sortingChanged(false);
 }
 
 void ThumbView::arrange()
@@ -103,11 +126,17 @@ void ThumbView::arrange()
 void ThumbView::followDates(const QStringList &files)
 {
     // The dates wait for the first screen of thumbnails, which would share the processors with
-    // them; the grid is in the order of modification times meanwhile.
-    if (pictureOrder.key != PictureOrder::DateTaken)
+    // them; the rows keep their order meanwhile (a folder opened by Date Taken is in the order
+    // of modification times).
+    if (wantedOrder.key != PictureOrder::DateTaken)
         takenDates->stop();
+    else if (isSorting() && TakenDates::known(files))
+        applyWantedOrder();
     else if (thumbModel->isViewFilled())
         takenDates->read(files);
+    // Those of another folder would put these rows in order by what is not known of them.
+    else
+        takenDates->stop();
 }
 
 void ThumbView::setCurrentFile(const QString &path)

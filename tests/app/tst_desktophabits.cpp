@@ -62,6 +62,9 @@ private slots:
     void pathNamedAtLaunch();
     void keysStepThroughTheFolderWhereverTheFocusIs_data();
     void keysStepThroughTheFolderWhereverTheFocusIs();
+    void launchedWithAPictureTheKeysReachIt_data();
+    void launchedWithAPictureTheKeysReachIt();
+    void doubleClickOnARawStandInEndsAtActualSize();
     void sortByOrdersTheGridTheStepsAndTheCount_data();
     void sortByOrdersTheGridTheStepsAndTheCount();
     void ctrlWheelZoomsFromFitThenWhileZoomIsEnabled();
@@ -333,6 +336,71 @@ void DesktopHabitsTest::keysStepThroughTheFolderWhereverTheFocusIs()
     pressOn(widget, Qt::Key_Backspace);
     pressOn(widget, Qt::Key_Backspace);
     QTRY_COMPARE(shownColour(), QColor(Qt::red));
+}
+
+void DesktopHabitsTest::launchedWithAPictureTheKeysReachIt_data()
+{
+    QTest::addColumn<bool>("inTree");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("shown"); // from b.jpg of a, b, c
+    QTest::addColumn<bool>("fitted");
+    QTest::newRow("Right shows the next") << false << int(Qt::Key_Right) << "c" << true;
+    QTest::newRow("Page Down shows the next") << false << int(Qt::Key_PageDown) << "c" << true;
+    QTest::newRow("Left shows the previous") << false << int(Qt::Key_Left) << "a" << true;
+    QTest::newRow("Page Up shows the previous") << false << int(Qt::Key_PageUp) << "a" << true;
+    QTest::newRow("Home shows the first") << false << int(Qt::Key_Home) << "a" << true;
+    QTest::newRow("End shows the last") << false << int(Qt::Key_End) << "c" << true;
+    QTest::newRow("+ zooms in as the wheel does") << false << int(Qt::Key_Plus) << "b" << false;
+    QTest::newRow("Right in the folder tree stays there") << true << int(Qt::Key_Right) << "b"
+                                                          << true;
+}
+
+void DesktopHabitsTest::launchedWithAPictureTheKeysReachIt()
+{
+    QFETCH(bool, inTree);
+    QFETCH(int, key);
+    QFETCH(QString, shown);
+    QFETCH(bool, fitted);
+    const auto path = [this](const QString &name) {
+        return dir.filePath("sorted/" + name + ".jpg");
+    };
+    // Started with b.jpg, as from the command line.
+    delete viewer;
+    viewer = new ImageViewer("RAW", path("b"));
+    viewer->show();
+    QVERIFY(QTest::qWaitForWindowActive(viewer));
+    QTRY_COMPARE(viewer->thumbView->model()->rowCount(), 3);
+    // No click: the keys are where the picture is.
+    QTRY_VERIFY(viewer->imageScroll->hasFocus() && viewer->shownFile == path("b"));
+    if (inTree) {
+        viewer->folderTree->setFocus();
+        QTRY_VERIFY(viewer->folderTree->hasFocus());
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QTRY_COMPARE(viewer->shownFile, path(shown));
+    QCOMPARE(viewer->fitToWindowAction->isChecked(), fitted);
+    QCOMPARE(viewer->folderTree->hasFocus(), inTree);
+}
+
+void DesktopHabitsTest::doubleClickOnARawStandInEndsAtActualSize()
+{
+    QTemporaryDir folder;
+    // The embedded preview at once, the conversion a moment later.
+    QVERIFY(writeScript(folder.filePath("dcraw"),
+                        "[ \"$1\" = -T ] && sleep 1\nexec '" +
+                            QStandardPaths::findExecutable("dcraw").toLocal8Bit() + "' \"$@\""));
+    EnvironmentGuard path("PATH", EnvironmentGuard::pathWithFirst(folder.path()));
+    DngOptions options;
+    options.width = options.previewWidth = 1200;
+    options.height = options.previewHeight = 800;
+    QVERIFY(writeDng(folder.filePath("a.dng"), options));
+    viewer->loadFile(folder.filePath("a.dng"));
+    QTRY_VERIFY_WITH_TIMEOUT(viewer->imageLabel->showsStandIn(), 30000);
+    QTest::mouseDClick(viewer->imageScroll->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       viewer->imageScroll->viewport()->rect().center());
+    QTRY_VERIFY_WITH_TIMEOUT(!viewer->arrival->paneReader()->isReading(), 30000);
+    QCOMPARE(viewer->imageLabel->image().size(), QSize(1200, 800));
+    QVERIFY(!viewer->imageLabel->isFitMode() && viewer->imageLabel->shownScale() == 1.0);
 }
 
 void DesktopHabitsTest::sortByOrdersTheGridTheStepsAndTheCount_data()

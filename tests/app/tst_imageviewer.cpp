@@ -156,7 +156,9 @@ void ImageViewerTest::menusAreInOrder()
     QCOMPARE(texts(viewer.fileMenu), QStringList({"&Open...", "&Print...", "-", "E&xit"}));
     QCOMPARE(texts(viewer.viewMenu),
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
-                          "&Fit to Window", "&Keep Zoom", "-", "Sort &By"}));
+                          "&Fit to Window", "&Keep Zoom", "-", "Sort &By", "-",
+                          "&Colour Managed"}));
+    QVERIFY(viewer.colourManagedAction->isCheckable() && viewer.colourManagedAction->isChecked());
     QVERIFY(viewer.arrival->keepZoomAction()->isCheckable() &&
             !viewer.arrival->keepZoomAction()->isChecked());
     QCOMPARE(
@@ -164,7 +166,8 @@ void ImageViewerTest::menusAreInOrder()
         QStringList({"&Name", "Date &Taken", "Date &Modified", "&Size", "-", "&Reverse Order"}));
     QCOMPARE(texts(viewer.commands->menu()),
              QStringList({"Rotate &Left", "Rotate &Right", "-", "&Copy", "-", "Information",
-                          "&Slideshow"}));
+                          "&Slideshow", "-", "Next Picture", "Previous Picture",
+                          "First Picture\tHome", "Last Picture\tEnd", "Full Screen"}));
     QCOMPARE(texts(viewer.helpMenu), QStringList({"&About", "&Keyboard Shortcuts"}));
 }
 

@@ -20,6 +20,7 @@ private slots:
     void init();
     void cleanup();
     void emptyLabelPaintsBlackAndKeepsItsSize();
+    void emptyPaneIsItsBackgroundAlone();
     void paintsPictureInsideItsRectangle();
     void fitModeFollowsTheScrollArea();
     void scaledModeWidensWithTheArea();
@@ -27,6 +28,7 @@ private slots:
     void settingTheScrollAreaAloneChangesNothing();
     void ctrlWheelAsksToZoomInsteadOfScrolling_data();
     void ctrlWheelAsksToZoomInsteadOfScrolling();
+    void doubleClickOnAStandInAsksForTheActualSize();
     void arrowsTurnPagesOnlyWhileFitted_data();
     void arrowsTurnPagesOnlyWhileFitted();
     void dragPansALargePictureWithAHand();
@@ -84,6 +86,15 @@ void ImageLabelTest::emptyLabelPaintsBlackAndKeepsItsSize()
     const QImage painted = render(label);
     QCOMPARE(painted.pixelColor(0, 0), QColor(Qt::black));
     QCOMPARE(painted.pixelColor(122, 44), QColor(Qt::black));
+}
+
+void ImageLabelTest::emptyPaneIsItsBackgroundAlone()
+{
+    // As the window builds its pane: the label is given to the area before it has a picture.
+    const QImage painted = render(scroll->viewport());
+    const QColor background = painted.pixelColor(300, 250);
+    for (const QPoint &corner : {QPoint(0, 0), QPoint(5, 13), QPoint(2, 7)})
+        QCOMPARE(painted.pixelColor(corner), background);
 }
 
 void ImageLabelTest::paintsPictureInsideItsRectangle()
@@ -194,6 +205,15 @@ void ImageLabelTest::ctrlWheelAsksToZoomInsteadOfScrolling()
     QCOMPARE(scroll->verticalScrollBar()->value() > 0, scrolls);
 }
 
+void ImageLabelTest::doubleClickOnAStandInAsksForTheActualSize()
+{
+    // What is done to the stand-in carries over to the full picture.
+    label->setStandIn(solid(QSize(100, 200), Qt::red), QSize(1000, 2000));
+    QSignalSpy spy(scroll, &ImageScroll::pictureDoubleClicked);
+    QTest::mouseDClick(scroll->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(300, 250));
+    QCOMPARE(spy.size(), 1);
+}
+
 void ImageLabelTest::arrowsTurnPagesOnlyWhileFitted_data()
 {
     QTest::addColumn<bool>("picture");
@@ -301,6 +321,13 @@ void ImageLabelTest::stripesTurnGreyOnlyWhenReduced()
     const QImage again = stripes.copy();
     label->setImage(again);
     label->offerCopy(ImageLabel::fittedCopy(again, scroll->size(), label->devicePixelRatioF()));
+    QCOMPARE(wrongPixels(QRect(0, 50, 300, 100), true), 0);
+    // Read after its stand-in, which is grey too: the first paints show the stand-in smoothly.
+    QImage standIn = solid(QSize(600, 200), Qt::black);
+    for (int y = 0; y < standIn.height(); y += 2)
+        std::memset(standIn.scanLine(y), 0xff, standIn.bytesPerLine());
+    label->setStandIn(standIn, stripes.size());
+    label->setImage(stripes.copy());
     QCOMPARE(wrongPixels(QRect(0, 50, 300, 100), true), 0);
     label->setImage(stripes.copy(0, 0, 100, 51));
     label->setFitMode(false);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loader.h"
 
+#include "decoderpool.h"
 #include "dngwriter.h"
 #include "environmentguard.h"
 #include "formats.h"
@@ -61,6 +62,8 @@ private slots:
     void largePictures_data();
     void largePictures();
     void concurrentLoads();
+    void passedShortReadKeepsItsDecoder();
+    void borrowedDecoderLeavesOneLockedDownBehind();
     void orientation_data();
     void orientation();
     void rawOrientation_data();
@@ -783,6 +786,44 @@ void TestLoader::concurrentLoads()
     QCOMPARE(wrong.loadRelaxed(), 0);
     QCOMPARE(countLines(capture.text(), kDeleteProblem), 0);
     QVERIFY2(leftBehind().isEmpty(), qPrintable(leftBehind()));
+}
+
+void TestLoader::passedShortReadKeepsItsDecoder()
+{
+    // Passed before it started, within its grace: it answers, and its decoder serves on.
+    bool answered = false;
+    std::unique_ptr<QThread> passed(QThread::create([&answered] {
+        QThread::currentThread()->requestInterruption();
+        DecoderClient decoder;
+        DecoderRequest request;
+        request.kind = DecoderRequest::Formats;
+        DecoderReply reply;
+        answered = decoder.request(request, -1, 20000, reply, 20000) && decoder.isUsable();
+    }));
+    passed->start();
+    QVERIFY(passed->wait() && answered);
+}
+
+void TestLoader::borrowedDecoderLeavesOneLockedDownBehind()
+{
+    // Locked down: its system call filter is in place.
+    const auto lockedDown = [] {
+        int count = 0;
+        for (qint64 pid : decoderProcesses()) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            count += status.open(QIODevice::ReadOnly) && status.readAll().contains("Seccomp:\t2");
+        }
+        return count;
+    };
+    QTRY_VERIFY((DecoderPool::endIdle(), decoderProcesses().isEmpty()));
+    DecoderPool::keepSpares(true);
+    std::unique_ptr<DecoderClient> borrowed = DecoderPool::borrow();
+    DecoderPool::keepSpares(false);
+    // The next request, when this one's decoder is ended, does not wait for one to start.
+    QTRY_COMPARE(lockedDown(), 2);
+    borrowed.reset();
+    QTRY_COMPARE(lockedDown(), 1);
+    DecoderPool::endIdle();
 }
 
 void TestLoader::orientation_data()

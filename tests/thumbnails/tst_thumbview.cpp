@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dngwriter.h"
+#include "orientedjpeg.h"
 #include "formats.h"
 #include "stdoutcapture.h"
 #include "thumbdelegate.h"
@@ -76,6 +77,7 @@ private slots:
     void neighbourFollowsTheGridsListing();
     void everyNeighbourIsTheNextCellOfTheGrid();
     void currentFileBecomesTheCurrentCell();
+    void dateTakenShowsNoOrderBetweenTheOldAndTheFinal();
     void hoveringACellShowsItsWholeName();
 
 private:
@@ -425,6 +427,38 @@ void TestThumbView::currentFileBecomesTheCurrentCell()
 
     view.setCurrentFile(dir->filePath(QStringLiteral("elsewhere.png")));
     QCOMPARE(view.currentIndex().row(), 57);
+}
+
+void TestThumbView::dateTakenShowsNoOrderBetweenTheOldAndTheFinal()
+{
+    // By name abc, by modification cab, by the date taken bca.
+    const QList<std::tuple<QString, QByteArray, int>> pictures{
+        {"a.jpg", "2021:03:03 10:00:00", 2}, {"b.jpg", "2021:01:01 10:00:00", 3},
+        {"c.jpg", "2021:02:02 10:00:00", 1}};
+    for (const auto &[name, taken, day] : pictures) {
+        QVERIFY(writeExifJpeg(dir->filePath(name), QImage(8, 8, QImage::Format_RGB32),
+                              {{"Exif.Photo.DateTimeOriginal", taken}}));
+        QFile file(dir->filePath(name));
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime(QDate(2020, 1, day), QTime()),
+                                 QFileDevice::FileModificationTime));
+    }
+    ThumbView view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setDirectory(dir->path());
+    view.setCurrentFile(dir->filePath("a.jpg"));
+    QStringList seen;
+    connect(view.model(), &QAbstractItemModel::layoutChanged, this,
+            [&] { seen << listedNames(view).join(' '); });
+    QSignalSpy sorting(&view, &ThumbView::sortingChanged);
+
+    view.setOrder({PictureOrder::DateTaken, false});
+    QCOMPARE(view.order(), PictureOrder());
+    QTRY_COMPARE(sorting.size(), 2);
+    QVERIFY(sorting.at(0).at(0).toBool() && !sorting.at(1).at(0).toBool());
+    QCOMPARE(seen, QStringList{"b.jpg c.jpg a.jpg"});
+    QCOMPARE(view.currentIndex().row(), 2);
 }
 
 void TestThumbView::hoveringACellShowsItsWholeName()
