@@ -9,7 +9,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "links.h"
-#include "monitorprofile.h"
+#include "monitorcolours.h"
 #include "panereader.h"
 #include "paths.h"
 #include "picturearrival.h"
@@ -110,7 +110,7 @@ void ImageViewer::showEvent(QShowEvent *event)
         frameFitted = true;
         windowHandle()->installEventFilter(this);
         // On a screen now: the profile of its monitor, and of the next one it moves to.
-        monitorProfile->follow(this);
+        colours->follow(this);
     }
 }
 

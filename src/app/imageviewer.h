@@ -25,7 +25,7 @@ class Slideshow;
 class PictureCommands;
 class BrowsingOrder;
 class DesktopHandOvers;
-class MonitorProfile;
+class MonitorColours;
 
 // The window's size when it first opens on a screen whose free area (without panels) is
 // available, where the window manager's title bar and borders add frame around it: 700 × 600
@@ -101,8 +101,6 @@ private:
     void step(int offset);
     // Shows the folder's last picture (end 1) or its first (-1), in the grid's order.
     void showEnd(int end);
-    // Draws the pane and the grid in the monitor's colours while View › Colour Managed is on.
-    void applyColours();
     void toggleFullScreen();
     void leaveFullScreen();
     void zoomByWheel(int notches, const QPoint &at);
@@ -143,11 +141,6 @@ private:
     QAction *previousAction = nullptr;
     QAction *fullScreenAction = nullptr;
     QAction *leaveFullScreenAction = nullptr;
-    QAction *firstAction = nullptr;
-    QAction *lastAction = nullptr;
-    QAction *colourManagedAction = nullptr;
-    // The profile of the monitor the window is on.
-    MonitorProfile *monitorProfile = nullptr;
     // The file last handed to loadFile, shown or not: next and previous count from it.
     QString currentFile;
     // The file whose picture the pane shows.
@@ -166,6 +159,7 @@ private:
     PictureCommands *commands = nullptr;
     BrowsingOrder *browsingOrder = nullptr;
     DesktopHandOvers *handOvers = nullptr;
+    MonitorColours *colours = nullptr;
 };
 
 #endif

@@ -12,7 +12,7 @@
 #include "imagelabel.h"
 #include "imagescroll.h"
 #include "imageviewer.h"
-#include "monitorprofile.h"
+#include "monitorcolours.h"
 #include "paths.h"
 #include "picturearrival.h"
 #include "picturecommands.h"
@@ -104,9 +104,9 @@ void ImageViewer::createParts()
     const auto withKey = [](const QString &text, Qt::Key key) {
         return text + QLatin1Char('\t') + QKeySequence(key).toString(QKeySequence::NativeText);
     };
-    firstAction = new QAction(withKey(tr("First Picture"), Qt::Key_Home), this);
+    auto *firstAction = new QAction(withKey(tr("First Picture"), Qt::Key_Home), this);
     connect(firstAction, &QAction::triggered, this, [this] { showEnd(-1); });
-    lastAction = new QAction(withKey(tr("Last Picture"), Qt::Key_End), this);
+    auto *lastAction = new QAction(withKey(tr("Last Picture"), Qt::Key_End), this);
     connect(lastAction, &QAction::triggered, this, [this] { showEnd(1); });
     connect(imageScroll, &ImageScroll::endRequested, this, &ImageViewer::showEnd);
     commands->menu()->addSeparator();
@@ -142,28 +142,18 @@ void ImageViewer::createParts()
     statusBar()->addPermanentWidget(browsingOrder->countLabel());
 
     // The pictures are in sRGB; a monitor of other colours gets them in its own.
-    colourManagedAction = new QAction(tr("&Colour Managed"), this);
-    colourManagedAction->setCheckable(true);
-    colourManagedAction->setChecked(true);
-    connect(colourManagedAction, &QAction::toggled, this, &ImageViewer::applyColours);
-    monitorProfile = new MonitorProfile(this);
-    connect(monitorProfile, &MonitorProfile::changed, this, &ImageViewer::applyColours);
+    colours = new MonitorColours(this);
+    connect(colours, &MonitorColours::changed, this, [this] {
+        imageLabel->update();
+        thumbView->viewport()->update();
+    });
     static_cast<ThumbDelegate *>(thumbView->itemDelegate())
         ->setColourStep([](const QImage &thumbnail) {
             const std::shared_ptr<const ColourTransform> colours = ColourTransform::monitor();
             return colours ? colours->apply(thumbnail) : thumbnail;
         });
     viewMenu->addSeparator();
-    viewMenu->addAction(colourManagedAction);
-    applyColours();
-}
-
-void ImageViewer::applyColours()
-{
-    ColourTransform::setMonitor(colourManagedAction->isChecked() ? monitorProfile->profile()
-                                                                 : QByteArray());
-    imageLabel->update();
-    thumbView->viewport()->update();
+    viewMenu->addAction(colours->action());
 }
 
 void ImageViewer::openPath(const QString &path)

@@ -10,6 +10,7 @@
 #include "links.h"
 #include "loader.h"
 #include "modalwatcher.h"
+#include "monitorcolours.h"
 #include "panereader.h"
 #include "picturearrival.h"
 #include "picturecommands.h"
@@ -158,7 +159,7 @@ void ImageViewerTest::menusAreInOrder()
              QStringList({"Zoom &In (25%)", "Zoom &Out (25%)", "&Normal Size", "-",
                           "&Fit to Window", "&Keep Zoom", "-", "Sort &By", "-",
                           "&Colour Managed"}));
-    QVERIFY(viewer.colourManagedAction->isCheckable() && viewer.colourManagedAction->isChecked());
+    QVERIFY(viewer.colours->action()->isCheckable() && viewer.colours->action()->isChecked());
     QVERIFY(viewer.arrival->keepZoomAction()->isCheckable() &&
             !viewer.arrival->keepZoomAction()->isChecked());
     QCOMPARE(
