@@ -172,7 +172,7 @@ bool readRaw(const QString &path, bool thumbnail, QImage &buffer, Orientation &o
     if (!copyFile(path, copy))
         return false;
 
-    // Raw files are untrusted: dcraw runs confined to the private folder.
+    // Raw files are untrusted: dcraw runs confined to this conversion's own work folder.
     const int code = runConfinedCommand(
         pathDirectory(copy), QLatin1String(kDecoderName),
         decoderArguments(thumbnail ? QStringLiteral("-e") : QStringLiteral("-T"), copy));

@@ -106,6 +106,27 @@ void removeContent(int fd, dev_t device)
         removeEntry(fd, name.constData(), device);
 }
 
+// The sub-folder name of the folder open as at, found as status says, opened for reading; -1 when
+// it is no longer that folder or not on device. One that a decoder gone wrong closed to its owner
+// is opened to the owner again, through the name in /proc of a descriptor opened without
+// following a link, so that the change reaches that very folder alone.
+int openToEmpty(int at, const char *name, const struct stat &status, dev_t device)
+{
+    const int handle = ::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (handle < 0)
+        return -1;
+    struct stat opened;
+    int sub = -1;
+    if (::fstat(handle, &opened) == 0 && sameInode(opened, status.st_dev, status.st_ino) &&
+        opened.st_dev == device) {
+        if ((opened.st_mode & S_IRWXU) != S_IRWXU)
+            ::chmod(("/proc/self/fd/" + QByteArray::number(handle)).constData(), S_IRWXU);
+        sub = ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    ::close(handle);
+    return sub;
+}
+
 void removeEntry(int at, const char *name, dev_t device)
 {
     struct stat status;
@@ -115,14 +136,11 @@ void removeEntry(int at, const char *name, dev_t device)
         ::unlinkat(at, name, 0);
         return;
     }
-    const int sub = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (sub < 0)
-        return;
-    struct stat opened;
-    if (::fstat(sub, &opened) == 0 && sameInode(opened, status.st_dev, status.st_ino) &&
-        opened.st_dev == device)
+    const int sub = openToEmpty(at, name, status, device);
+    if (sub >= 0) {
         removeContent(sub, device);
-    ::close(sub);
+        ::close(sub);
+    }
     ::unlinkat(at, name, AT_REMOVEDIR);
 }
 
@@ -211,9 +229,8 @@ QString nativePath(const Folder &folder)
     return QDir::toNativeSeparators(QFile::decodeName(folder.path));
 }
 
-const Folder *folderOf(State &s, const QString &path)
+const Folder *folderAt(State &s, const QString &directory)
 {
-    const QString directory = pathDirectory(path);
     for (const Folder &folder : s.folders) {
         if (nativePath(folder) == directory)
             return &folder;
@@ -221,22 +238,22 @@ const Folder *folderOf(State &s, const QString &path)
     return nullptr;
 }
 
-QString nameNumber(const QString &path)
+// Makes the work folder name in the private folder, private whatever the umask says. False,
+// with errno set, when it cannot be made.
+bool makeWorkFolder(const Folder &folder, const QByteArray &name)
 {
-    const QString name = pathFileName(path);
-    return name.left(name.indexOf(QLatin1Char('.')));
-}
-
-// The entries of the folder whose names are number followed by a dot.
-QList<QByteArray> entriesNumbered(const Folder &folder, const QString &number)
-{
-    const QByteArray prefix = QFile::encodeName(number) + '.';
-    QList<QByteArray> found;
-    for (const QByteArray &name : entryNames(folder.fd)) {
-        if (name.startsWith(prefix))
-            found.append(name);
+    if (::mkdirat(folder.fd, name.constData(), kPrivateMode) != 0)
+        return false;
+    const int fd =
+        ::openat(folder.fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const bool made = fd >= 0 && ::fchmod(fd, kPrivateMode) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!made) {
+        removeEntry(folder.fd, name.constData(), folder.device);
+        errno = EACCES;
     }
-    return found;
+    return made;
 }
 
 bool hasPrivateFolderName(const QByteArray &name)
@@ -301,11 +318,17 @@ QString reserveTempFilePath(const QString &extension)
         return QString();
     QString number = randomName();
     // A number that is taken (another load in the same second) gives way to another one of the
-    // same form; the outputs named after it must stay this load's alone.
-    while (s.reservedNumbers.contains(number) || !entriesNumbered(*folder, number).isEmpty())
-        number = QString::number(QRandomGenerator::global()->bounded(kNameRange));
+    // same form: the work folder named after it, where the decoder may write, is this load's alone.
+    for (;; number = QString::number(QRandomGenerator::global()->bounded(kNameRange))) {
+        if (s.reservedNumbers.contains(number))
+            continue;
+        if (makeWorkFolder(*folder, QFile::encodeName(number)))
+            break;
+        if (errno != EEXIST)
+            return QString();
+    }
     s.reservedNumbers.insert(number);
-    return nativePath(*folder) + QLatin1Char('/') +
+    return nativePath(*folder) + QLatin1Char('/') + number + QLatin1Char('/') +
            (number + QLatin1Char('.') + extension).toLower();
 }
 
@@ -315,13 +338,12 @@ void releaseTempFilePath(const QString &path)
         return;
     State &s = state();
     QMutexLocker lock(&s.mutex);
-    const QString number = nameNumber(path);
-    // Through the folder's own descriptor: the reservation may outlive the folder's name.
-    if (const Folder *folder = folderOf(s, path)) {
-        // The decoder's outputs are files, but a decoder gone wrong may leave a folder.
-        for (const QByteArray &name : entriesNumbered(*folder, number))
-            removeEntry(folder->fd, name.constData(), folder->device);
-    }
+    const QString workFolder = pathDirectory(path);
+    const QString number = pathFileName(workFolder);
+    // Through the folder's own descriptor: the reservation may outlive the folder's name. The
+    // work folder goes whole, with whatever a decoder gone wrong left in it under any name.
+    if (const Folder *folder = folderAt(s, pathDirectory(workFolder)))
+        removeEntry(folder->fd, QFile::encodeName(number).constData(), folder->device);
     s.reservedNumbers.remove(number);
 }
 

@@ -19,13 +19,14 @@ QString privateTempDirectory();
 // when there is no private folder.
 QString tempFilePath(const QString &extension);
 
-// Reserves a temporary path for one load: tempFilePath's form with the file name lower-cased,
-// under a number that no other load of this process holds and that no file in the private
-// folder uses yet, so that the decoder outputs named after it are this load's alone.
-// Empty when the private folder cannot be made.
+// Reserves a temporary path for one load: <number>/<number>.<extension> in the private folder,
+// the file name lower-cased, under a number that no other load of this process holds and that
+// nothing in the private folder uses yet. The work folder <number>, mode 0700, is made; the file
+// is not. A decoder confined to the work folder writes its outputs there, this load's alone.
+// Empty when the private folder or the work folder cannot be made.
 QString reserveTempFilePath(const QString &extension);
 
-// Ends a reservation: removes whatever is still left under the path's number, then frees it.
+// Ends a reservation: removes the work folder with whatever is left in it, then frees the number.
 void releaseTempFilePath(const QString &path);
 
 // Removes the private folders of viewers that have ended without removing their own (killed,

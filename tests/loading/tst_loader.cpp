@@ -88,16 +88,18 @@ private slots:
 
 private:
     QString makeDng(const QString &path, const DngOptions &options);
-    // Puts a fake dcraw first on PATH for the guard's lifetime; body is its shell script.
-    std::unique_ptr<EnvironmentGuard> fakeDecoder(const QByteArray &body);
-    // A fake dcraw that logs "<option> <input>" lines and then runs the real one. The log lies in
-    // the private folder, the one place a confined decoder may write.
+    // Puts a fake dcraw first on PATH for the guard's lifetime; body is its shell script. One not
+    // confined, until the test's end, may reach the private folder beyond its work folder.
+    std::unique_ptr<EnvironmentGuard> fakeDecoder(const QByteArray &body, bool confined = true);
+    // A fake dcraw, not confined, that logs "<option> <input>" lines in the private folder, where
+    // they outlast the work folder, and then runs the real one.
     std::unique_ptr<EnvironmentGuard> spyDecoder();
     QStringList spyLog() const;
 
     QTemporaryDir fixtures;
     QTemporaryDir decoderDir;
     QString realDecoder;
+    std::unique_ptr<EnvironmentGuard> unconfined;
     QString jpegFixture;
 };
 
@@ -245,6 +247,7 @@ void TestLoader::cleanup()
 {
     QFile::remove(privateTempDirectory() + QStringLiteral("/spy.log"));
     QFile::remove(decoderDir.filePath(QStringLiteral("dcraw")));
+    unconfined.reset();
 }
 
 QString TestLoader::makeDng(const QString &path, const DngOptions &options)
@@ -254,8 +257,10 @@ QString TestLoader::makeDng(const QString &path, const DngOptions &options)
     return path;
 }
 
-std::unique_ptr<EnvironmentGuard> TestLoader::fakeDecoder(const QByteArray &body)
+std::unique_ptr<EnvironmentGuard> TestLoader::fakeDecoder(const QByteArray &body, bool confined)
 {
+    if (!confined)
+        unconfined = std::make_unique<EnvironmentGuard>("VELMORA_NO_SANDBOX", "1");
     if (!writeScript(decoderDir.filePath(QStringLiteral("dcraw")), body))
         return nullptr;
     return std::make_unique<EnvironmentGuard>("PATH",
@@ -264,8 +269,9 @@ std::unique_ptr<EnvironmentGuard> TestLoader::fakeDecoder(const QByteArray &body
 
 std::unique_ptr<EnvironmentGuard> TestLoader::spyDecoder()
 {
-    return fakeDecoder("echo \"$1 $2\" >> \"${2%/*}/spy.log\"\nexec '" + realDecoder.toUtf8() +
-                       "' \"$@\"");
+    return fakeDecoder("echo \"$1 $2\" >> \"${2%/*}/../spy.log\"\nexec '" +
+                           realDecoder.toUtf8() + "' \"$@\"",
+                       false);
 }
 
 QStringList TestLoader::spyLog() const
@@ -368,7 +374,7 @@ void TestLoader::rawRoute()
         const QRegularExpressionMatch match = copyName.match(log.at(i));
         QVERIFY2(match.hasMatch(), qPrintable(log.at(i)));
         QCOMPARE(match.captured(1), runs.at(i));
-        QCOMPARE(match.captured(2), privateTempDirectory());
+        QCOMPARE(pathDirectory(match.captured(2)), privateTempDirectory());
     }
 
     // Only the failed preview extraction of the fallback has something to say.
@@ -394,8 +400,8 @@ void TestLoader::decoderMisbehaves_data()
     QTest::addColumn<QByteArray>("printed");
 
     const QByteArray output = "out=\"${2%.*}\"\n";
-    // The preview to copy is lent in the private folder, the one a confined decoder may read.
-    const QByteArray lent = "\"${2%/*}/preview.jpg\"";
+    // The preview to copy is lent in the private folder, beyond a confined decoder's reach.
+    const QByteArray lent = "\"${2%/*}/../preview.jpg\"";
     const QByteArray preview = "cp " + lent + " \"$out.thumb.jpg\"\n";
     const QByteArray bitmap = "printf 'P6\\n2 2\\n255\\n123456789abc' > \"$out.thumb.ppm\"\n";
     QTest::newRow("preview written, then failure: LibRaw converts")
@@ -423,7 +429,7 @@ void TestLoader::decoderMisbehaves()
         makeDng(fixtures.filePath(QStringLiteral("misbehaving.nef")), dngOptions(Preview::None));
     QVERIFY(!path.isEmpty());
 
-    const auto fake = fakeDecoder(script);
+    const auto fake = fakeDecoder(script, false);
     QVERIFY(fake);
     const QString lent = privateTempDirectory() + QStringLiteral("/preview.jpg");
     QVERIFY(QFile::copy(jpegFixture, lent));
@@ -590,6 +596,9 @@ void TestLoader::libRawRoute_data()
         << "IMG_7.cr3" << fails << none << true << "" << 2 << 0;
     QTest::newRow("picture over the allocation limit: LibRaw converts it at half size")
         << "IMG_8.dng" << fails << large << false << "half" << 1 << 8;
+    QTest::newRow("dcraw fails, leaving junk and a folder closed to its owner: none of it stays")
+        << "IMG_9.dng" << QByteArray("echo >junk; mkdir sub; echo >sub/file; chmod 0 sub; exit 1")
+        << none << false << "full" << 1 << 0;
 }
 
 void TestLoader::libRawRoute()
@@ -697,7 +706,7 @@ void TestLoader::largePictures()
     QFETCH(bool, loads);
     QTemporaryDir dir;
     const QColor colour(10, 200, 30);
-    // In the private folder, the one a confined decoder may read.
+    // In the private folder, beyond a confined decoder's reach.
     const QString tiff = privateTempDirectory() + QStringLiteral("/picture.tiff");
     QVERIFY(writePlainTiff(tiff, quint32(size.width()), quint32(size.height()), colour));
     const QString path = dir.filePath(name);
@@ -705,7 +714,7 @@ void TestLoader::largePictures()
     if (isRawFile(path)) {
         // The decoder's conversion is the large TIFF.
         QVERIFY(writeDng(path));
-        fake = fakeDecoder("mv \"${2%/*}/picture.tiff\" \"${2%.*}.tiff\"");
+        fake = fakeDecoder("mv \"${2%/*}/../picture.tiff\" \"${2%.*}.tiff\"", false);
     } else {
         QVERIFY(QFile::rename(tiff, path));
     }

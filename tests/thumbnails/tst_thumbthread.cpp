@@ -11,6 +11,7 @@
 
 #include <QColorSpace>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -38,6 +39,14 @@ QList<Rendered> renderAll(ThumbThread &worker, const QStringList &files)
     for (const QList<QVariant> &arguments : rendered)
         results.append({arguments.at(1).toInt(), arguments.at(0).value<QImage>()});
     return results;
+}
+
+// The file name that a confined decoder wrote in its work folder, the one place it may, while
+// the conversion lasts; empty when there is none.
+QString inWorkFolder(const QString &name)
+{
+    QDirIterator found(privateTempDirectory(), {name}, QDir::Files, QDirIterator::Subdirectories);
+    return found.hasNext() ? found.next() : QString();
 }
 
 } // namespace
@@ -146,8 +155,6 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
-    // In the private folder, the one place a confined decoder may write.
-    const QString started = privateTempDirectory() + QStringLiteral("/started");
     const QString release = dir.filePath(QStringLiteral("release"));
     // The decoder holds the first load until the test lets it go, then fails.
     const FakeDecoder decoder(bin.path(), "touch \"${2%/*}/started\"\nwhile [ ! -e '" +
@@ -161,8 +168,7 @@ void TestThumbThread::stopDuringLoadEmitsNothingMore()
     ThumbThread worker;
     QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
     worker.render({raw, picture, picture});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
-    QFile::remove(started);
+    QTRY_VERIFY_WITH_TIMEOUT(!inWorkFolder(QStringLiteral("started")).isEmpty(), 30000);
     worker.stop();
     QVERIFY(QFile(release).open(QIODevice::WriteOnly));
     QVERIFY(worker.wait(QDeadlineTimer(60000)));
@@ -175,7 +181,6 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     StdoutCapture diagnostics;
     QTemporaryDir dir;
     QTemporaryDir bin;
-    const QString pidFile = privateTempDirectory() + QStringLiteral("/pid");
     // A conversion that would take a minute: quitting must not wait for it.
     const FakeDecoder decoder(bin.path(), "echo $$ > \"${2%/*}/pid\"\nexec sleep 60");
     QVERIFY(decoder.isReady());
@@ -185,11 +190,11 @@ void TestThumbThread::stopEndsTheDecoderAtOnce()
     ThumbThread worker;
     QSignalSpy rendered(&worker, &ThumbThread::renderedImage);
     worker.render({raw, raw});
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(pidFile).size() > 0, 30000);
-    QFile file(pidFile);
+    const QString pidFile = QStringLiteral("pid");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(inWorkFolder(pidFile)).size() > 0, 30000);
+    QFile file(inWorkFolder(pidFile));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const qint64 pid = file.readAll().trimmed().toLongLong();
-    file.remove();
     worker.stop();
     QVERIFY(worker.wait(QDeadlineTimer(10000)));
     QCOMPARE(rendered.size(), 0);
