@@ -134,9 +134,10 @@ pictures of a folder as a grid of thumbnails that fill in from a background
 thread, and opens a picture in a central pane where it can be zoomed, fitted
 to the window and printed. Besides every format the installed Qt image
 plugins read, it shows camera raw files by running the dcraw decoder, and
-through LibRaw those dcraw cannot read (newer cameras, Canon CR3). HDR
-pictures (PQ or HLG) are tone-mapped for an ordinary screen. It
-reads pictures and never changes them.")
+through LibRaw those dcraw cannot read (newer cameras, Canon CR3). It also
+reads HEIC, AVIF, JPEG XL, JPEG 2000, OpenEXR, Photoshop (the merged
+picture), TGA and PCX files; HDR pictures (PQ, HLG, OpenEXR) are tone-mapped
+for an ordinary screen. It reads pictures and never changes them.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
