@@ -362,6 +362,9 @@ void ImageLabelTest::normalSizeGivesEachPixelOneOfTheScreen()
 // one-bit picture of 18000 x 18000 1.3 GB.
 void ImageLabelTest::hugeDeepAndOneBitPicturesReduceInBands()
 {
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("AddressSanitizer keeps freed bands in its quarantine: the peak is its own");
+#endif
     QImage grey(8000, 8000, QImage::Format_Grayscale16);
     grey.fill(QColor(128, 128, 128));
     QImage mono(18000, 18000, QImage::Format_Mono);
